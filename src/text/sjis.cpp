@@ -1,0 +1,80 @@
+// Shift-JIS character stepping and the okurigana rule.
+#include "text/sjis.h"
+
+namespace morivel::text {
+
+std::size_t char_count(std::string_view s) {
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < s.size(); i += char_len(s, i)) ++n;
+  return n;
+}
+
+std::size_t byte_offset_of_char(std::string_view s, std::size_t index) {
+  std::size_t i = 0;
+  for (std::size_t k = 0; k < index && i < s.size(); ++k) i += char_len(s, i);
+  return i;
+}
+
+std::size_t char_index_of_byte(std::string_view s, std::size_t offset) {
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < s.size(); i += char_len(s, i), ++n) {
+    if (i + char_len(s, i) > offset) return n;
+  }
+  return n;
+}
+
+bool is_char_start(std::string_view s, std::size_t offset) {
+  std::size_t i = 0;
+  while (i < offset && i < s.size()) i += char_len(s, i);
+  return i == offset;
+}
+
+std::size_t find_at_char_start(std::string_view s, std::string_view needle, std::size_t from) {
+  if (needle.empty()) return from <= s.size() ? from : std::string_view::npos;
+  std::size_t i = 0;
+  while (i < from && i < s.size()) i += char_len(s, i);
+  for (; i + needle.size() <= s.size(); i += char_len(s, i)) {
+    if (s.compare(i, needle.size(), needle) == 0) return i;
+  }
+  return std::string_view::npos;
+}
+
+std::string strip_okurigana(std::string_view name) {
+  std::string out;
+  out.reserve(name.size());
+  bool after_kanji = false;  // the last double-byte character was not hiragana
+  bool dropping = false;     // inside a run of okurigana
+  for (std::size_t i = 0; i < name.size();) {
+    std::size_t len = char_len(name, i);
+    if (len == 1) {
+      dropping = false;
+      out.push_back(name[i]);
+    } else {
+      unsigned code = code_at(name, i);
+      if (!is_okurigana_hiragana(code)) {
+        dropping = false;
+        after_kanji = true;
+        out.append(name.substr(i, 2));
+      } else if (dropping || after_kanji) {
+        dropping = true;
+        after_kanji = false;
+      } else {
+        out.append(name.substr(i, 2));
+      }
+    }
+    i += len;
+  }
+  if (out.empty()) return std::string(name);
+  return out;
+}
+
+std::string_view trim_view(std::string_view s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  return s.substr(b, e - b);
+}
+
+std::string trim(std::string_view s) { return std::string(trim_view(s)); }
+
+}  // namespace morivel::text

@@ -1,0 +1,45 @@
+#include <gtest/gtest.h>
+
+#include "text/encoding.h"
+#include "text/sjis.h"
+
+using namespace morivel::text;
+
+TEST(Sjis, OkuriganaRuleDropsRunsAfterKanji) {
+  EXPECT_EQ(strip_okurigana(sjis("読み込む")), sjis("読込"));
+  EXPECT_EQ(strip_okurigana(sjis("おわり")), sjis("おわり"));
+  EXPECT_EQ(strip_okurigana(sjis("言う")), sjis("言"));
+  EXPECT_EQ(strip_okurigana(sjis("文字列として扱う")), sjis("文字列扱"));
+  EXPECT_EQ(strip_okurigana(sjis("終わり")), sjis("終"));
+  EXPECT_EQ(strip_okurigana(sjis("もりべるする")), sjis("もりべるする"));
+}
+
+TEST(Sjis, LoneLeadByteAtEndIsOneCharacter) {
+  std::string s = "a\x82";
+  EXPECT_EQ(char_count(s), 2u);
+  EXPECT_EQ(char_len(s, 1), 1u);
+  EXPECT_EQ(strip_okurigana(s), s);
+  std::string with_nul("\x82\0", 2);
+  EXPECT_EQ(char_len(with_nul, 0), 1u);
+}
+
+TEST(Sjis, SearchMatchesOnlyAtCharacterStarts) {
+  // 表 is 0x95 0x5C: its trail byte is a backslash.
+  std::string s = sjis("表\\");
+  ASSERT_EQ(s.size(), 3u);
+  EXPECT_EQ(find_at_char_start(s, "\\"), 2u);
+  EXPECT_FALSE(is_char_start(s, 1));
+  EXPECT_EQ(char_index_of_byte(s, 1), 0u);
+  EXPECT_EQ(byte_offset_of_char(s, 1), 2u);
+}
+
+TEST(Encoding, RoundTripsAndReplacesBrokenInput) {
+  std::string sj = sjis("こんにちは、表示");
+  EXPECT_EQ(to_utf8(sj), "こんにちは、表示");
+  EXPECT_EQ(from_utf16(to_utf16(sj)), sj);
+  EXPECT_EQ(to_utf8("a\x82"), "a\xEF\xBF\xBD");
+  EXPECT_EQ(to_utf8("\x82\x20z"), "\xEF\xBF\xBD z");
+  EXPECT_EQ(from_utf8("\xFF" "a"), "?a");
+  EXPECT_TRUE(is_valid_utf8("日本"));
+  EXPECT_FALSE(is_valid_utf8(sj));
+}
