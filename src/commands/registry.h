@@ -1,0 +1,54 @@
+// Registration of the built-in vocabulary and the handler table keyed by command id.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "words/state.h"
+
+namespace morivel::engine {
+class Interpreter;
+}
+
+namespace morivel::commands {
+
+// A command handler pops its arguments from the interpreter, does the work, sets それ.
+using Handler = void (*)(engine::Interpreter&);
+
+constexpr int kHandlerSlots = 601;
+
+class HandlerTable {
+ public:
+  void Set(int id, Handler handler);
+  // nullptr for an empty slot; throws std::out_of_range above the last slot.
+  Handler Get(int id) const;
+
+ private:
+  std::array<Handler, kHandlerSlots> slots_{};
+};
+
+// The table every run uses: each command family registers its handlers into it once.
+const HandlerTable& handler_table();
+
+// What the host tells the registration about the machine and the run.
+struct PlatformInfo {
+  std::string script_folder;   // Shift-JIS, native, ends with "/"
+  std::string runtime_folder;  // Shift-JIS, native, ends with "/"
+  std::string command_line;    // the script's arguments, one per line (CR LF between)
+  int desktop_width = 1024;
+  int desktop_height = 768;
+  // The platform's colours for the indexes the system colour words use (COLORREF-style numbers).
+  std::array<long, 32> system_colors{};
+  PlatformInfo();
+};
+
+// Registers every command, system variable and constant, then the main window word 母艦.
+// Throws GeneralError on a duplicate management number or a clashing key form.
+void RegisterVocabulary(words::TMorvBase& state, const PlatformInfo& platform);
+
+// The folder a special-folder name stands for on this machine (Shift-JIS, ends with "/"), or ""
+// when the name is unknown. Names are the Shift-JIS system word names such as デスクトップのパス.
+std::string special_folder_path(const std::string& sjis_name);
+
+}  // namespace morivel::commands

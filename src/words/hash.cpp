@@ -1,0 +1,252 @@
+// Word table: 256 buckets by byte sum, byte-exact names, okurigana-free lookups, local scopes.
+#include "words/hash.h"
+
+#include <algorithm>
+
+#include "formats/csv.h"
+#include "text/encoding.h"
+#include "text/sjis.h"
+#include "words/errors.h"
+
+namespace morivel::words {
+
+// ---- THashNode -------------------------------------------------------------------------------
+
+THashNode::THashNode(std::string name, bool reserved, std::shared_ptr<WordObject> obj,
+                     std::uint8_t kind, std::int32_t tag, std::string type_mark, std::string value,
+                     std::string extra)
+    : Name(std::move(name)),
+      Extra(std::move(extra)),
+      TypeMark(std::move(type_mark)),
+      Kind(kind),
+      Tag(tag),
+      Obj(std::move(obj)),
+      Reserved(reserved),
+      value_(std::move(value)) {}
+
+std::unique_ptr<THashNode> THashNode::CreateVariable(std::string name, bool reserved,
+                                                     std::int32_t tag, std::string value) {
+  return std::make_unique<THashNode>(std::move(name), reserved, nullptr, kVariable, tag, "",
+                                     std::move(value), "");
+}
+
+THashNode::~THashNode() = default;
+
+std::string THashNode::GetValue() const { return table_ ? table_->WriteCsv() : value_; }
+
+void THashNode::SetValue(std::string value) {
+  table_.reset();
+  value_ = std::move(value);
+}
+
+void THashNode::Assign(const THashNode& other) {
+  if (&other == this) return;
+  SetValue(other.GetValue());
+  Extra = other.Extra;
+  TypeMark = other.TypeMark;
+  Tag = other.Tag;
+  Kind = other.Kind;
+  Obj = other.Obj;
+  Reserved = other.Reserved;
+}
+
+formats::TCsvDb& THashNode::Table() {
+  if (!table_) {
+    table_ = std::make_unique<formats::TCsvDb>();
+    table_->ReadCsv(value_);
+  }
+  return *table_;
+}
+
+std::string THashNode::GetRow(std::int64_t record) {
+  if (record < 0) return {};
+  return Table().GetRowText(static_cast<std::size_t>(record));
+}
+
+std::string THashNode::GetCell(std::int64_t column, std::int64_t record) {
+  if (column < 0 || record < 0) return {};
+  return Table().GetCell(static_cast<std::size_t>(column), static_cast<std::size_t>(record));
+}
+
+void THashNode::SetRow(std::int64_t record, std::string_view csv_record) {
+  if (record < 0) return;
+  Table().SetRowText(static_cast<std::size_t>(record), csv_record);
+}
+
+void THashNode::SetCell(std::int64_t column, std::int64_t record, std::string_view text) {
+  if (column < 0 || record < 0) return;
+  Table().SetCell(static_cast<std::size_t>(column), static_cast<std::size_t>(record), text);
+}
+
+void THashNode::SetTable(const formats::TCsvDb& table) {
+  table_ = std::make_unique<formats::TCsvDb>(table);
+}
+
+void THashNode::GuessType() {
+  if (table_) {
+    TypeMark = "s";
+    return;
+  }
+  if (value_.empty()) {
+    TypeMark.clear();
+  } else if (value_[0] == '$' || (value_[0] >= '0' && value_[0] <= '9')) {
+    TypeMark = "e";
+  } else {
+    TypeMark = "s";
+  }
+}
+
+THash* THashNode::InnerHash() const { return dynamic_cast<THash*>(Obj.get()); }
+
+// ---- THash -----------------------------------------------------------------------------------
+
+THash::~THash() = default;
+
+int THash::BucketOf(std::string_view name) {
+  unsigned sum = 0;
+  for (unsigned char c : name) sum += c;
+  return static_cast<int>(sum % kBucketCount);
+}
+
+int THash::Add(std::unique_ptr<THashNode> word) {
+  if (!word) return -1;
+  auto& bucket = buckets_[BucketOf(word->Name)];
+  for (auto& existing : bucket) {
+    if (existing->Name != word->Name) continue;
+    if (existing->Reserved)
+      throw GeneralError("\"" + word->Name + text::sjis("\"は予約語なので、登録できません。"));
+    existing = std::move(word);
+    return count_;
+  }
+  bucket.push_back(std::move(word));
+  return ++count_;
+}
+
+THashNode* THash::FindExact(std::string_view name) const {
+  if (name.empty()) return nullptr;
+  for (const auto& word : buckets_[BucketOf(name)])
+    if (word->Name == name) return word.get();
+  return nullptr;
+}
+
+THashNode* THash::Find(std::string_view name, bool okurigana) const {
+  if (name.empty()) return nullptr;
+  if (okurigana) {
+    if (THashNode* w = FindExact(text::strip_okurigana(name))) return w;
+  }
+  return FindExact(name);
+}
+
+bool THash::DeleteExact(std::string_view name) {
+  if (name.empty()) return false;
+  auto& bucket = buckets_[BucketOf(name)];
+  auto it = std::find_if(bucket.begin(), bucket.end(),
+                         [&](const auto& w) { return w->Name == name; });
+  if (it == bucket.end()) return false;
+  bucket.erase(it);
+  --count_;
+  return true;
+}
+
+int THash::Delete(std::string_view name, bool okurigana) {
+  bool deleted = false;
+  if (okurigana) deleted = DeleteExact(text::strip_okurigana(name));
+  deleted = DeleteExact(name) || deleted;
+  return deleted ? count_ : -1;
+}
+
+void THash::Clear() {
+  for (auto& bucket : buckets_) bucket.clear();
+  count_ = 0;
+}
+
+std::string THash::GetValueOf(std::string_view name, bool okurigana) const {
+  const THashNode* w = Find(name, okurigana);
+  return w ? w->GetValue() : std::string();
+}
+
+std::vector<THashNode*> THash::Enumerate() const {
+  std::vector<THashNode*> all;
+  all.reserve(count_);
+  for (const auto& bucket : buckets_)
+    for (const auto& word : bucket) all.push_back(word.get());
+  return all;
+}
+
+std::string THash::GetKeysText() const {
+  std::string out;
+  for (const THashNode* w : Enumerate()) out += w->Name + "\r\n";
+  return text::trim(out);
+}
+
+std::string THash::GetAsText() const {
+  std::string out;
+  for (const THashNode* w : Enumerate()) out += w->Name + "=" + w->GetValue() + "\r\n";
+  return text::trim(out);
+}
+
+namespace {
+
+// Takes the next line (up to CR LF, or a lone CR or LF) from `text` at `pos`.
+std::string_view next_line(std::string_view text, std::size_t& pos) {
+  std::size_t start = pos;
+  std::size_t end = text.find_first_of("\r\n", pos);
+  if (end == std::string_view::npos) {
+    pos = text.size();
+    return text.substr(start);
+  }
+  pos = end + 1;
+  if (text[end] == '\r' && pos < text.size() && text[pos] == '\n') ++pos;
+  return text.substr(start, end - start);
+}
+
+}  // namespace
+
+void THash::SetFromText(std::string_view text) {
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::string_view line = next_line(text, pos);
+    std::size_t eq = line.find('=');
+    std::string name(line.substr(0, eq));
+    std::string value(eq == std::string_view::npos ? std::string_view() : line.substr(eq + 1));
+    while (pos < text.size()) {
+      std::size_t before = pos;
+      std::string_view more = next_line(text, pos);
+      if (more.empty()) break;
+      if (more.find('=') != std::string_view::npos) {
+        pos = before;
+        break;
+      }
+      value += "\r\n";
+      value += more;
+    }
+    // A line without a name cannot be looked up again; keeping it would only pollute listings.
+    if (name.empty()) continue;
+    Add(THashNode::CreateVariable(std::move(name), false, 0, std::move(value)));
+  }
+}
+
+// ---- TScopedHash -----------------------------------------------------------------------------
+
+TScopedHash::~TScopedHash() {
+  while (!scopes_.empty()) scopes_.pop_back();
+}
+
+THashNode* TScopedHash::FindScoped(std::string_view name, bool okurigana) const {
+  for (auto it = scopes_.rbegin(); it != scopes_.rend(); ++it)
+    if (THashNode* w = (*it)->Find(name, okurigana)) return w;
+  return Find(name, okurigana);
+}
+
+int TScopedHash::AddLocal(std::unique_ptr<THashNode> word) {
+  if (scopes_.empty()) return Add(std::move(word));
+  return scopes_.back()->Add(std::move(word));
+}
+
+void TScopedHash::PushScope() { scopes_.push_back(std::make_unique<THash>()); }
+
+void TScopedHash::PopScope() {
+  if (!scopes_.empty()) scopes_.pop_back();
+}
+
+}  // namespace morivel::words

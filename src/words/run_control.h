@@ -1,0 +1,81 @@
+// The run-control stack container: entries of the current level plus suspended levels.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace morivel::words {
+
+class THashNode;
+
+enum RunControlType : std::uint8_t {
+  kThenBlock = 0,
+  kElseBlock = 1,
+  kForLoop = 2,        // 繰り返す
+  kCountLoop = 3,      // 回
+  kCall = 4,           // subroutine call
+  kInterrupt = 5,      // event or timer interrupt
+  kEachLoop = 6,       // 反復
+  kCaseBlock = 8,      // 条件分岐
+  kWhileLoop = 9,      // ループ
+  kLocalBlock = 10,    // ここから
+};
+
+struct TRunControl {
+  const char* Position = nullptr;
+  const char* ResumeAt = nullptr;
+  std::int32_t Counter = 0;
+  std::int32_t Limit = 0;
+  std::uint8_t EntryType = 0;
+  // The block's copy; the program pointer runs inside it while the entry is live.
+  std::shared_ptr<const std::string> BlockText;
+  std::string SourceName;
+  std::string Condition;
+  std::string CounterName;  // the counter variable of 繰り返す, found again by name
+  std::shared_ptr<std::vector<std::string>> Items;  // the list of 反復
+};
+
+class TRunControlStack {
+ public:
+  void Push(TRunControl entry) { current_.push_back(std::move(entry)); }
+  bool Pop(TRunControl& into);
+  TRunControl& At(std::size_t index) { return current_[index]; }
+  TRunControl& Top() { return current_.back(); }
+  std::size_t Count() const { return current_.size(); }
+  void ClearLevel() { current_.clear(); }
+  void OpenLevel();
+  void CloseLevel();
+  void ClearAll();
+  std::size_t LevelDepth() const { return suspended_.size(); }
+
+ private:
+  std::vector<TRunControl> current_;
+  std::vector<std::vector<TRunControl>> suspended_;
+};
+
+inline bool TRunControlStack::Pop(TRunControl& into) {
+  if (current_.empty()) return false;
+  into = std::move(current_.back());
+  current_.pop_back();
+  return true;
+}
+
+inline void TRunControlStack::OpenLevel() {
+  suspended_.push_back(std::move(current_));
+  current_.clear();
+}
+
+inline void TRunControlStack::CloseLevel() {
+  if (suspended_.empty()) return;
+  current_ = std::move(suspended_.back());
+  suspended_.pop_back();
+}
+
+inline void TRunControlStack::ClearAll() {
+  current_.clear();
+  suspended_.clear();
+}
+
+}  // namespace morivel::words

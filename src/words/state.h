@@ -1,0 +1,84 @@
+// The interpreter state of one run: words, stacks, parts, sources, temporary files and settings.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "formats/csv.h"
+#include "words/hash.h"
+#include "words/run_control.h"
+#include "words/stack.h"
+
+namespace morivel::words {
+
+// State of the CSV search commands (表検索 and its followers).
+struct TFindCsv {
+  formats::TCsvDb Table;
+  std::string Key;
+  std::int64_t Column = 0;
+  std::int64_t Row = 0;
+};
+
+// A resource a command made that lives until the end of the run.
+class OwnedObject {
+ public:
+  virtual ~OwnedObject() = default;
+};
+
+// The system words the run-time reads or writes itself, kept at hand after registration.
+struct SystemWordRefs {
+  THashNode* Sore = nullptr;        // それ
+  THashNode* So = nullptr;          // そ
+  THashNode* Soshite = nullptr;     // そして
+  THashNode* Kaisu = nullptr;       // 回数
+  THashNode* ErrorMessage = nullptr;
+  THashNode* ErrorLine = nullptr;
+  THashNode* ScriptFolder = nullptr;  // 母艦のパス
+  THashNode* MatchCount = nullptr;
+};
+
+class TMorvBase {
+ public:
+  static constexpr std::size_t kMaxSources = 50;
+
+  TMorvBase();
+  ~TMorvBase();
+  TMorvBase(const TMorvBase&) = delete;
+  TMorvBase& operator=(const TMorvBase&) = delete;
+
+  // Level of a new user variable: the depth of the current run-control level.
+  std::int32_t CurrentLevel() const { return static_cast<std::int32_t>(RunControl.Count()); }
+
+  // Registers a file to delete when the run ends.
+  void AddTemporaryFile(std::filesystem::path path) { temporary_files_.push_back(std::move(path)); }
+
+  std::string ScriptFileName;
+  // Preprocessed texts: slot 0 the main script, then included files. Shared so that positions
+  // into them stay valid while anything still refers to them.
+  std::vector<std::shared_ptr<const std::string>> Sources;
+  const char* Position = nullptr;  // the program pointer; nullptr when nothing runs
+  int CurrentLine = 0;
+  bool StopFlag = false;
+
+  TScopedHash Words;
+  TStack Arguments;
+  TRunControlStack RunControl;
+  TObjList Parts;
+  TFindCsv FindCsv;
+  std::vector<std::unique_ptr<OwnedObject>> OwnedObjects;
+
+  int SecurityLevel = -1;
+  std::string PendingSwitchValue;  // "~未定義" when no 条件分岐 is pending
+  SystemWordRefs Sys;
+
+  std::mt19937 Random;
+
+ private:
+  std::vector<std::filesystem::path> temporary_files_;
+};
+
+}  // namespace morivel::words
