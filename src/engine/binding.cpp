@@ -1,0 +1,320 @@
+// Command invocation: binding arguments to templates by particle, handlers, results, calls.
+#include <algorithm>
+#include <map>
+
+#include "commands/registry.h"
+#include "commands/vocabulary.h"
+#include "engine/interpreter.h"
+#include "engine/lexer.h"
+#include "engine/particles.h"
+#include "expr/literal.h"
+#include "expr/number.h"
+#include "expr/quote.h"
+#include "source/labels.h"
+#include "text/encoding.h"
+#include "text/sjis.h"
+#include "words/errors.h"
+
+namespace morivel::engine {
+
+namespace {
+
+constexpr std::size_t kMaxStackedArguments = 5000;
+
+std::vector<std::string> template_particles(const std::string& templ) {
+  std::vector<std::string> particles;
+  if (text::trim_view(templ).empty()) return particles;
+  std::size_t pos = 0;
+  while (true) {
+    std::size_t comma = templ.find(',', pos);
+    std::string slot = text::trim(std::string_view(templ).substr(pos, comma == std::string::npos ? std::string::npos : comma - pos));
+    if (!slot.empty() && slot[0] == '?') slot.erase(0, 1);
+    particles.push_back(slot);
+    if (comma == std::string::npos) break;
+    pos = comma + 1;
+  }
+  return particles;
+}
+
+bool ends_with(std::string_view s, std::string_view suffix) {
+  return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
+}
+
+bool particle_matches(std::string_view actual, std::string_view expected) {
+  if (actual == expected) return true;
+  static const std::string kWo = text::sjis("を"), kTo = text::sjis("と"), kNo = text::sjis("の"),
+                           kNi = text::sjis("に"), kHe = text::sjis("へ");
+  if ((expected == kTo || expected == kNo) && actual == kWo) return true;
+  if (expected == kWo && (actual == kTo || actual == kNo)) return true;
+  if (expected == kNi && actual == kHe) return true;
+  if (expected == kHe && actual == kNi) return true;
+  return false;
+}
+
+// The ending of an entry that a particle of `expected`'s length would occupy.
+std::string_view tail_for(std::string_view entry, std::string_view expected) {
+  return entry.size() >= expected.size() ? entry.substr(entry.size() - expected.size())
+                                         : std::string_view();
+}
+
+bool entry_carries(std::string_view entry, std::string_view particle) {
+  if (particle.empty()) return true;
+  static const std::string kWo = text::sjis("を"), kTo = text::sjis("と"), kNo = text::sjis("の"),
+                           kNi = text::sjis("に"), kHe = text::sjis("へ");
+  if (particle_matches(tail_for(entry, particle), particle)) return true;
+  // The equivalent particles all have the same byte length as the one expected.
+  return false;
+}
+
+// Splits the inside of a function call's parentheses at its top-level commas.
+std::vector<std::string> split_call_arguments(const std::string& inside) {
+  std::vector<std::string> args;
+  if (text::trim_view(inside).empty()) return args;
+  std::string copy = inside;
+  const char* p = copy.c_str();
+  const char* start = p;
+  while (*p) {
+    if (*p == '"' || *p == '`' || (p[0] == '@' && p[1] == '@')) {
+      expr::ReadStringToken(p);
+    } else if (*p == '(') {
+      expr::ReadGroup(p);
+    } else if (*p == ',') {
+      args.push_back(text::trim(std::string_view(start, p - start)));
+      start = ++p;
+    } else {
+      p += text::char_len(p);
+    }
+  }
+  args.push_back(text::trim(std::string_view(start, p - start)));
+  return args;
+}
+
+// Command keys to their full names, for telling a conjugated command from a word followed by
+// particles (文字を表示 is not the command 文字表示).
+const std::map<std::string, std::vector<std::string>>& command_full_names() {
+  static const auto names = [] {
+    std::map<std::string, std::vector<std::string>> m;
+    for (const auto& entry : commands::command_entries()) {
+      std::string full = text::sjis(entry.name);
+      m[text::strip_okurigana(full)].push_back(full);
+    }
+    return m;
+  }();
+  return names;
+}
+
+}  // namespace
+
+// ---- words ---------------------------------------------------------------------------------------
+
+words::THashNode* Interpreter::FindWord(std::string_view name, bool okurigana) const {
+  return state_->Words.FindScoped(name, okurigana);
+}
+
+words::THashNode& Interpreter::CreateVariable(const std::string& name, std::string value) {
+  auto word = words::THashNode::CreateVariable(name, false, state_->CurrentLevel(), std::move(value));
+  words::THashNode& ref = *word;
+  try {
+    state_->Words.Add(std::move(word));
+  } catch (const GeneralError& e) {
+    throw Error(e.what());
+  }
+  return ref;
+}
+
+bool Interpreter::IsKnownWord(std::string_view word) const {
+  if (word.empty()) return false;
+  if (FindWord(word)) return true;
+  std::string key = text::strip_okurigana(word);
+  if (key == word) return false;
+  const words::THashNode* w = FindWord(key);
+  if (!w) return false;
+  if (w->Kind != words::kCommand) return conjugates(word, w->Name);
+  auto it = command_full_names().find(key);
+  if (it == command_full_names().end()) return false;
+  return std::any_of(it->second.begin(), it->second.end(),
+                     [&](const std::string& full) { return conjugates(word, full); });
+}
+
+// ---- arguments -----------------------------------------------------------------------------------
+
+std::string Interpreter::PopArgumentText() { return state_->Arguments.Pop(); }
+
+std::string Interpreter::PopArgumentValue() { return EvalArgument(state_->Arguments.Pop()); }
+
+long double Interpreter::PopArgumentNumber() { return expr::ToNumber(PopArgumentValue()); }
+
+words::THashNode* Interpreter::PopArgumentVariable(bool create) {
+  std::string name = state_->Arguments.Pop();
+  if (name.size() >= 2 && name.front() == '`' && name.back() == '`')
+    name = name.substr(1, name.size() - 2);
+  if (words::THashNode* w = FindWord(name)) return w;
+  if (create) return &CreateVariable(name);
+  throw Error(text::sjis("部品\"") + name + text::sjis("\"が特定できません。"));
+}
+
+void Interpreter::SetResult(std::string value, std::string type_mark) {
+  state_->Sys.Sore->SetValue(std::move(value));
+  state_->Sys.Sore->TypeMark = type_mark;
+  result_type_ = std::move(type_mark);
+}
+
+void Interpreter::PushValueArgument(std::string_view value) {
+  state_->Arguments.Push(expr::QuoteRaw(value));
+}
+
+EMorv Interpreter::ArgumentError(const std::string& reason) {
+  return Error("\"" + current_command_ + text::sjis("\"命令の引数に誤りがあります。") + reason);
+}
+
+// ---- binding and running -------------------------------------------------------------------------
+
+void Interpreter::BindArguments(const words::THashNode& word) {
+  words::TStack& stack = state_->Arguments;
+  std::vector<std::string> slots = template_particles(word.Extra);
+  std::size_t s = slots.size();
+  implicit_sore_ = false;
+  if (s == stack.Count() + 1) {
+    stack.Insert(0, text::sjis("それ") + (function_call_mode_ ? std::string() : slots[0]));
+    implicit_sore_ = true;
+  }
+  auto form = [&] {
+    return "\"" + word.Name + text::sjis("\"命令の引数に誤りがあります。") + "\"" + word.Extra + "\"" +
+           text::sjis("の形式で指定してください。");
+  };
+  if (s > stack.Count()) throw Error(form() + text::sjis("引数が少ないです。"));
+
+  std::vector<std::string> bound(s);
+  for (std::size_t k = s; k-- > 0;) {
+    const std::string& particle = slots[k];
+    if (function_call_mode_) {
+      std::string entry = stack.Pop();
+      if (!particle.empty() && entry.size() > particle.size() &&
+          particle_matches(tail_for(entry, particle), particle))
+        entry.resize(entry.size() - particle.size());
+      bound[k] = std::move(entry);
+      continue;
+    }
+    bool found = false;
+    for (std::size_t i = stack.Count(); i-- > 0;) {
+      if (!entry_carries(stack[i], particle)) continue;
+      std::string entry = stack.RemoveAt(i);
+      entry.resize(entry.size() - particle.size());
+      bound[k] = std::move(entry);
+      found = true;
+      break;
+    }
+    if (!found) throw Error(form() + "\"" + particle + "\"");
+  }
+  for (std::string& entry : bound) stack.Push(std::move(entry));
+  if (stack.Count() > kMaxStackedArguments)
+    throw Error(text::sjis("スタックが一杯になりました。ラベルなどに再帰呼び出しがないか確認！"));
+}
+
+void Interpreter::ExecuteCommand(words::THashNode& word) {
+  BindArguments(word);
+  current_command_ = word.Name;
+  if (word.Name == "\\") return;
+  commands::Handler handler = nullptr;
+  try {
+    handler = commands::handler_table().Get(word.Tag);
+  } catch (const std::out_of_range&) {
+    throw Error("\"" + word.Name + text::sjis("\"命令の番号が範囲外です。"));
+  }
+  if (!handler)
+    throw Error("\"" + word.Name + text::sjis("\"命令は、このランタイムではまだ実行できません。"));
+  std::string prefix = text::sjis("『") + word.Name + text::sjis("』命令の実行中にエラー。");
+  try {
+    handler(*this);
+  } catch (const EMorv& e) {
+    static const std::string kMark = text::sjis("[エラー]");
+    if (std::string(e.what()).find(kMark) != std::string::npos) throw Error(prefix);
+    throw Error(prefix + text::sjis("理由は、") + e.what());
+  } catch (const std::exception& e) {
+    throw Error(prefix + text::sjis("理由は、") + e.what());
+  }
+}
+
+void Interpreter::RunWord(words::THashNode& word) {
+  switch (word.Kind) {
+    case words::kCommand:
+      ExecuteCommand(word);
+      return;
+    case words::kLabel: {
+      auto info = std::dynamic_pointer_cast<source::LabelInfo>(word.Obj);
+      if (!info) return;
+      words::TRunControl call;
+      call.EntryType = words::kCall;
+      call.Position = state_->Position;
+      call.ResumeAt = info->position;
+      call.SourceName = state_->ScriptFileName;
+      state_->ScriptFileName = info->file_name;
+      state_->Words.PushScope();
+      state_->RunControl.Push(std::move(call));
+      state_->Position = info->position;
+      return;
+    }
+    case words::kVariable:
+    case words::kPart:
+      throw Error("\"" + word.Name + text::sjis("\"は、文法が正しくないため、実行できません。") +
+                  text::sjis("変数を実行することは出来ません。"));
+    default:
+      return;
+  }
+}
+
+expr::Value Interpreter::CallFunctionForm(words::THashNode& word, const char*& p) {
+  std::vector<std::string> args;
+  try {
+    args = split_call_arguments(expr::ReadGroup(p));
+  } catch (const GeneralError& e) {
+    throw Error(e.what());
+  }
+  words::TStack& stack = state_->Arguments;
+  std::size_t base = stack.Count();
+  for (std::string& a : args) stack.Push(std::move(a));
+  words::THashNode* sore = state_->Sys.Sore;
+  std::string saved_value = sore->GetValue(), saved_type = sore->TypeMark;
+  bool saved_mode = function_call_mode_;
+  function_call_mode_ = true;
+  expr::Value result;
+  try {
+    if (word.Kind == words::kLabel) {
+      auto info = std::dynamic_pointer_cast<source::LabelInfo>(word.Obj);
+      const char* return_to = state_->Position;
+      std::string file = state_->ScriptFileName;
+      sore->SetValue("");
+      state_->RunControl.OpenLevel();
+      words::TRunControl call;
+      call.EntryType = words::kCall;
+      call.SourceName = file;
+      state_->RunControl.Push(std::move(call));
+      state_->Words.PushScope();
+      function_call_mode_ = false;
+      state_->Position = info ? info->position : nullptr;
+      RunMainLoop();
+      state_->RunControl.CloseLevel();
+      state_->Position = return_to;
+      state_->ScriptFileName = file;
+    } else {
+      ExecuteCommand(word);
+    }
+  } catch (...) {
+    function_call_mode_ = saved_mode;
+    throw;
+  }
+  function_call_mode_ = saved_mode;
+  result = {sore->GetValue(), sore->TypeMark};
+  sore->SetValue(saved_value);
+  sore->TypeMark = saved_type;
+  current_type_ = result.type_mark;
+  if (stack.Count() > base) {
+    std::string message =
+        "\"" + word.Name + text::sjis("\"命令の引数に誤りがあります。引数が多いです。\"");
+    while (stack.Count() > base) message += stack.Pop();
+    throw Error(message + "\"");
+  }
+  return result;
+}
+
+}  // namespace morivel::engine

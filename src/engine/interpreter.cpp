@@ -1,0 +1,151 @@
+// Run preparation, the main loop, the run-control continuation and error handling.
+#include "engine/interpreter.h"
+
+#include <filesystem>
+
+#include "commands/registry.h"
+#include "source/labels.h"
+#include "source/preprocess.h"
+#include "text/sjis.h"
+#include "text/encoding.h"
+#include "words/errors.h"
+
+namespace morivel::engine {
+
+namespace {
+
+constexpr std::size_t kMaxRunControlEntries = 65535;
+
+std::string file_name_part(const std::string& path) {
+  std::size_t cut = std::string::npos;
+  for (std::size_t i = 0; i < path.size(); i += text::char_len(path, i))
+    if (path[i] == '/' || path[i] == '\\') cut = i;
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+}  // namespace
+
+Interpreter::Interpreter(Host& host) : host_(host), state_(std::make_unique<words::TMorvBase>()) {}
+
+Interpreter::~Interpreter() = default;
+
+// ---- errors ------------------------------------------------------------------------------------
+
+int Interpreter::CurrentLine() {
+  if (state_->Position) state_->CurrentLine = source::LineNumberAt(state_->Position, state_->CurrentLine);
+  return state_->CurrentLine;
+}
+
+std::string Interpreter::ErrorLine(const std::string& message) {
+  int line = CurrentLine();
+  if (state_->Sys.ErrorLine) state_->Sys.ErrorLine->SetValue(std::to_string(line));
+  return text::sjis("[エラー] ") + file_name_part(state_->ScriptFileName) + "(" +
+         std::to_string(line) + text::sjis("行目): ") + message;
+}
+
+std::string Interpreter::WarningLine(const std::string& message) {
+  int line = CurrentLine();
+  return text::sjis("[注　意] ") + file_name_part(state_->ScriptFileName) + "(" +
+         std::to_string(line) + text::sjis("行目): ") + message;
+}
+
+EMorv Interpreter::Error(const std::string& message) {
+  std::string line = ErrorLine(message);
+  error_log_ += line + "\r\n";
+  return EMorv(line);
+}
+
+// ---- preparing and running ---------------------------------------------------------------------
+
+void Interpreter::PrepareRun(std::string_view source, const std::string& file_name) {
+  error_log_.clear();
+  state_ = std::make_unique<words::TMorvBase>();
+  state_->ScriptFileName = file_name;
+  commands::RegisterVocabulary(*state_, commands::PlatformInfo());
+  try {
+    auto text = std::make_shared<const std::string>(source::Preprocess(source));
+    state_->Sources.push_back(text);
+    source::ScanLabels(*text, file_name, state_->Words);
+  } catch (const source::PreprocessError& e) {
+    state_->CurrentLine = e.line;
+    std::string line = text::sjis("[エラー] ") + file_name_part(file_name) + "(" +
+                       std::to_string(e.line) + text::sjis("行目): ") + e.message;
+    if (state_->Sys.ErrorLine) state_->Sys.ErrorLine->SetValue(std::to_string(e.line));
+    error_log_ += line + "\r\n";
+    throw EMorv(line);
+  }
+}
+
+void Interpreter::StartAtBeginning() {
+  state_->Position = state_->Sources.empty() ? nullptr : state_->Sources[0]->c_str();
+}
+
+void Interpreter::Stop() {
+  state_->StopFlag = true;
+  state_->Position = nullptr;
+}
+
+void Interpreter::RunMainLoop() {
+  words::TMorvBase& s = *state_;
+  const char* previous = nullptr;
+  while (s.Position) {
+    if (*s.Position == '\0') {
+      if (!CheckRunControl()) return;
+      previous = nullptr;
+      continue;
+    }
+    try {
+      if (s.RunControl.Count() > kMaxRunControlEntries)
+        throw Error(text::sjis("実行が無限ループしている可能性があるので終了します。"));
+      if (s.StopFlag) return;
+      if (s.Position == previous) throw Error(text::sjis("特定できないシステムエラーです(ToT)"));
+      previous = s.Position;
+      ExecuteToken();
+    } catch (const std::exception& e) {
+      HandleMainLoopError(e);
+      previous = nullptr;
+    }
+  }
+}
+
+bool Interpreter::CheckRunControl() {
+  words::TMorvBase& s = *state_;
+  words::TRunControl entry;
+  if (!s.RunControl.Pop(entry)) return false;
+  switch (entry.EntryType) {
+    case words::kThenBlock:
+    case words::kElseBlock:
+    case words::kCaseBlock:
+      s.Position = entry.ResumeAt;
+      return true;
+    case words::kCall:
+    case words::kInterrupt:
+      s.Position = entry.Position;
+      s.ScriptFileName = entry.SourceName;
+      s.Words.PopScope();
+      return true;
+    default:
+      throw Error(text::sjis("特定できないシステムエラーです(ToT)") +
+                  text::sjis("\"CheckRunControl\"で未定義の構文があります。"));
+  }
+}
+
+void Interpreter::HandleMainLoopError(const std::exception& error) {
+  words::TMorvBase& s = *state_;
+  s.Arguments.Clear();
+  if (s.Sys.ErrorMessage) s.Sys.ErrorMessage->SetValue(error.what());
+  if (error_mode_ == ErrorMode::Ignore) return;
+  if (text::trim_view(error_log_).empty())
+    error_log_ = ErrorLine(error.what()) + "\r\n" + text::sjis("特定できないシステムエラーです(ToT)");
+  switch (host_.ShowErrorDialog(error_log_)) {
+    case ErrorChoice::Continue:
+    case ErrorChoice::Debug:
+      return;
+    case ErrorChoice::Quit:
+      Stop();
+      host_.CloseMainWindow();
+      return;
+  }
+}
+
+}  // namespace morivel::engine

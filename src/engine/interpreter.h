@@ -1,0 +1,126 @@
+// The engine of one run: main loop, statements, terms, assignment, argument binding and errors.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "engine/errors.h"
+#include "engine/host.h"
+#include "expr/evaluator.h"
+#include "words/state.h"
+
+namespace morivel::engine {
+
+// How the main loop treats errors that reach it.
+enum class ErrorMode { Ignore = 0, Warn = 1 };
+
+class Interpreter {
+ public:
+  explicit Interpreter(Host& host);
+  ~Interpreter();
+  Interpreter(const Interpreter&) = delete;
+  Interpreter& operator=(const Interpreter&) = delete;
+
+  words::TMorvBase& State() { return *state_; }
+  Host& GetHost() { return host_; }
+
+  // ---- running -------------------------------------------------------------------------------
+  // Resets the state, registers the vocabulary, preprocesses `source` into slot 0 and registers
+  // its labels. Errors come out as EMorv (the error log holds them).
+  void PrepareRun(std::string_view source, const std::string& file_name);
+  // Points the program pointer at the start of the main text.
+  void StartAtBeginning();
+  // Runs until the pointer is none, the stop flag is set, or the text ends on an empty level.
+  void RunMainLoop();
+  // Asks the run to end (おわり, closing the window).
+  void Stop();
+
+  // ---- errors --------------------------------------------------------------------------------
+  // Builds the error line of `message`, appends it to the error log and returns the exception.
+  EMorv Error(const std::string& message);
+  std::string ErrorLine(const std::string& message);
+  std::string WarningLine(const std::string& message);
+  const std::string& ErrorLog() const { return error_log_; }
+  int CurrentLine();
+
+  // ---- values --------------------------------------------------------------------------------
+  // Reads one term at p (literal, number, group, word, element, dictionary entry, call).
+  expr::Value ReadTerm(const char*& p);
+  // Expands a literal's raw text (escapes, embedded expressions).
+  std::string ExpandString(std::string_view literal);
+  // Evaluates an argument text; sets the current type mark.
+  std::string EvalArgument(std::string_view text);
+  // Evaluates an expression text.
+  expr::Value EvaluateText(std::string_view text);
+  const std::string& CurrentType() const { return current_type_; }
+  void SetCurrentType(std::string type) { current_type_ = std::move(type); }
+
+  // ---- command invocation ---------------------------------------------------------------------
+  std::string PopArgumentText();
+  std::string PopArgumentValue();
+  long double PopArgumentNumber();
+  words::THashNode* PopArgumentVariable(bool create);
+  void SetResult(std::string value, std::string type_mark);
+  void PushValueArgument(std::string_view value);
+  const std::string& CurrentCommandName() const { return current_command_; }
+  bool ImplicitSore() const { return implicit_sore_; }
+  // The message every handler gives for an unusable argument, optionally with a reason.
+  EMorv ArgumentError(const std::string& reason = "");
+
+  // Runs a word by its kind (command, label, ...), with its arguments on the stack.
+  void RunWord(words::THashNode& word);
+  void ExecuteCommand(words::THashNode& word);
+  // Calls `word` with the arguments inside the parentheses at p, in function form.
+  expr::Value CallFunctionForm(words::THashNode& word, const char*& p);
+
+  // ---- words ---------------------------------------------------------------------------------
+  words::THashNode* FindWord(std::string_view name, bool okurigana = false) const;
+  // A new global variable at the current level.
+  words::THashNode& CreateVariable(const std::string& name, std::string value = {});
+  // True when the whole word names something the script can refer to (see the reader notes).
+  bool IsKnownWord(std::string_view word) const;
+
+ private:
+  friend class StatementReader;
+  friend class TermAccess;
+
+  // Statement engine.
+  void ExecuteToken();
+  void FinishStatement();
+  void AnalyseToken(std::string token, bool read_as_word);
+  void HandleLineEnd();
+  void HandleMainLoopError(const std::exception& error);
+  bool CheckRunControl();
+
+  // Assignment.
+  void AssignStatement(const std::string& target);
+  void AssignElementStatement(const std::string& target);
+  void AssignHashFromText(words::THashNode& word, const std::string& value);
+
+  // Binding.
+  void BindArguments(const words::THashNode& word);
+
+  // Dictionary and property access: the word at hand ends in の.
+  expr::Value ReadAccess(words::THashNode* owner, const std::string& owner_name, const char*& p);
+  expr::Value ReadElement(words::THashNode& word, const char*& p);
+  std::string ReadAccessKey(const char*& p, bool expand_words);
+
+  Host& host_;
+  std::unique_ptr<words::TMorvBase> state_;
+
+  std::string error_log_;
+  ErrorMode error_mode_ = ErrorMode::Warn;
+  std::string current_type_;
+  std::string result_type_;
+  std::string current_command_;
+  bool function_call_mode_ = false;
+  bool implicit_sore_ = false;
+  int nesting_ = 0;  // native depth of nested runs and evaluations
+};
+
+// Guards native recursion: nested runs deeper than this end in the stack-full error.
+inline constexpr int kMaxNativeNesting = 400;
+
+}  // namespace morivel::engine

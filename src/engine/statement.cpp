@@ -1,0 +1,438 @@
+// The statement reader: tokens with their particles are pushed, the command word ends the statement.
+#include <algorithm>
+
+#include "engine/interpreter.h"
+#include "engine/lexer.h"
+#include "engine/particles.h"
+#include "expr/literal.h"
+#include "expr/number.h"
+#include "expr/quote.h"
+#include "text/encoding.h"
+#include "text/sjis.h"
+#include "words/errors.h"
+
+namespace morivel::engine {
+
+namespace {
+
+bool ends_with(std::string_view s, std::string_view suffix) {
+  return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
+}
+
+// The last character of a Shift-JIS text.
+std::string_view last_char(std::string_view s) {
+  std::size_t last = 0;
+  for (std::size_t i = 0; i < s.size(); i += text::char_len(s, i)) last = i;
+  return s.empty() ? s : s.substr(last);
+}
+
+bool statement_ends_at(const char* p) {
+  skip_blanks(p);
+  return *p == '\0' || *p == '\r' || *p == '\n' || *p == ';';
+}
+
+std::string read_literal(Interpreter& in, const char*& p) {
+  try {
+    return expr::ReadStringToken(p);
+  } catch (const GeneralError& e) {
+    throw in.Error(e.what());
+  }
+}
+
+}  // namespace
+
+// Reads tokens of one statement; a friend of the interpreter so it can reach the run state.
+class StatementReader {
+ public:
+  explicit StatementReader(Interpreter& in) : in_(in), p_(in.State().Position) {}
+
+  void Step();
+  // Continues a token with "&" pieces, then its particle.
+  std::string AmpersandChain(std::string token);
+
+ private:
+  void StringToken();
+  void NumberToken();
+  void GroupToken();
+  void ElementToken();
+  void WordToken();
+  void QuestionMark();
+  std::string ParticleAfterValue();
+  // Reads a word at p_ and splits it at its particle; p_ ends after the particle.
+  std::pair<std::string, std::string> ReadSplitWord();
+  std::string ReadElementKey(bool second);
+  std::string ExtendAccess(std::string token);
+  bool IsLiteralStart() const {
+    return *p_ == '"' || *p_ == '`' || (p_[0] == '@' && p_[1] == '@');
+  }
+
+  Interpreter& in_;
+  const char*& p_;
+};
+
+void StatementReader::Step() {
+  bool comma_before = false;
+  while (is_separator(*p_)) comma_before = *p_++ == ',';
+  switch (*p_) {
+    case '\0':
+      in_.FinishStatement();
+      return;
+    case '\r':
+    case '\n': {
+      in_.HandleLineEnd();
+      in_.State().CurrentLine = skip_line_prefix(p_);
+      if (!comma_before) in_.FinishStatement();
+      return;
+    }
+    case '#':
+      return ElementToken();
+    case '(':
+      return GroupToken();
+    case '*':
+      while (*p_ && *p_ != '\r' && *p_ != '\n') p_ += text::char_len(p_);
+      return;
+    case ';':
+      ++p_;
+      in_.FinishStatement();
+      return;
+    case '?':
+      return QuestionMark();
+    case '\\':
+      ++p_;
+      in_.State().Arguments.Push("\\" + read_number(p_));
+      return;
+    default:
+      break;
+  }
+  if (IsLiteralStart()) return StringToken();
+  bool sign = *p_ == '-' || *p_ == '+';
+  if (*p_ == '$' || is_digit(*p_) || (sign && (is_digit(p_[1]) || p_[1] == '$')))
+    return NumberToken();
+  WordToken();
+}
+
+std::pair<std::string, std::string> StatementReader::ReadSplitWord() {
+  std::string word = read_word(p_);
+  WordSplit split = split_word_at_particle(
+      word, [this](std::string_view w) { return in_.IsKnownWord(w); });
+  p_ -= word.size() - split.taken();
+  return {word.substr(0, split.word), word.substr(split.word, split.particle)};
+}
+
+void StatementReader::StringToken() {
+  std::string token = expr::QuoteRaw(in_.ExpandString(read_literal(in_, p_)));
+  in_.AnalyseToken(AmpersandChain(std::move(token)), false);
+}
+
+std::string StatementReader::ParticleAfterValue() {
+  skip_blanks(p_);
+  std::size_t n = particle_length_at(p_);
+  std::string particle(p_, n);
+  p_ += n;
+  return particle;
+}
+
+std::string StatementReader::AmpersandChain(std::string token) {
+  while (true) {
+    skip_blanks(p_);
+    if (*p_ != '&' || p_[1] == '&') return token + ParticleAfterValue();
+    ++p_;
+    while (is_separator(*p_)) ++p_;
+    if (*p_ == '\r' || *p_ == '\n') skip_line_prefix(p_);
+    while (is_separator(*p_)) ++p_;
+    if (IsLiteralStart()) {
+      token += "&" + expr::QuoteRaw(in_.ExpandString(read_literal(in_, p_)));
+      continue;
+    }
+    auto [word, particle] = ReadSplitWord();
+    token += "&" + word;
+    if (!particle.empty()) return token + particle;
+  }
+}
+
+void StatementReader::NumberToken() {
+  std::string expression = read_number(p_);
+  bool is_expression = false;
+  std::string particle;
+  while (particle.empty()) {
+    const char* q = p_;
+    skip_blanks(q);
+    if (!is_operator_char(*q)) break;
+    while (is_operator_char(*q)) expression += *q++;
+    skip_blanks(q);
+    p_ = q;
+    is_expression = true;
+    if (*p_ == '$' || is_digit(*p_) || *p_ == '-' || *p_ == '+') {
+      expression += read_number(p_);
+    } else if (*p_ == '(') {
+      expression += "(" + expr::ReadGroup(p_) + ")";
+    } else if (IsLiteralStart()) {
+      expression += read_literal(in_, p_);
+    } else {
+      auto [word, word_particle] = ReadSplitWord();
+      expression += word;
+      particle = word_particle;
+      break;
+    }
+  }
+  std::string token = is_expression ? in_.EvaluateText(expression).text : expression;
+  if (particle.empty()) {
+    const char* q = p_;
+    skip_blanks(q);
+    bool ends = *q == '\r' || *q == '\n' || *q == ',' || *q == ';' ||
+                static_cast<unsigned char>(*q) == 0xA4;
+    if (!ends) particle = ParticleAfterValue();
+  }
+  in_.AnalyseToken(token + particle, false);
+}
+
+void StatementReader::GroupToken() {
+  std::string inner;
+  try {
+    inner = expr::ReadGroup(p_);
+  } catch (const GeneralError& e) {
+    throw in_.Error(e.what());
+  }
+  in_.AnalyseToken("(" + inner + ")" + ParticleAfterValue(), false);
+}
+
+std::string StatementReader::ReadElementKey(bool second) {
+  if (*p_ == '(') {
+    try {
+      return "(" + expr::ReadGroup(p_) + ")";
+    } catch (const GeneralError& e) {
+      throw in_.Error(e.what());
+    }
+  }
+  if (*p_ == '$' || is_digit(*p_)) return read_number(p_);
+  auto [key, particle] = ReadSplitWord();
+  // The statement needs the particle; the second key keeps は, と or を in its text, as the
+  // element form is analysed by that ending.
+  static const std::string kHa = text::sjis("は"), kTo = text::sjis("と"), kWo = text::sjis("を");
+  if (second && (particle == kHa || particle == kTo || particle == kWo)) return key + particle;
+  p_ -= particle.size();
+  return key;
+}
+
+void StatementReader::ElementToken() {
+  std::string name = in_.State().Arguments.Pop();
+  if (!in_.FindWord(name)) in_.CreateVariable(name);
+  ++p_;
+  std::string token = name + "#" + ReadElementKey(false);
+  if (*p_ == '#') {
+    ++p_;
+    token += "#" + ReadElementKey(true);
+  }
+  if (*p_ && !is_word_delimiter(*p_)) token += ParticleAfterValue();
+  in_.AnalyseToken(std::move(token), false);
+}
+
+void StatementReader::QuestionMark() {
+  ++p_;
+  skip_blanks(p_);
+  if (IsLiteralStart()) {
+    in_.GetHost().ShowMessage(in_.ExpandString(read_literal(in_, p_)));
+    return;
+  }
+  throw in_.Error(text::sjis("\"?\"の条件文は、このランタイムではまだ実行できません。"));
+}
+
+// "A の B" is one argument when A is a dictionary or a part (or a variable naming one), so
+// that 辞書の名前を表示 shows the entry. Before は it stays "A の" for the element assignment.
+std::string StatementReader::ExtendAccess(std::string token) {
+  static const std::string kNo = text::sjis("の"), kHa = text::sjis("は");
+  words::THashNode* w = in_.FindWord(token.substr(0, token.size() - kNo.size()));
+  if (!w) return token;
+  if (w->Kind == words::kVariable) {
+    words::THashNode* named = in_.FindWord(w->GetValue());
+    if (!named || (named->Kind != words::kHash && named->Kind != words::kPart)) return token;
+  } else if (w->Kind != words::kHash && w->Kind != words::kPart) {
+    return token;
+  }
+  const char* saved = p_;
+  skip_blanks(p_);
+  if (IsLiteralStart() || *p_ == '(' || *p_ == '\0') {
+    p_ = saved;
+    return token;
+  }
+  auto [key, particle] = ReadSplitWord();
+  if (key.empty() || particle == kHa || particle.empty()) {
+    p_ = saved;
+    return token;
+  }
+  return token + key + particle;
+}
+
+void StatementReader::WordToken() {
+  const char* word_start = p_;
+  std::string word = read_word(p_);
+  if (word.empty()) {
+    std::string c(p_, std::max<std::size_t>(1, text::char_len(p_)));
+    std::string message = "\"" + c + text::sjis("\"は、文法が正しくないため、実行できません。");
+    if (c == "&")
+      message += text::sjis("\"&\"は、文字列との連結に使います。");
+    else if (is_operator_char(c[0]))
+      message += "\"" + c + text::sjis("\"は、計算式で使います。");
+    throw in_.Error(message);
+  }
+  std::string token = word;
+  const char* after = p_;
+  skip_blanks(after);
+  if (*after != '=') {
+    p_ = word_start;
+    auto [name, particle] = ReadSplitWord();
+    token = name + particle;
+    static const std::string kNo = text::sjis("の");
+    if (particle == kNo) {
+      token = ExtendAccess(std::move(token));
+    } else if (particle.empty() && !in_.IsKnownWord(name)) {
+      // "A を 表示": a particle written apart from its word still belongs to it.
+      const char* q = p_;
+      skip_blanks(q);
+      std::size_t n = particle_length_at(q);
+      const char* r = q;
+      if (n > 0 && !in_.IsKnownWord(read_word(r))) {
+        token.append(q, n);
+        p_ = q + n;
+      }
+    }
+  }
+  static const std::string kSoshite = text::sjis("そして");
+  if (token == kSoshite) {
+    in_.FinishStatement();
+    return;
+  }
+  in_.AnalyseToken(std::move(token), true);
+}
+
+// ---- Interpreter members that belong to statements ----------------------------------------------
+
+void Interpreter::ExecuteToken() { StatementReader(*this).Step(); }
+
+void Interpreter::HandleLineEnd() {}
+
+void Interpreter::AnalyseToken(std::string token, bool read_as_word) {
+  words::TMorvBase& s = *state_;
+  const char*& p = s.Position;
+  while (is_separator(*p)) ++p;
+
+  if (*p == '=' && p[1] != '=') {
+    ++p;
+    AssignStatement(token);
+    return;
+  }
+  if (*p == '&' && p[1] != '&') {
+    if (read_as_word && FindWord(token)) token = expr::QuoteRaw(EvalArgument(token));
+    s.Arguments.Push(StatementReader(*this).AmpersandChain(std::move(token)));
+    if (*p == '\0') FinishStatement();
+    return;
+  }
+
+  static const std::string kNo = text::sjis("の"), kHa = text::sjis("は"),
+                           kKai = text::sjis("回"), kNoToki = text::sjis("の時"),
+                           kTe = text::sjis("て"), kMoshi = text::sjis("もし");
+  std::string_view last = last_char(token);
+  if (last == kNo && token.size() > kNo.size()) {
+    s.Arguments.Push(std::move(token));
+    ExecuteToken();
+    return;
+  }
+  if (last == kHa && token.size() > kHa.size()) {
+    token.resize(token.size() - kHa.size());
+    AssignStatement(token);
+    return;
+  }
+  if (last == kKai && token.size() > kKai.size()) {
+    throw Error(text::sjis("\"回\"の繰り返しは、このランタイムではまだ実行できません。"));
+  }
+  if (ends_with(token, kNoToki) && token.size() > kNoToki.size()) {
+    throw Error(text::sjis("\"条件分岐\"は、このランタイムではまだ実行できません。"));
+  }
+  if (last == kTe && read_as_word) {
+    words::THashNode* w = FindWord(token, true);
+    if (w && (w->Kind == words::kCommand || w->Kind == words::kLabel ||
+              w->Kind == words::kDllFunction)) {
+      if (*p == '(') {
+        expr::Value v = CallFunctionForm(*w, p);
+        SetResult(v.text, v.type_mark);
+      } else {
+        RunWord(*w);
+        if (!s.Arguments.Empty())
+          throw Error("\"" + w->Name + text::sjis("\"命令の引数に誤りがあります。引数が多いです。\""));
+      }
+      return;
+    }
+  }
+  if (token == kMoshi) {
+    s.Arguments.Push(std::move(token));
+    FinishStatement();
+    return;
+  }
+  std::string key = text::strip_okurigana(token);
+  if (read_as_word && (key == text::sjis("繰返") || key == text::sjis("反復") || key == text::sjis("ループ"))) {
+    s.Arguments.Push(std::move(token));
+    FinishStatement();
+    return;
+  }
+  if (read_as_word && *p == '(') {
+    words::THashNode* w = FindWord(token, true);
+    if (w && (w->Kind == words::kCommand || w->Kind == words::kLabel ||
+              w->Kind == words::kDllFunction)) {
+      expr::Value v = CallFunctionForm(*w, p);
+      if (statement_ends_at(p)) {
+        SetResult(v.text, v.type_mark);
+        return;
+      }
+      token = v.type_mark == "e" ? v.text : expr::QuoteRaw(v.text);
+      skip_blanks(p);
+      std::size_t n = particle_length_at(p);
+      token.append(p, n);
+      p += n;
+    }
+  }
+  s.Arguments.Push(std::move(token));
+  if (*p == '\0') FinishStatement();
+}
+
+void Interpreter::FinishStatement() {
+  words::TMorvBase& s = *state_;
+  if (s.Arguments.Empty()) return;
+  std::string item = s.Arguments.Pop();
+  if (!item.empty() && item[0] == '\\') {
+    std::int64_t id = -1;
+    if (!expr::ToInteger(item.substr(1), id)) id = -1;
+    words::THashNode transient("\\", false, nullptr, words::kCommand,
+                               static_cast<std::int32_t>(std::clamp<std::int64_t>(id, -1, 1 << 20)),
+                               "", "", "");
+    ExecuteCommand(transient);
+  } else if (words::THashNode* word = FindWord(item, true)) {
+    RunWord(*word);
+    item = word->Name;
+  } else {
+    static const std::vector<std::string> kPropertyWords = [] {
+      std::vector<std::string> v;
+      for (const char* p : {"最大値", "最小値", "タイトル", "イベント", "クリックした時",
+                            "ダブルクリックした時", "マウス押した時", "マウス離した時",
+                            "キー押した時", "キー離した時", "変更した時", "マウス動かした時"})
+        v.push_back(text::strip_okurigana(text::sjis(p)));
+      return v;
+    }();
+    std::string statement = item;
+    while (!s.Arguments.Empty()) statement = s.Arguments.Pop() + "," + statement;
+    throw Error("\"" + text::trim(statement) +
+                text::sjis("\"は未定義の命令です。(;o;)<綴りミスか、命令の引数に注意！"));
+  }
+  if (!s.Arguments.Empty()) {
+    std::string message =
+        "\"" + item + text::sjis("\"命令の引数に誤りがあります。引数が多いです。\"");
+    bool first = true;
+    while (!s.Arguments.Empty()) {
+      message += (first ? "" : "\r\n") + s.Arguments.Shift();
+      first = false;
+    }
+    s.Arguments.Clear();
+    throw Error(message + "\"");
+  }
+}
+
+}  // namespace morivel::engine

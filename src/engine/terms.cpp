@@ -1,0 +1,408 @@
+// Values: the term reader, string expansion, argument evaluation and dictionary/element access.
+#include "engine/interpreter.h"
+#include "engine/lexer.h"
+#include "expr/literal.h"
+#include "expr/number.h"
+#include "expr/quote.h"
+#include "text/encoding.h"
+#include "text/half_width.h"
+#include "text/sjis.h"
+#include "words/errors.h"
+
+namespace morivel::engine {
+
+namespace {
+
+class EngineTerms : public expr::TermReader {
+ public:
+  explicit EngineTerms(Interpreter& in) : in_(in) {}
+  expr::Value ReadTerm(const char*& p) override { return in_.ReadTerm(p); }
+
+ private:
+  Interpreter& in_;
+};
+
+// Counts native nesting so that runaway recursion ends in the language's own error.
+class NestingGuard {
+ public:
+  NestingGuard(Interpreter& in, int& depth) : depth_(depth) {
+    if (++depth_ > kMaxNativeNesting) {
+      --depth_;
+      throw in.Error(text::sjis("スタックが一杯になりました。ラベルなどに再帰呼び出しがないか確認！"));
+    }
+  }
+  ~NestingGuard() { --depth_; }
+  NestingGuard(const NestingGuard&) = delete;
+  NestingGuard& operator=(const NestingGuard&) = delete;
+
+ private:
+  int& depth_;
+};
+
+std::string guess_type(const std::string& value) {
+  if (value.empty()) return "";
+  return value[0] == '$' || is_digit(value[0]) ? "e" : "s";
+}
+
+bool starts_literal(const char* p) {
+  return *p == '"' || *p == '`' || (p[0] == '@' && p[1] == '@');
+}
+
+// The entry `key` of text read as name=value lines.
+std::string entry_of_lines(const std::string& lines, const std::string& key) {
+  std::size_t pos = 0;
+  while (pos <= lines.size()) {
+    std::size_t end = lines.find_first_of("\r\n", pos);
+    std::string line = lines.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+    std::size_t eq = line.find('=');
+    if (eq != std::string::npos && line.substr(0, eq) == key) return line.substr(eq + 1);
+    if (end == std::string::npos) break;
+    pos = end + 1;
+    if (lines[end] == '\r' && pos < lines.size() && lines[pos] == '\n') ++pos;
+  }
+  return {};
+}
+
+}  // namespace
+
+// ---- evaluation entry points -------------------------------------------------------------------
+
+expr::Value Interpreter::EvaluateText(std::string_view text) {
+  NestingGuard guard(*this, nesting_);
+  std::string copy(text);
+  const char* p = copy.c_str();
+  EngineTerms terms(*this);
+  try {
+    expr::Value v = expr::Evaluate(terms, p);
+    current_type_ = v.type_mark;
+    return v;
+  } catch (const EMorv&) {
+    throw;
+  } catch (const GeneralError& e) {
+    throw Error(e.what());
+  }
+}
+
+std::string Interpreter::EvalArgument(std::string_view text) {
+  if (text.empty()) {
+    current_type_ = "s";
+    return {};
+  }
+  NestingGuard guard(*this, nesting_);
+  std::string copy(text);
+  const char* p = copy.c_str();
+  expr::Value v = ReadTerm(p);
+  std::string type = current_type_ = v.type_mark;
+  while (*p) {
+    skip_blanks(p);
+    if (*p == '&' && p[1] != '&') {
+      ++p;
+      skip_blanks(p);
+      if (*p == '\r' || *p == '\n') skip_line_prefix(p);
+      skip_blanks(p);
+      v.text += ReadTerm(p).text;
+      type = "s";
+      continue;
+    }
+    if (is_operator_char(*p)) {
+      std::string left = type == "e" ? (v.text.empty() ? "``" : v.text) : expr::QuoteRaw(v.text);
+      expr::Value result = EvaluateText("(" + left + std::string(p) + ")");
+      current_type_ = result.type_mark;
+      return result.text;
+    }
+    break;
+  }
+  current_type_ = type;
+  return v.text;
+}
+
+// ---- string expansion ----------------------------------------------------------------------------
+
+namespace {
+
+bool is_char(const char* p, const std::string& sjis_char) {
+  return std::string_view(p, text::char_len(p)) == sjis_char;
+}
+
+}  // namespace
+
+std::string Interpreter::ExpandString(std::string_view literal) {
+  static const std::string kYen = text::sjis("￥"), kWideN = text::sjis("ｎ"),
+                           kWideT = text::sjis("ｔ"), kWideOpen = text::sjis("｛"),
+                           kWideClose = text::sjis("｝");
+  std::string source(literal);
+  const char* p = source.c_str();
+  std::string out;
+  bool open = false;
+  while (*p) {
+    skip_blanks(p);
+    if (!*p) break;
+    bool here = p[0] == '@' && p[1] == '@';
+    if (*p == '"' || here) {
+      std::string terminator = "\"";
+      if (here) {
+        p += 2;
+        terminator.assign(p, text::char_len(p));
+        p += terminator.size();
+      } else {
+        ++p;
+      }
+      open = true;
+      bool in_expr = false;
+      std::string expression;
+      while (*p) {
+        std::size_t len = text::char_len(p);
+        std::string ch(p, len);
+        std::string& sink = in_expr ? expression : out;
+        if ((*p == '\\' && len == 1) || ch == kYen) {
+          p += len;
+          if (!*p) break;
+          std::size_t n = text::char_len(p);
+          std::string next(p, n);
+          if (next == "n" || next == kWideN)
+            out += "\r\n";
+          else if (next == "t" || next == kWideT)
+            out += "\t";
+          else
+            out += next;
+          p += n;
+          continue;
+        }
+        if (ch == terminator) {
+          p += len;
+          open = false;
+          break;
+        }
+        bool opening = ch == "{" || ch == kWideOpen;
+        bool closing = ch == "}" || ch == kWideClose;
+        if (opening && !(here && in_expr)) {
+          in_expr = true;
+        } else if (closing && !(here && !in_expr)) {
+          if (in_expr) out += EvalArgument(text::normalize_half_width(expression));
+          expression.clear();
+          in_expr = false;
+        } else {
+          sink += ch;
+        }
+        p += len;
+      }
+      if (!open && !here) {
+        skip_blanks(p);
+        if (*p == '&') ++p;
+      }
+      continue;
+    }
+    if (*p == '`') {
+      ++p;
+      while (*p) {
+        if (*p == '`') {
+          if (p[1] == '`') {
+            out += '`';
+            p += 2;
+            continue;
+          }
+          ++p;
+          break;
+        }
+        std::size_t len = text::char_len(p);
+        out.append(p, len);
+        p += len;
+      }
+      skip_blanks(p);
+      if (*p == '&') ++p;
+      continue;
+    }
+    if (*p == '&') {
+      ++p;
+      continue;
+    }
+    const char* before = p;
+    out += ReadTerm(p).text;
+    if (p == before && *p) p += text::char_len(p);
+  }
+  if (open) throw Error(text::sjis("文字列\"") + out + text::sjis("\"の最後に」がありません。"));
+  current_type_ = "s";
+  return out;
+}
+
+// ---- the term reader -------------------------------------------------------------------------------
+
+expr::Value Interpreter::ReadTerm(const char*& p) {
+  NestingGuard guard(*this, nesting_);
+  skip_blanks(p);
+  if (starts_literal(p)) {
+    std::string raw;
+    try {
+      raw = expr::ReadStringToken(p);
+    } catch (const GeneralError& e) {
+      throw Error(e.what());
+    }
+    return {ExpandString(raw), current_type_ = "s"};
+  }
+  if (*p == '$' || is_digit(*p)) return {read_number(p), current_type_ = "e"};
+  if (*p == '(') {
+    std::string inner;
+    try {
+      inner = expr::ReadGroup(p);
+    } catch (const GeneralError& e) {
+      throw Error(e.what());
+    }
+    return EvaluateText(inner);
+  }
+  if (*p == '-') {
+    ++p;
+    expr::Value inner = ReadTerm(p);
+    return {"-" + inner.text, current_type_ = inner.type_mark.empty() ? "e" : inner.type_mark};
+  }
+  std::string word = read_word(p);
+  if (word.empty()) return {"", current_type_ = "s"};
+
+  if (*p == '(') {
+    if (words::THashNode* fn = FindWord(word, true)) {
+      if (fn->Kind == words::kCommand || fn->Kind == words::kLabel ||
+          fn->Kind == words::kDllFunction)
+        return CallFunctionForm(*fn, p);
+    }
+  }
+  // A の B: the dictionary or property access, also in the middle of a word (Vのk).
+  static const std::string kNo = text::sjis("の");
+  if (!FindWord(word)) {
+    for (std::size_t i = 0; i < word.size(); i += text::char_len(word, i)) {
+      if (i == 0 || word.compare(i, kNo.size(), kNo) != 0) continue;
+      std::string owner = word.substr(0, i);
+      words::THashNode* w = FindWord(owner);
+      if (!w) continue;
+      p -= word.size() - (i + kNo.size());
+      return ReadAccess(w, owner, p);
+    }
+  }
+  words::THashNode* w = FindWord(word);
+  if (!w) return {word, current_type_ = "s"};
+  switch (w->Kind) {
+    case words::kCommand: {
+      words::THashNode* sore = state_->Sys.Sore;
+      std::string saved_value = sore->GetValue(), saved_type = sore->TypeMark;
+      ExecuteCommand(*w);
+      expr::Value v{sore->GetValue(), sore->TypeMark};
+      sore->SetValue(saved_value);
+      sore->TypeMark = saved_type;
+      current_type_ = v.type_mark;
+      return v;
+    }
+    case words::kVariable:
+      current_type_ = w->TypeMark;
+      if (*p == '#') return ReadElement(*w, p);
+      return {w->GetValue(), w->TypeMark};
+    case words::kHash: {
+      words::THash* inner = w->InnerHash();
+      return {inner ? inner->GetAsText() : std::string(), current_type_ = "hs"};
+    }
+    case words::kPart:
+      current_type_ = "s";
+      return {w->GetValue(), "s"};
+    default:
+      throw Error("\"" + w->Name + text::sjis("\"は、このランタイムではまだ値として読めません。"));
+  }
+}
+
+expr::Value Interpreter::ReadElement(words::THashNode& word, const char*& p) {
+  auto read_index = [&]() -> std::int64_t {
+    ++p;  // '#'
+    std::string key;
+    if (*p == '(') {
+      std::string inner;
+      try {
+        inner = expr::ReadGroup(p);
+      } catch (const GeneralError& e) {
+        throw Error(e.what());
+      }
+      key = EvaluateText(inner).text;
+    } else {
+      key = ReadTerm(p).text;
+    }
+    std::int64_t index = -1;
+    if (!expr::ToInteger(key, index)) index = -1;
+    return index;
+  };
+  std::int64_t first = read_index();
+  skip_blanks(p);
+  std::string value;
+  if (*p == '#') {
+    std::int64_t second = read_index();
+    value = word.GetCell(first, second);
+  } else {
+    value = word.GetRow(first);
+  }
+  current_type_ = guess_type(value);
+  return {value, current_type_};
+}
+
+std::string Interpreter::ReadAccessKey(const char*& p, bool expand_words) {
+  skip_blanks(p);
+  if (starts_literal(p)) {
+    try {
+      return ExpandString(expr::ReadStringToken(p));
+    } catch (const GeneralError& e) {
+      throw Error(e.what());
+    }
+  }
+  if (*p == '(') {
+    try {
+      return expr::ReadGroup(p);
+    } catch (const GeneralError& e) {
+      throw Error(e.what());
+    }
+  }
+  std::string word = read_word(p);
+  return expand_words ? EvalArgument(word) : word;
+}
+
+expr::Value Interpreter::ReadAccess(words::THashNode* owner, const std::string& owner_name,
+                                    const char*& p) {
+  static const std::string kNo = text::sjis("の");
+  for (int hops = 0; owner; ++hops) {
+    switch (owner->Kind) {
+      case words::kVariable: {
+        std::string key = ReadAccessKey(p, true);
+        std::string lines = owner->GetValue();
+        words::THashNode* named = FindWord(lines);
+        if (hops < 8 && named && (named->Kind == words::kPart || named->Kind == words::kHash)) {
+          // The variable names a part or dictionary: it stands for that word.
+          owner = named;
+          std::string rest = key;
+          const char* q = rest.c_str();
+          return ReadAccess(owner, owner->Name, q);
+        }
+        std::string value = entry_of_lines(lines, key);
+        current_type_ = guess_type(value).empty() ? "s" : guess_type(value);
+        return {value, current_type_};
+      }
+      case words::kHash: {
+        words::THash* inner = owner->InnerHash();
+        if (!inner)
+          throw Error(text::sjis("作成されていないハッシュ\"") + owner_name +
+                      text::sjis("\"が、見つかりました。メモリが足りないか、バグの可能性があります。"));
+        std::string key = ReadAccessKey(p, true);
+        words::THashNode* entry = inner->Find(key);
+        if (!entry) return {"", current_type_ = "s"};
+        if (p[0] && std::string_view(p, kNo.size()) == kNo &&
+            (entry->Kind == words::kHash || entry->Kind == words::kPart)) {
+          p += kNo.size();
+          owner = entry;
+          continue;
+        }
+        std::string mark = entry->TypeMark.empty() ? "s" : entry->TypeMark.substr(entry->TypeMark.size() - 1);
+        current_type_ = mark;
+        return {entry->GetValue(), mark};
+      }
+      case words::kPart:
+        throw Error("\"" + owner_name + text::sjis("\"の項目は、このランタイムではまだ読めません。"));
+      default:
+        throw Error(text::sjis("部品\"") + owner_name +
+                    text::sjis("\"から、直接値を得ることは出来ません。"));
+    }
+  }
+  return {"", current_type_ = "s"};
+}
+
+}  // namespace morivel::engine

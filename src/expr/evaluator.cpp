@@ -1,0 +1,306 @@
+// Recursive-descent evaluation of infix expressions over a one-token lookahead tokenizer.
+#include "expr/evaluator.h"
+
+#include <cmath>
+#include <cstdint>
+#include <exception>
+#include <string_view>
+
+#include "expr/literal.h"
+#include "expr/number.h"
+#include "text/encoding.h"
+#include "words/errors.h"
+
+namespace morivel::expr {
+namespace {
+
+const std::string& MessagePrefix() {
+  static const std::string kText = text::sjis("計算式に誤りがあります。");
+  return kText;
+}
+
+GeneralError MisplacedOperator(const std::string& op) {
+  static const std::string kBefore = text::sjis("演算子「");
+  static const std::string kAfter = text::sjis("」の位置が不正。");
+  return GeneralError(kBefore + op + kAfter);
+}
+
+GeneralError InvalidResult() {
+  static const std::string kText = text::sjis("計算結果が不正");
+  return GeneralError(kText);
+}
+
+GeneralError IntegerDivisionByZero() {
+  static const std::string kText = text::sjis("ゼロで除算しました。");
+  return GeneralError(kText);
+}
+
+GeneralError OutsideIntegerRange() {
+  static const std::string kText = text::sjis("整数の範囲を超える数値です。");
+  return GeneralError(kText);
+}
+
+GeneralError TooDeeplyNested() {
+  static const std::string kText = text::sjis("括弧の入れ子が深すぎます。");
+  return GeneralError(kText);
+}
+
+enum class Kind : std::uint8_t { kText = 0, kNumber = 1, kStart = 2, kOperator = 3 };
+
+// An operand, a result or the current token. Arithmetic results carry only their number
+// until their text is needed (joining, text comparison), which saves formatting every step.
+struct Operand {
+  std::string text;
+  long double number = 0;
+  Kind kind = Kind::kStart;
+  bool text_pending = false;
+};
+
+Operand FromText(std::string text, Kind kind) {
+  long double number = ToNumber(text);
+  return Operand{std::move(text), number, kind, false};
+}
+
+Operand FromNumber(long double number) {
+  return Operand{{}, number, Kind::kNumber, true};
+}
+
+const std::string& TextOf(Operand& operand) {
+  if (operand.text_pending) {
+    operand.text = NumberToText(operand.number);
+    operand.text_pending = false;
+  }
+  return operand.text;
+}
+
+bool IsOperatorChar(char c) {
+  return std::string_view("!%&*+-/<=>^|").find(c) != std::string_view::npos;
+}
+
+bool CanPairInOperator(char c) {
+  return std::string_view("!&<=>|").find(c) != std::string_view::npos;
+}
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+void SkipBlanks(const char*& p) {
+  while (*p == ' ' || *p == '\t') ++p;
+}
+
+long double Remainder(long double dividend, long double divisor) {
+  if (divisor == 0) return 0;
+  std::int64_t a = 0, b = 0;
+  if (!TruncateToInt64(dividend, a) || !TruncateToInt64(divisor, b)) throw OutsideIntegerRange();
+  if (b == 0) throw IntegerDivisionByZero();
+  if (b == -1) return 0;  // the quotient of the smallest integer by -1 would overflow
+  return static_cast<long double>(a % b);
+}
+
+long double Power(long double base, long double exponent) {
+  if (exponent == 0) return 1;
+  return std::pow(base, exponent);
+}
+
+class Parser {
+ public:
+  Parser(TermReader& terms, const char* p) : terms_(terms), p_(p), token_start_(p) {}
+
+  // The value of the whole expression; `rest` is where the unused text begins.
+  Value Run(const char*& rest) {
+    SkipBlanks(p_);
+    if (*p_ == '\0') throw InvalidResult();
+    token_.kind = Kind::kStart;
+    NextToken();
+    Operand result = Logical();
+    if (token_.kind == Kind::kStart || token_.kind == Kind::kOperator) throw InvalidResult();
+    rest = token_start_;
+    if (result.kind == Kind::kNumber) return Value{NumberToText(result.number), "e"};
+    TextOf(result);
+    return Value{std::move(result.text), "s"};
+  }
+
+ private:
+  bool TokenIs(std::string_view op) const {
+    return token_.kind == Kind::kOperator && token_.text == op;
+  }
+
+  template <typename... Ops>
+  bool TokenIsAny(Ops... ops) const {
+    return (TokenIs(ops) || ...);
+  }
+
+  void NextToken() {
+    SkipBlanks(p_);
+    token_start_ = p_;
+    Kind previous = token_.kind;
+    if (*p_ == '\0') {
+      token_ = FromText({}, Kind::kText);
+    } else if (*p_ == '(') {
+      ReadGroupToken();
+    } else if (IsOperatorChar(*p_)) {
+      ReadOperatorToken(previous == Kind::kStart || previous == Kind::kOperator);
+    } else {
+      Value term = terms_.ReadTerm(p_);
+      token_ = FromText(std::move(term.text), term.type_mark == "e" ? Kind::kNumber : Kind::kText);
+    }
+  }
+
+  void ReadGroupToken() {
+    std::string inside = ReadGroup(p_);
+    const char* q = inside.c_str();
+    Value value = Evaluate(terms_, q);
+    token_ = FromText(std::move(value.text), value.type_mark == "s" ? Kind::kText : Kind::kNumber);
+  }
+
+  // `operand_expected`: the previous token was the start or an operator, so a sign belongs
+  // to the operand that follows.
+  void ReadOperatorToken(bool operand_expected) {
+    std::string op(1, *p_++);
+    if (CanPairInOperator(op[0]) && CanPairInOperator(*p_)) op.push_back(*p_++);
+    if (operand_expected && op == "-") {
+      Value term = terms_.ReadTerm(p_);
+      token_ = FromText("-" + term.text, Kind::kNumber);
+    } else if (operand_expected && op == "+" && (*p_ == '$' || IsDigit(*p_))) {
+      Value term = terms_.ReadTerm(p_);
+      token_ = FromText(std::move(term.text), Kind::kNumber);
+    } else {
+      token_ = Operand{std::move(op), 0, Kind::kOperator, false};
+    }
+  }
+
+  // Takes the operator token and reads the token after it.
+  std::string TakeOperator() {
+    std::string op = token_.text;
+    NextToken();
+    return op;
+  }
+
+  Operand Logical() {
+    Operand left = Comparison();
+    while (TokenIsAny("&&", "||")) {
+      bool is_and = TakeOperator() == "&&";
+      Operand right = Comparison();
+      bool truth =
+          is_and ? (left.number > 0 && right.number > 0) : (left.number > 0 || right.number > 0);
+      left = FromNumber(truth ? 1 : 0);
+    }
+    return left;
+  }
+
+  Operand Comparison() {
+    Operand left = Additive();
+    while (TokenIsAny("=", "<>", "><", "<", ">", ">=", "=>", "<=", "=<", "=&", "!&", "==", "!=")) {
+      std::string op = TakeOperator();
+      Operand right = Additive();
+      bool truth = Compare(op, left, right);
+      // A chained comparison sees the 1 or 0 as a number but the first operand's text.
+      TextOf(left);
+      left.number = truth ? 1 : 0;
+      left.kind = Kind::kNumber;
+    }
+    return left;
+  }
+
+  static bool Compare(const std::string& op, Operand& left, Operand& right) {
+    if (op == "=&") return TextOf(left) == TextOf(right);
+    if (op == "!&") return TextOf(left) != TextOf(right);
+    if (op == "==") return left.number == right.number;
+    if (op == "!=") return left.number != right.number;
+    if (right.kind == Kind::kNumber) return CompareOrdered(op, left.number, right.number);
+    return CompareOrdered(op, TextOf(left), TextOf(right));
+  }
+
+  template <typename T>
+  static bool CompareOrdered(const std::string& op, const T& a, const T& b) {
+    if (op == "=") return a == b;
+    if (op == "<>" || op == "><") return a != b;
+    if (op == "<") return a < b;
+    if (op == ">") return a > b;
+    if (op == ">=" || op == "=>") return a >= b;
+    return a <= b;  // "<=" and "=<"
+  }
+
+  Operand Additive() {
+    Operand left = Multiplicative();
+    while (TokenIsAny("+", "-", "&")) {
+      std::string op = TakeOperator();
+      Operand right = Multiplicative();
+      if (op == "&") {
+        // The joined text keeps the left operand's number.
+        std::string joined = TextOf(left) + TextOf(right);
+        left.text = std::move(joined);
+        left.kind = Kind::kText;
+      } else {
+        left = FromNumber(op == "+" ? left.number + right.number : left.number - right.number);
+      }
+    }
+    return left;
+  }
+
+  Operand Multiplicative() {
+    Operand left = Primary();
+    while (TokenIsAny("*", "/", "%", "^")) {
+      std::string op = TakeOperator();
+      Operand right = Primary();
+      left = FromNumber(Multiply(op, left.number, right.number));
+    }
+    return left;
+  }
+
+  static long double Multiply(const std::string& op, long double a, long double b) {
+    if (op == "*") return a * b;
+    if (op == "/") return b == 0 ? 0 : a / b;
+    if (op == "%") return Remainder(a, b);
+    return Power(a, b);
+  }
+
+  Operand Primary() {
+    if (token_.kind == Kind::kOperator) throw MisplacedOperator(token_.text);
+    Operand operand = token_;
+    NextToken();
+    return operand;
+  }
+
+  TermReader& terms_;
+  const char* p_;
+  const char* token_start_;
+  Operand token_;
+};
+
+// Counts nested evaluations on this thread so that deep parentheses fail cleanly.
+class NestingGuard {
+ public:
+  NestingGuard() {
+    if (++depth_ > kMaxNesting) {
+      --depth_;
+      throw TooDeeplyNested();
+    }
+  }
+  ~NestingGuard() { --depth_; }
+  NestingGuard(const NestingGuard&) = delete;
+  NestingGuard& operator=(const NestingGuard&) = delete;
+
+ private:
+  static thread_local int depth_;
+};
+
+thread_local int NestingGuard::depth_ = 0;
+
+}  // namespace
+
+Value Evaluate(TermReader& terms, const char*& p) {
+  const char* start = p;
+  try {
+    NestingGuard guard;
+    const char* rest = p;
+    Value value = Parser(terms, p).Run(rest);
+    p = rest;
+    return value;
+  } catch (const std::exception& e) {
+    throw GeneralError(MessagePrefix() + e.what() + start);
+  }
+}
+
+}  // namespace morivel::expr
