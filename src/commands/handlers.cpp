@@ -1,10 +1,11 @@
 // Gathers the handlers of every command family into the handler table.
-#include "commands/registry.h"
+#include "commands/families.h"
 
 namespace morivel::commands {
 
 void register_all_handlers(HandlerTable& table) {
-  (void)table;  // command families add their registration calls here
+  register_display(table);
+  register_program_flow(table);
 }
 
 }  // namespace morivel::commands

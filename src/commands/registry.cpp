@@ -136,4 +136,25 @@ void RegisterVocabulary(words::TMorvBase& state, const PlatformInfo& platform) {
   register_main_window(state);
 }
 
+BuiltinVocabulary::BuiltinVocabulary(PlatformInfo platform) : platform_(std::move(platform)) {}
+
+void BuiltinVocabulary::Register(words::TMorvBase& state) const {
+  RegisterVocabulary(state, platform_);
+}
+
+Handler BuiltinVocabulary::HandlerFor(int id) const { return handler_table().Get(id); }
+
+const std::vector<std::string>* BuiltinVocabulary::FullNames(const std::string& key) const {
+  static const auto names = [] {
+    std::map<std::string, std::vector<std::string>> m;
+    for (const auto& entry : command_entries()) {
+      std::string full = text::sjis(entry.name);
+      m[text::strip_okurigana(full)].push_back(full);
+    }
+    return m;
+  }();
+  auto it = names.find(key);
+  return it == names.end() ? nullptr : &it->second;
+}
+
 }  // namespace morivel::commands

@@ -2,19 +2,17 @@
 #pragma once
 
 #include <array>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "words/state.h"
 
-namespace morivel::engine {
-class Interpreter;
-}
+#include "engine/vocabulary.h"
 
 namespace morivel::commands {
 
-// A command handler pops its arguments from the interpreter, does the work, sets それ.
-using Handler = void (*)(engine::Interpreter&);
+using engine::Handler;
 
 constexpr int kHandlerSlots = 601;
 
@@ -46,6 +44,19 @@ struct PlatformInfo {
 // Registers every command, system variable and constant, then the main window word 母艦.
 // Throws GeneralError on a duplicate management number or a clashing key form.
 void RegisterVocabulary(words::TMorvBase& state, const PlatformInfo& platform);
+
+// The built-in vocabulary as the engine sees it.
+class BuiltinVocabulary : public engine::Vocabulary {
+ public:
+  explicit BuiltinVocabulary(PlatformInfo platform = PlatformInfo());
+  void Register(words::TMorvBase& state) const override;
+  Handler HandlerFor(int id) const override;
+  const std::vector<std::string>* FullNames(const std::string& key) const override;
+  PlatformInfo& Platform() { return platform_; }
+
+ private:
+  PlatformInfo platform_;
+};
 
 // The folder a special-folder name stands for on this machine (Shift-JIS, ends with "/"), or ""
 // when the name is unknown. Names are the Shift-JIS system word names such as デスクトップのパス.

@@ -2,8 +2,6 @@
 #include <algorithm>
 #include <map>
 
-#include "commands/registry.h"
-#include "commands/vocabulary.h"
 #include "engine/interpreter.h"
 #include "engine/lexer.h"
 #include "engine/particles.h"
@@ -36,9 +34,6 @@ std::vector<std::string> template_particles(const std::string& templ) {
   return particles;
 }
 
-bool ends_with(std::string_view s, std::string_view suffix) {
-  return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
-}
 
 bool particle_matches(std::string_view actual, std::string_view expected) {
   if (actual == expected) return true;
@@ -57,13 +52,9 @@ std::string_view tail_for(std::string_view entry, std::string_view expected) {
                                          : std::string_view();
 }
 
+// The equivalent particles (を for と ...) all have the byte length of the one expected.
 bool entry_carries(std::string_view entry, std::string_view particle) {
-  if (particle.empty()) return true;
-  static const std::string kWo = text::sjis("を"), kTo = text::sjis("と"), kNo = text::sjis("の"),
-                           kNi = text::sjis("に"), kHe = text::sjis("へ");
-  if (particle_matches(tail_for(entry, particle), particle)) return true;
-  // The equivalent particles all have the same byte length as the one expected.
-  return false;
+  return particle.empty() || particle_matches(tail_for(entry, particle), particle);
 }
 
 // Splits the inside of a function call's parentheses at its top-level commas.
@@ -87,20 +78,6 @@ std::vector<std::string> split_call_arguments(const std::string& inside) {
   }
   args.push_back(text::trim(std::string_view(start, p - start)));
   return args;
-}
-
-// Command keys to their full names, for telling a conjugated command from a word followed by
-// particles (文字を表示 is not the command 文字表示).
-const std::map<std::string, std::vector<std::string>>& command_full_names() {
-  static const auto names = [] {
-    std::map<std::string, std::vector<std::string>> m;
-    for (const auto& entry : commands::command_entries()) {
-      std::string full = text::sjis(entry.name);
-      m[text::strip_okurigana(full)].push_back(full);
-    }
-    return m;
-  }();
-  return names;
 }
 
 }  // namespace
@@ -130,9 +107,9 @@ bool Interpreter::IsKnownWord(std::string_view word) const {
   const words::THashNode* w = FindWord(key);
   if (!w) return false;
   if (w->Kind != words::kCommand) return conjugates(word, w->Name);
-  auto it = command_full_names().find(key);
-  if (it == command_full_names().end()) return false;
-  return std::any_of(it->second.begin(), it->second.end(),
+  const std::vector<std::string>* names = vocabulary_.FullNames(key);
+  if (!names) return false;
+  return std::any_of(names->begin(), names->end(),
                      [&](const std::string& full) { return conjugates(word, full); });
 }
 
@@ -215,9 +192,9 @@ void Interpreter::ExecuteCommand(words::THashNode& word) {
   BindArguments(word);
   current_command_ = word.Name;
   if (word.Name == "\\") return;
-  commands::Handler handler = nullptr;
+  Handler handler = nullptr;
   try {
-    handler = commands::handler_table().Get(word.Tag);
+    handler = vocabulary_.HandlerFor(word.Tag);
   } catch (const std::out_of_range&) {
     throw Error("\"" + word.Name + text::sjis("\"命令の番号が範囲外です。"));
   }

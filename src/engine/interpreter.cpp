@@ -3,7 +3,6 @@
 
 #include <filesystem>
 
-#include "commands/registry.h"
 #include "source/labels.h"
 #include "source/preprocess.h"
 #include "text/sjis.h"
@@ -25,7 +24,8 @@ std::string file_name_part(const std::string& path) {
 
 }  // namespace
 
-Interpreter::Interpreter(Host& host) : host_(host), state_(std::make_unique<words::TMorvBase>()) {}
+Interpreter::Interpreter(Host& host, const Vocabulary& vocabulary)
+    : host_(host), vocabulary_(vocabulary), state_(std::make_unique<words::TMorvBase>()) {}
 
 Interpreter::~Interpreter() = default;
 
@@ -61,7 +61,7 @@ void Interpreter::PrepareRun(std::string_view source, const std::string& file_na
   error_log_.clear();
   state_ = std::make_unique<words::TMorvBase>();
   state_->ScriptFileName = file_name;
-  commands::RegisterVocabulary(*state_, commands::PlatformInfo());
+  vocabulary_.Register(*state_);
   try {
     auto text = std::make_shared<const std::string>(source::Preprocess(source));
     state_->Sources.push_back(text);

@@ -8,6 +8,7 @@
 
 #include "engine/errors.h"
 #include "engine/host.h"
+#include "engine/vocabulary.h"
 #include "expr/evaluator.h"
 #include "words/state.h"
 
@@ -18,7 +19,7 @@ enum class ErrorMode { Ignore = 0, Warn = 1 };
 
 class Interpreter {
  public:
-  explicit Interpreter(Host& host);
+  Interpreter(Host& host, const Vocabulary& vocabulary);
   ~Interpreter();
   Interpreter(const Interpreter&) = delete;
   Interpreter& operator=(const Interpreter&) = delete;
@@ -108,6 +109,7 @@ class Interpreter {
   std::string ReadAccessKey(const char*& p, bool expand_words);
 
   Host& host_;
+  const Vocabulary& vocabulary_;
   std::unique_ptr<words::TMorvBase> state_;
 
   std::string error_log_;

@@ -118,13 +118,6 @@ std::string Interpreter::EvalArgument(std::string_view text) {
 
 // ---- string expansion ----------------------------------------------------------------------------
 
-namespace {
-
-bool is_char(const char* p, const std::string& sjis_char) {
-  return std::string_view(p, text::char_len(p)) == sjis_char;
-}
-
-}  // namespace
 
 std::string Interpreter::ExpandString(std::string_view literal) {
   static const std::string kYen = text::sjis("￥"), kWideN = text::sjis("ｎ"),

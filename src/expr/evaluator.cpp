@@ -103,9 +103,13 @@ long double Power(long double base, long double exponent) {
   return std::pow(base, exponent);
 }
 
+Value EvaluateAt(TermReader& terms, const char*& p, int depth);
+
 class Parser {
  public:
-  Parser(TermReader& terms, const char* p) : terms_(terms), p_(p), token_start_(p) {}
+  // `depth`: how many groups of this expression enclose the text.
+  Parser(TermReader& terms, const char* p, int depth)
+      : terms_(terms), p_(p), token_start_(p), depth_(depth) {}
 
   // The value of the whole expression; `rest` is where the unused text begins.
   Value Run(const char*& rest) {
@@ -150,7 +154,7 @@ class Parser {
   void ReadGroupToken() {
     std::string inside = ReadGroup(p_);
     const char* q = inside.c_str();
-    Value value = Evaluate(terms_, q);
+    Value value = EvaluateAt(terms_, q, depth_ + 1);
     token_ = FromText(std::move(value.text), value.type_mark == "s" ? Kind::kText : Kind::kNumber);
   }
 
@@ -266,41 +270,27 @@ class Parser {
   TermReader& terms_;
   const char* p_;
   const char* token_start_;
+  const int depth_;
   Operand token_;
 };
 
-// Counts nested evaluations on this thread so that deep parentheses fail cleanly.
-class NestingGuard {
- public:
-  NestingGuard() {
-    if (++depth_ > kMaxNesting) {
-      --depth_;
-      throw TooDeeplyNested();
-    }
-  }
-  ~NestingGuard() { --depth_; }
-  NestingGuard(const NestingGuard&) = delete;
-  NestingGuard& operator=(const NestingGuard&) = delete;
-
- private:
-  static thread_local int depth_;
-};
-
-thread_local int NestingGuard::depth_ = 0;
-
-}  // namespace
-
-Value Evaluate(TermReader& terms, const char*& p) {
+Value EvaluateAt(TermReader& terms, const char*& p, int depth) {
   const char* start = p;
   try {
-    NestingGuard guard;
+    if (depth > kMaxNesting) throw TooDeeplyNested();
     const char* rest = p;
-    Value value = Parser(terms, p).Run(rest);
+    Value value = Parser(terms, p, depth).Run(rest);
     p = rest;
     return value;
   } catch (const std::exception& e) {
     throw GeneralError(MessagePrefix() + e.what() + start);
   }
+}
+
+}  // namespace
+
+Value Evaluate(TermReader& terms, const char*& p) {
+  return EvaluateAt(terms, p, 0);
 }
 
 }  // namespace morivel::expr

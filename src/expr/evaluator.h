@@ -29,7 +29,10 @@ class TermReader {
 // text from the expression's start to the NUL.
 Value Evaluate(TermReader& terms, const char*& p);
 
-// Nested parentheses deeper than this fail instead of exhausting the stack.
+// Parentheses nested deeper than this inside one expression fail instead of exhausting the
+// stack. Only the evaluator's own groups count: a term reader that evaluates a group itself
+// (after a "-", say) starts a new count, so expressions inside called functions are not
+// limited by the expression that called them.
 inline constexpr int kMaxNesting = 200;
 
 }  // namespace morivel::expr

@@ -1,7 +1,168 @@
-// Program entry: for now the run-time starts its Qt application and leaves.
+// Program entry: picks the front end, finds the script, prepares and makes the first run.
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "commands/registry.h"
+#include "engine/interpreter.h"
+#include "gui/console_host.h"
+#include "gui/window_host.h"
+#include "source/script_file.h"
+#include "startup/options.h"
+#include "text/encoding.h"
+
+namespace fs = std::filesystem;
+using namespace morivel;
+
+namespace {
+
+std::string folder_with_slash(const fs::path& path) {
+  std::string folder = path.parent_path().string();
+  if (folder.empty()) folder = fs::current_path().string();
+  if (folder.back() != '/') folder += '/';
+  return text::from_utf8(folder);
+}
+
+fs::path own_executable(const char* argv0) {
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? fs::absolute(argv0) : self;
+}
+
+// The script beside the program: the program's own name with ".mrv".
+std::string beside_program_script(const fs::path& exe) {
+  fs::path candidate = exe;
+  candidate.replace_extension(".mrv");
+  std::error_code ec;
+  return fs::is_regular_file(candidate, ec) ? candidate.string() : std::string();
+}
+
+bool is_program_file(const std::string& path) {
+  std::string ext = fs::path(path).extension().string();
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext == ".exe" || ext == ".scr";
+}
+
+commands::PlatformInfo platform_info(const fs::path& exe, const fs::path& script,
+                                     const std::vector<std::string>& params,
+                                     const startup::Options& options, bool console) {
+  commands::PlatformInfo info;
+  info.runtime_folder = folder_with_slash(exe);
+  info.script_folder = script.empty() ? info.runtime_folder : folder_with_slash(fs::absolute(script));
+  std::size_t from = options.start_file.empty() ? 0 : options.script_args_from;
+  info.command_line = text::from_utf8(startup::ScriptCommandLine(params, from));
+  if (!console) {
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+      info.desktop_width = screen->geometry().width();
+      info.desktop_height = screen->geometry().height();
+    }
+  }
+  return info;
+}
+
+// Qt wants a private runtime folder and complains on standard error without one; the console's
+// standard error belongs to the script's error log.
+void ensure_runtime_dir() {
+  if (std::getenv("XDG_RUNTIME_DIR")) return;
+  fs::path dir = fs::temp_directory_path() / ("morivel-runtime-" + std::to_string(::getuid()));
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  fs::permissions(dir, fs::perms::owner_all, fs::perm_options::replace, ec);
+  if (!ec) qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir.string()));
+}
+
+struct Run {
+  std::string source;
+  std::string file_name;  // Shift-JIS, as error lines show it
+};
+
+// Reads the start file; on failure shows the run-time's message and gives nothing to run.
+std::unique_ptr<Run> load_start_file(const std::string& path, engine::Host& host) {
+  if (path.empty() || is_program_file(path)) return nullptr;
+  std::optional<std::string> source = source::ReadScriptFile(path);
+  if (!source) {
+    host.ShowMessage(text::sjis("起動ファイル「") + text::from_utf8(path) +
+                     text::sjis("」が読込めません。"));
+    return nullptr;
+  }
+  fs::path folder = fs::path(path).parent_path();
+  std::error_code ec;
+  if (!folder.empty()) fs::current_path(folder, ec);
+  return std::make_unique<Run>(Run{std::move(*source), text::from_utf8(path)});
+}
+
+// Prepares the run and makes the first one. False when the program should end at once.
+bool first_run(engine::Interpreter& interpreter, engine::Host& host, const Run& run) {
+  try {
+    interpreter.PrepareRun(run.source, run.file_name);
+  } catch (const std::exception&) {
+    host.ShowErrorDialog(interpreter.ErrorLog());
+    return false;
+  }
+  interpreter.StartAtBeginning();
+  try {
+    interpreter.RunMainLoop();
+  } catch (const std::exception& e) {
+    if (interpreter.ErrorLog().empty())
+      host.ShowMessage(interpreter.ErrorLine(text::sjis("システムエラー:") + e.what()));
+    return false;
+  }
+  return !interpreter.State().StopFlag;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+  std::vector<std::string> params(argv + 1, argv + argc);
+  startup::Options options = startup::ParseOptions(params);
+  bool console = options.console || (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"));
+  if (console) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    ensure_runtime_dir();
+  }
+
   QApplication app(argc, argv);
-  return 0;
+  QApplication::setApplicationName(gui::to_qstring(text::sjis("もりべる")));
+
+  fs::path exe = own_executable(argv[0]);
+  if (options.start_file.empty()) {
+    options.start_file = beside_program_script(exe);
+    options.script_args_from = 0;
+  }
+
+  std::unique_ptr<gui::ConsoleHost> console_host;
+  std::unique_ptr<gui::MainWindow> window;
+  std::unique_ptr<gui::WindowHost> window_host;
+  engine::Host* host = nullptr;
+  if (console) {
+    console_host = std::make_unique<gui::ConsoleHost>();
+    host = console_host.get();
+  } else {
+    window = std::make_unique<gui::MainWindow>();
+    window->setWindowTitle(QApplication::applicationName());
+    window_host = std::make_unique<gui::WindowHost>(*window);
+    host = window_host.get();
+  }
+
+  std::unique_ptr<Run> run = load_start_file(options.start_file, *host);
+  if (!run) return 0;
+
+  commands::BuiltinVocabulary vocabulary(
+      platform_info(exe, options.start_file, params, options, console));
+  engine::Interpreter interpreter(*host, vocabulary);
+  interpreter.State().SecurityLevel = options.security_level;
+  if (!console) {
+    static const std::string kFloat = text::sjis("母艦浮上");
+    if (run->source.find(kFloat) == std::string::npos) window->show();
+  }
+  bool keep_running = first_run(interpreter, *host, *run);
+  if (console) return console_host->ExitStatus();
+  if (!keep_running || window_host->Closed()) return 0;
+  return app.exec();
 }

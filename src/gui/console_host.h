@@ -1,0 +1,26 @@
+// The console front end: 表示 and messages go to standard output, errors to standard error.
+#pragma once
+
+#include "engine/host.h"
+
+namespace morivel::gui {
+
+class ConsoleHost : public engine::Host {
+ public:
+  void ShowText(const std::string& text) override;
+  void ShowMessage(const std::string& text) override;
+  engine::ErrorChoice ShowErrorDialog(const std::string& log) override;
+  void CloseMainWindow() override { closed_ = true; }
+
+  bool Closed() const { return closed_; }
+  int ExitStatus() const { return exit_status_; }
+
+ private:
+  bool closed_ = false;
+  int exit_status_ = 0;
+};
+
+// Shift-JIS text as the terminal wants it: UTF-8 with LF line breaks.
+std::string to_terminal(const std::string& sjis);
+
+}  // namespace morivel::gui

@@ -1,0 +1,39 @@
+// The window front end: the main window and Qt message boxes.
+#pragma once
+
+#include <QMainWindow>
+#include <QPlainTextEdit>
+
+#include "engine/host.h"
+
+namespace morivel::gui {
+
+// The main window 母艦. For now its client area lists what 表示 wrote.
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+ public:
+  MainWindow();
+  void AppendText(const QString& text);
+
+ private:
+  QPlainTextEdit* canvas_;
+};
+
+class WindowHost : public engine::Host {
+ public:
+  explicit WindowHost(MainWindow& window) : window_(window) {}
+  void ShowText(const std::string& text) override;
+  void ShowMessage(const std::string& text) override;
+  engine::ErrorChoice ShowErrorDialog(const std::string& log) override;
+  void CloseMainWindow() override;
+
+  bool Closed() const { return closed_; }
+
+ private:
+  MainWindow& window_;
+  bool closed_ = false;
+};
+
+QString to_qstring(const std::string& sjis);
+
+}  // namespace morivel::gui
