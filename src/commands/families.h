@@ -7,5 +7,13 @@ namespace morivel::commands {
 
 void register_display(HandlerTable& table);
 void register_program_flow(HandlerTable& table);
+void register_numbers(HandlerTable& table);
+void register_dates(HandlerTable& table);
+void register_patterns(HandlerTable& table);
+void register_strings(HandlerTable& table);
+void register_regex(HandlerTable& table);
+void register_kana(HandlerTable& table);
+void register_tables(HandlerTable& table);
+void register_xml(HandlerTable& table);
 
 }  // namespace morivel::commands

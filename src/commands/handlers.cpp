@@ -6,6 +6,14 @@ namespace morivel::commands {
 void register_all_handlers(HandlerTable& table) {
   register_display(table);
   register_program_flow(table);
+  register_numbers(table);
+  register_dates(table);
+  register_patterns(table);
+  register_strings(table);
+  register_regex(table);
+  register_kana(table);
+  register_tables(table);
+  register_xml(table);
 }
 
 }  // namespace morivel::commands
