@@ -119,6 +119,7 @@ class Interpreter {
   std::string current_command_;
   bool function_call_mode_ = false;
   bool implicit_sore_ = false;
+  bool comma_before_break_ = false;
   int nesting_ = 0;  // native depth of nested runs and evaluations
 };
 

@@ -31,6 +31,14 @@ bool statement_ends_at(const char* p) {
   return *p == '\0' || *p == '\r' || *p == '\n' || *p == ';';
 }
 
+std::string read_group(Interpreter& in, const char*& p) {
+  try {
+    return expr::ReadGroup(p);
+  } catch (const GeneralError& e) {
+    throw in.Error(e.what());
+  }
+}
+
 std::string read_literal(Interpreter& in, const char*& p) {
   try {
     return expr::ReadStringToken(p);
@@ -61,6 +69,7 @@ class StatementReader {
   // Reads a word at p_ and splits it at its particle; p_ ends after the particle.
   std::pair<std::string, std::string> ReadSplitWord();
   std::string ReadElementKey(bool second);
+  std::string ContinueExpression(std::string expression);
   std::string ExtendAccess(std::string token);
   bool IsLiteralStart() const {
     return *p_ == '"' || *p_ == '`' || (p_[0] == '@' && p_[1] == '@');
@@ -71,7 +80,10 @@ class StatementReader {
 };
 
 void StatementReader::Step() {
-  bool comma_before = false;
+  // A "," (or 、) right before a line break continues the statement on the next line; the
+  // token analysis may already have stepped over it.
+  bool comma_before = in_.comma_before_break_;
+  in_.comma_before_break_ = false;
   while (is_separator(*p_)) comma_before = *p_++ == ',';
   switch (*p_) {
     case '\0':
@@ -150,8 +162,9 @@ std::string StatementReader::AmpersandChain(std::string token) {
   }
 }
 
-void StatementReader::NumberToken() {
-  std::string expression = read_number(p_);
+// Operators after a number or a group continue it as an expression: 1+2*3を表示, (1+2)*3を表示.
+// The expression ends at a word, whose particle then ends the token.
+std::string StatementReader::ContinueExpression(std::string expression) {
   bool is_expression = false;
   std::string particle;
   while (particle.empty()) {
@@ -165,14 +178,13 @@ void StatementReader::NumberToken() {
     if (*p_ == '$' || is_digit(*p_) || *p_ == '-' || *p_ == '+') {
       expression += read_number(p_);
     } else if (*p_ == '(') {
-      expression += "(" + expr::ReadGroup(p_) + ")";
+      expression += "(" + read_group(in_, p_) + ")";
     } else if (IsLiteralStart()) {
       expression += read_literal(in_, p_);
     } else {
       auto [word, word_particle] = ReadSplitWord();
       expression += word;
       particle = word_particle;
-      break;
     }
   }
   std::string token = is_expression ? in_.EvaluateText(expression).text : expression;
@@ -183,27 +195,17 @@ void StatementReader::NumberToken() {
                 static_cast<unsigned char>(*q) == 0xA4;
     if (!ends) particle = ParticleAfterValue();
   }
-  in_.AnalyseToken(token + particle, false);
+  return token + particle;
 }
 
+void StatementReader::NumberToken() { in_.AnalyseToken(ContinueExpression(read_number(p_)), false); }
+
 void StatementReader::GroupToken() {
-  std::string inner;
-  try {
-    inner = expr::ReadGroup(p_);
-  } catch (const GeneralError& e) {
-    throw in_.Error(e.what());
-  }
-  in_.AnalyseToken("(" + inner + ")" + ParticleAfterValue(), false);
+  in_.AnalyseToken(ContinueExpression("(" + read_group(in_, p_) + ")"), false);
 }
 
 std::string StatementReader::ReadElementKey(bool second) {
-  if (*p_ == '(') {
-    try {
-      return "(" + expr::ReadGroup(p_) + ")";
-    } catch (const GeneralError& e) {
-      throw in_.Error(e.what());
-    }
-  }
+  if (*p_ == '(') return "(" + read_group(in_, p_) + ")";
   if (*p_ == '$' || is_digit(*p_)) return read_number(p_);
   auto [key, particle] = ReadSplitWord();
   // The statement needs the particle; the second key keeps は, と or を in its text, as the
@@ -314,7 +316,7 @@ void Interpreter::HandleLineEnd() {}
 void Interpreter::AnalyseToken(std::string token, bool read_as_word) {
   words::TMorvBase& s = *state_;
   const char*& p = s.Position;
-  while (is_separator(*p)) ++p;
+  while (is_separator(*p)) comma_before_break_ = *p++ == ',';
 
   if (*p == '=' && p[1] != '=') {
     ++p;
