@@ -9,7 +9,7 @@ namespace morivel::commands {
 namespace {
 
 // In registration order, family by family; synonyms share an id.
-constexpr std::array kCommands = {
+constexpr CommandEntry kCommands[] = {
     // Program flow and subroutines
     CommandEntry{"おわり", "", 2},
     CommandEntry{"終わり", "", 2},
@@ -687,7 +687,7 @@ constexpr std::array kCommands = {
 using enum InitialValue;
 
 // Entry i carries management number i; the platform-derived values are filled in at start-up.
-constexpr std::array kSystemWords = {
+constexpr SystemWordEntry kSystemWords[] = {
     SystemWordEntry{"そして", "", "", 0, false, Literal, 0},
     SystemWordEntry{"終了不可能", "0", "e", 1, true, Literal, 0},
     SystemWordEntry{"回数", "0", "e", 2, true, Literal, 0},

@@ -19,7 +19,9 @@ bool IsYenSign(const char* p) {
   return static_cast<unsigned char>(p[0]) == 0x81 && static_cast<unsigned char>(p[1]) == 0x8F;
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 const char* EndOfDoubleQuoted(const char* p) {
   for (const char* q = p + 1; *q;) {
@@ -93,7 +95,9 @@ const char* SkipLineBreakAndPrefix(const char* p) {
   return p;
 }
 
-bool EndsStatement(char c) { return c == '\0' || c == '\r' || c == '\n' || c == ';'; }
+bool EndsStatement(char c) {
+  return c == '\0' || c == '\r' || c == '\n' || c == ';';
+}
 
 }  // namespace
 

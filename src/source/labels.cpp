@@ -13,10 +13,18 @@
 namespace morivel::source {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsBreak(char c) { return c == '\r' || c == '\n'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool StartsLiteral(const char* p) { return *p == '"' || *p == '`' || (p[0] == '@' && p[1] == '@'); }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+bool IsBreak(char c) {
+  return c == '\r' || c == '\n';
+}
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+bool StartsLiteral(const char* p) {
+  return *p == '"' || *p == '`' || (p[0] == '@' && p[1] == '@');
+}
 
 // The 1-based line of `p`, counted from the line breaks before it. Every source line break is
 // one break in the preprocessed text, also inside literals, so the count is the script's line.

@@ -213,9 +213,9 @@ class Preprocessor {
                             text::sjis("『』または''''が対応していません。『") + Near(bq_open_));
     if (heredoc_) {
       const std::string x(terminator_);
-      throw PreprocessError(heredoc_open_.line, "@@" + x + "..." + x +
-                                                    text::sjis("が対応していません。『") +
-                                                    Near(heredoc_open_));
+      throw PreprocessError(
+          heredoc_open_.line,
+          "@@" + x + "..." + x + text::sjis("が対応していません。『") + Near(heredoc_open_));
     }
   }
 
@@ -236,11 +236,15 @@ class Preprocessor {
   Opening brace_open_, dq_open_, bq_open_, heredoc_open_;
 };
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 }  // namespace
 
-std::string Preprocess(std::string_view source) { return Preprocessor(source).Run(); }
+std::string Preprocess(std::string_view source) {
+  return Preprocessor(source).Run();
+}
 
 int LineNumberAt(const char* p, int current_line) {
   if (!p) return current_line;

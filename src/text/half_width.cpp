@@ -18,56 +18,56 @@ struct SourceEntry {
 // The normalisation of source text outside string literals. Full-width Latin letters and digits
 // are added as ranges below.
 constexpr SourceEntry kSourceEntries[] = {
-    {0x8149, "!"},  // ！
+    {0x8149, "!"},   // ！
     {0x8168, "\""},  // ”
-    {0x8194, "#"},  // ＃
-    {0x8190, "$"},  // ＄
-    {0x8193, "%"},  // ％
-    {0x8195, "&"},  // ＆
-    {0x8166, "'"},  // ’
-    {0x8169, "("},  // （
-    {0x816A, ")"},  // ）
-    {0x8181, "="},  // ＝
-    {0x817C, "-"},  // －
-    {0x814F, "^"},  // ＾
-    {0x8160, "~"},  // ～
-    {0x8162, "|"},  // ｜
-    {0x816F, "{"},  // ｛
-    {0x8170, "}"},  // ｝
-    {0x8197, "@"},  // ＠
-    {0x8147, ";"},  // ；
-    {0x8146, ":"},  // ：
-    {0x817B, "+"},  // ＋
-    {0x8196, "*"},  // ＊
-    {0x815E, "/"},  // ／
-    {0x8148, "?"},  // ？
-    {0x8151, "_"},  // ＿
-    {0x8183, "<"},  // ＜
-    {0x8184, ">"},  // ＞
-    {0x8143, ","},  // ，
-    {0x8144, "."},  // ．
+    {0x8194, "#"},   // ＃
+    {0x8190, "$"},   // ＄
+    {0x8193, "%"},   // ％
+    {0x8195, "&"},   // ＆
+    {0x8166, "'"},   // ’
+    {0x8169, "("},   // （
+    {0x816A, ")"},   // ）
+    {0x8181, "="},   // ＝
+    {0x817C, "-"},   // －
+    {0x814F, "^"},   // ＾
+    {0x8160, "~"},   // ～
+    {0x8162, "|"},   // ｜
+    {0x816F, "{"},   // ｛
+    {0x8170, "}"},   // ｝
+    {0x8197, "@"},   // ＠
+    {0x8147, ";"},   // ；
+    {0x8146, ":"},   // ：
+    {0x817B, "+"},   // ＋
+    {0x8196, "*"},   // ＊
+    {0x815E, "/"},   // ／
+    {0x8148, "?"},   // ？
+    {0x8151, "_"},   // ＿
+    {0x8183, "<"},   // ＜
+    {0x8184, ">"},   // ＞
+    {0x8143, ","},   // ，
+    {0x8144, "."},   // ．
     {0x818F, "\\"},  // ￥
-    {0x8165, "`"},  // ‘
-    {0x81A6, "'"},  // ※
-    {0x817E, "*"},  // ×
-    {0x8180, "/"},  // ÷
+    {0x8165, "`"},   // ‘
+    {0x81A6, "'"},   // ※
+    {0x817E, "*"},   // ×
+    {0x8180, "/"},   // ÷
     {0x8182, "<>"},  // ≠
     {0x8185, "<="},  // ≦
     {0x8186, ">="},  // ≧
-    {0x8140, " "},  // ideographic space
-    {0x8141, ","},  // 、
-    {0x8142, ";"},  // 。
+    {0x8140, " "},   // ideographic space
+    {0x8141, ","},   // 、
+    {0x8142, ";"},   // 。
     {0x8175, "\""},  // 「
     {0x8176, "\""},  // 」
-    {0xA2, "\""},  // ｢ (half-width, single byte)
-    {0xA3, "\""},  // ｣ (half-width, single byte)
-    {0x8177, "`"},  // 『
-    {0x8178, "`"},  // 』
+    {0xA2, "\""},    // ｢ (half-width, single byte)
+    {0xA3, "\""},    // ｣ (half-width, single byte)
+    {0x8177, "`"},   // 『
+    {0x8178, "`"},   // 』
 };
 
-constexpr std::uint16_t kFullDigitZero = 0x824F;     // ０
-constexpr std::uint16_t kFullUpperA = 0x8260;        // Ａ
-constexpr std::uint16_t kFullLowerA = 0x8281;        // ａ
+constexpr std::uint16_t kFullDigitZero = 0x824F;  // ０
+constexpr std::uint16_t kFullUpperA = 0x8260;     // Ａ
+constexpr std::uint16_t kFullLowerA = 0x8281;     // ａ
 constexpr char kAsciiDigits[] = "0123456789";
 constexpr char kAsciiUpper[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
 constexpr char kAsciiLower[] = "abcdefghijklmnopqrstuvwxyz";
@@ -136,14 +136,18 @@ class GeneralTable {
     // Full-width counterparts of ｦ..ｯ and ｱ..ﾝ, in half-width order.
     static constexpr char16_t kSmall[] = u"ヲァィゥェォャュョッ";
     static constexpr char16_t kLetters[] =
-        u"アイウエオカキクケコサシスセソタチツテトナニヌネノハヒフヘホマミムメモヤユヨラリルレロワン";
-    for (std::size_t i = 0; kSmall[i]; ++i) Add(kSmall[i], HalfKana(static_cast<char16_t>(0xFF66 + i)));
+        u"アイウエオカキクケコサシスセソタチツテトナニヌネノハヒフヘホマミムメモヤユヨラリルレロワ"
+        u"ン";
+    for (std::size_t i = 0; kSmall[i]; ++i)
+      Add(kSmall[i], HalfKana(static_cast<char16_t>(0xFF66 + i)));
     for (std::size_t i = 0; kLetters[i]; ++i) {
       const char16_t full = kLetters[i];
       const char half = HalfKana(static_cast<char16_t>(0xFF71 + i));
       if ((full >= u'カ' && full <= u'ト') || (full >= u'ハ' && full <= u'ホ'))
-        Add(static_cast<char16_t>(full + 1), half, HalfKana(0xFF9E));  // voiced: the next code point
-      if (full >= u'ハ' && full <= u'ホ') Add(static_cast<char16_t>(full + 2), half, HalfKana(0xFF9F));
+        Add(static_cast<char16_t>(full + 1), half,
+            HalfKana(0xFF9E));  // voiced: the next code point
+      if (full >= u'ハ' && full <= u'ホ')
+        Add(static_cast<char16_t>(full + 2), half, HalfKana(0xFF9F));
       Add(full, half);
     }
     Add(u'ヴ', HalfKana(0xFF73), HalfKana(0xFF9E));

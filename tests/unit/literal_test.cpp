@@ -56,7 +56,8 @@ TEST(ReadStringToken, AnythingElseReadsNothingAndLeavesThePointer) {
 }
 
 TEST(ReadStringToken, UnclosedLiteralsFailWithTheirMessages) {
-  EXPECT_EQ(failure_of(expr::ReadStringToken, "\"abc"), "対応するカッコ \" または 」 がありません。");
+  EXPECT_EQ(failure_of(expr::ReadStringToken, "\"abc"),
+            "対応するカッコ \" または 」 がありません。");
   EXPECT_EQ(failure_of(expr::ReadStringToken, "\"abc\\\""),
             "対応するカッコ \" または 」 がありません。");
   EXPECT_EQ(failure_of(expr::ReadStringToken, "`a``"), "対応するカッコ ` または 』 がありません。");
@@ -105,8 +106,7 @@ TEST(ReadStatementValue, StopsAtLineEndOrSemicolonOutsideLiteralsAndGroups) {
 
 TEST(ReadStatementValue, AmpersandBeforeALineBreakJoinsTheNextLine) {
   auto value = expr::ReadStatementValue;
-  EXPECT_EQ(read(value, "\"a\"&\r\n12:\"b\"&\r\n13:c\r\n14:d"),
-            Pair("\"a\"&\"b\"&c", "\r\n14:d"));
+  EXPECT_EQ(read(value, "\"a\"&\r\n12:\"b\"&\r\n13:c\r\n14:d"), Pair("\"a\"&\"b\"&c", "\r\n14:d"));
   EXPECT_EQ(read(value, "a&\nb"), Pair("a&b", ""));
   EXPECT_EQ(read(value, "a& \r\n1:b"), Pair("a& ", "\r\n1:b"));
   // Digits that are not followed by ":" are the next line's text, not its prefix.

@@ -19,7 +19,9 @@ using source::PreprocessError;
 namespace {
 
 // Preprocesses a UTF-8 written script and gives the result back in UTF-8.
-std::string pre(const std::string& utf8) { return text::to_utf8(Preprocess(sjis(utf8))); }
+std::string pre(const std::string& utf8) {
+  return text::to_utf8(Preprocess(sjis(utf8)));
+}
 
 PreprocessError error_of(const std::string& utf8) {
   try {
@@ -31,7 +33,9 @@ PreprocessError error_of(const std::string& utf8) {
   return PreprocessError(0, "");
 }
 
-std::string message_of(const PreprocessError& e) { return text::to_utf8(e.message); }
+std::string message_of(const PreprocessError& e) {
+  return text::to_utf8(e.message);
+}
 
 const LabelInfo* label_info(const words::THash& words, const std::string& utf8_name) {
   const words::THashNode* word = words.Find(sjis(utf8_name));
@@ -156,8 +160,8 @@ TEST(LineNumber, ReadsTheNextLinesPrefixOrKeepsTheCurrentLine) {
 }
 
 TEST(Labels, OnlyAStarAtLineStartDefinesALabel) {
-  const std::string text = Preprocess(
-      sjis("*始め\r\n  *二番\r\nA=1 *三番\r\n\t*四番\r\n「\r\n*文字」\r\n表示"));
+  const std::string text =
+      Preprocess(sjis("*始め\r\n  *二番\r\nA=1 *三番\r\n\t*四番\r\n「\r\n*文字」\r\n表示"));
   words::THash words;
   source::ScanLabels(text, "main.mrv", words);
   const LabelInfo* first = label_info(words, "始め");
