@@ -57,29 +57,6 @@ bool entry_carries(std::string_view entry, std::string_view particle) {
   return particle.empty() || particle_matches(tail_for(entry, particle), particle);
 }
 
-// Splits the inside of a function call's parentheses at its top-level commas.
-std::vector<std::string> split_call_arguments(const std::string& inside) {
-  std::vector<std::string> args;
-  if (text::trim_view(inside).empty()) return args;
-  std::string copy = inside;
-  const char* p = copy.c_str();
-  const char* start = p;
-  while (*p) {
-    if (*p == '"' || *p == '`' || (p[0] == '@' && p[1] == '@')) {
-      expr::ReadStringToken(p);
-    } else if (*p == '(') {
-      expr::ReadGroup(p);
-    } else if (*p == ',') {
-      args.push_back(text::trim(std::string_view(start, p - start)));
-      start = ++p;
-    } else {
-      p += text::char_len(p);
-    }
-  }
-  args.push_back(text::trim(std::string_view(start, p - start)));
-  return args;
-}
-
 }  // namespace
 
 // ---- words ---------------------------------------------------------------------------------------
@@ -241,15 +218,17 @@ void Interpreter::RunWord(words::THashNode& word) {
 }
 
 expr::Value Interpreter::CallFunctionForm(words::THashNode& word, const char*& p) {
-  std::vector<std::string> args;
+  std::string inside;
   try {
-    args = split_call_arguments(expr::ReadGroup(p));
+    inside = expr::ReadGroup(p);
   } catch (const GeneralError& e) {
     throw Error(e.what());
   }
   words::TStack& stack = state_->Arguments;
   std::size_t base = stack.Count();
-  for (std::string& a : args) stack.Push(std::move(a));
+  PushCallArguments(inside);
+  bool saved_collecting = collecting_arguments_;
+  collecting_arguments_ = false;
   words::THashNode* sore = state_->Sys.Sore;
   std::string saved_value = sore->GetValue(), saved_type = sore->TypeMark;
   bool saved_mode = function_call_mode_;
@@ -278,9 +257,11 @@ expr::Value Interpreter::CallFunctionForm(words::THashNode& word, const char*& p
     }
   } catch (...) {
     function_call_mode_ = saved_mode;
+    collecting_arguments_ = saved_collecting;
     throw;
   }
   function_call_mode_ = saved_mode;
+  collecting_arguments_ = saved_collecting;
   result = {sore->GetValue(), sore->TypeMark};
   sore->SetValue(saved_value);
   sore->TypeMark = saved_type;

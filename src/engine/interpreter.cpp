@@ -63,7 +63,10 @@ void Interpreter::PrepareRun(std::string_view source, const std::string& file_na
   state_->ScriptFileName = file_name;
   vocabulary_.Register(*state_);
   try {
-    auto text = std::make_shared<const std::string>(source::Preprocess(source));
+    // Line numbers are read from the prefix after a line, so the last line needs a break too.
+    std::string whole(source);
+    if (whole.empty() || (whole.back() != '\n' && whole.back() != '\r')) whole += "\r\n";
+    auto text = std::make_shared<const std::string>(source::Preprocess(whole));
     state_->Sources.push_back(text);
     source::ScanLabels(*text, file_name, state_->Words);
   } catch (const source::PreprocessError& e) {

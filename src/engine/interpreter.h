@@ -90,6 +90,7 @@ class Interpreter {
   // Statement engine.
   void ExecuteToken();
   void FinishStatement();
+  void PushCallArguments(const std::string& inside);
   void AnalyseToken(std::string token, bool read_as_word);
   void HandleLineEnd();
   void HandleMainLoopError(const std::exception& error);
@@ -120,6 +121,8 @@ class Interpreter {
   bool function_call_mode_ = false;
   bool implicit_sore_ = false;
   bool comma_before_break_ = false;
+  // Set while the tokens inside a function call's parentheses are pushed: nothing runs then.
+  bool collecting_arguments_ = false;
   int nesting_ = 0;  // native depth of nested runs and evaluations
 };
 

@@ -31,6 +31,11 @@ bool statement_ends_at(const char* p) {
   return *p == '\0' || *p == '\r' || *p == '\n' || *p == ';';
 }
 
+bool names_code(const words::THashNode* w) {
+  return w && (w->Kind == words::kCommand || w->Kind == words::kLabel ||
+               w->Kind == words::kDllFunction);
+}
+
 std::string read_group(Interpreter& in, const char*& p) {
   try {
     return expr::ReadGroup(p);
@@ -287,7 +292,7 @@ void StatementReader::WordToken() {
     static const std::string kNo = text::sjis("の");
     if (particle == kNo) {
       token = ExtendAccess(std::move(token));
-    } else if (particle.empty() && !in_.IsKnownWord(name)) {
+    } else if (particle.empty() && !names_code(in_.FindWord(name, true))) {
       // "A を 表示": a particle written apart from its word still belongs to it.
       const char* q = p_;
       skip_blanks(q);
@@ -396,9 +401,31 @@ void Interpreter::AnalyseToken(std::string token, bool read_as_word) {
   if (*p == '\0') FinishStatement();
 }
 
+void Interpreter::PushCallArguments(const std::string& inside) {
+  std::string text = inside;
+  words::TMorvBase& s = *state_;
+  const char* saved = s.Position;
+  bool saved_collecting = collecting_arguments_;
+  collecting_arguments_ = true;
+  s.Position = text.c_str();
+  try {
+    while (*s.Position) {
+      const char* before = s.Position;
+      ExecuteToken();
+      if (s.Position == before) break;
+    }
+  } catch (...) {
+    s.Position = saved;
+    collecting_arguments_ = saved_collecting;
+    throw;
+  }
+  s.Position = saved;
+  collecting_arguments_ = saved_collecting;
+}
+
 void Interpreter::FinishStatement() {
   words::TMorvBase& s = *state_;
-  if (s.Arguments.Empty()) return;
+  if (collecting_arguments_ || s.Arguments.Empty()) return;
   std::string item = s.Arguments.Pop();
   if (!item.empty() && item[0] == '\\') {
     std::int64_t id = -1;
