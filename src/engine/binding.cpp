@@ -194,20 +194,9 @@ void Interpreter::RunWord(words::THashNode& word) {
     case words::kCommand:
       ExecuteCommand(word);
       return;
-    case words::kLabel: {
-      auto info = std::dynamic_pointer_cast<source::LabelInfo>(word.Obj);
-      if (!info) return;
-      words::TRunControl call;
-      call.EntryType = words::kCall;
-      call.Position = state_->Position;
-      call.ResumeAt = info->position;
-      call.SourceName = state_->ScriptFileName;
-      state_->ScriptFileName = info->file_name;
-      state_->Words.PushScope();
-      state_->RunControl.Push(std::move(call));
-      state_->Position = info->position;
+    case words::kLabel:
+      CallLabel(word);
       return;
-    }
     case words::kVariable:
     case words::kPart:
       throw Error("\"" + word.Name + text::sjis("\"は、文法が正しくないため、実行できません。") +

@@ -111,32 +111,19 @@ void Interpreter::RunMainLoop() {
   }
 }
 
-bool Interpreter::CheckRunControl() {
-  words::TMorvBase& s = *state_;
-  words::TRunControl entry;
-  if (!s.RunControl.Pop(entry)) return false;
-  switch (entry.EntryType) {
-    case words::kThenBlock:
-    case words::kElseBlock:
-    case words::kCaseBlock:
-      s.Position = entry.ResumeAt;
-      return true;
-    case words::kCall:
-    case words::kInterrupt:
-      s.Position = entry.Position;
-      s.ScriptFileName = entry.SourceName;
-      s.Words.PopScope();
-      return true;
-    default:
-      throw Error(text::sjis("特定できないシステムエラーです(ToT)") +
-                  text::sjis("\"CheckRunControl\"で未定義の構文があります。"));
-  }
-}
-
 void Interpreter::HandleMainLoopError(const std::exception& error) {
   words::TMorvBase& s = *state_;
   s.Arguments.Clear();
   if (s.Sys.ErrorMessage) s.Sys.ErrorMessage->SetValue(error.what());
+  if (!ErrorLabel.empty()) {
+    if (words::THashNode* label = FindWord(ErrorLabel)) {
+      if (auto info = std::dynamic_pointer_cast<source::LabelInfo>(label->Obj)) {
+        ErrorPosition = s.Position;
+        s.Position = info->position;
+        return;
+      }
+    }
+  }
   if (error_mode_ == ErrorMode::Ignore) return;
   if (text::trim_view(error_log_).empty())
     error_log_ = ErrorLine(error.what()) + "\r\n" + text::sjis("特定できないシステムエラーです(ToT)");

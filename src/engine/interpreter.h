@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/errors.h"
 #include "engine/host.h"
@@ -76,6 +77,44 @@ class Interpreter {
   // Calls `word` with the arguments inside the parentheses at p, in function form.
   expr::Value CallFunctionForm(words::THashNode& word, const char*& p);
 
+  // ---- control ---------------------------------------------------------------------------------
+  // A block's text copy and where execution goes on after it.
+  struct Block {
+    std::shared_ptr<const std::string> text;
+    const char* resume = nullptr;
+  };
+  Block ReadBlock();
+  void ProcessLineEnd();
+  void StartCountLoop(std::int64_t count);
+  void StartForLoop(words::THashNode& counter, std::int32_t from, std::int32_t to);
+  void StartEachLoop(const std::string& items_text);
+  void StartWhileLoop(std::string condition);
+  void Break();
+  void Continue();
+  void BeginLocalBlock();
+  void EndLocalBlock();
+  void RunIf();
+  void RunConditional(const std::string& subject);
+  void RunCaseLine(const std::string& label);
+  void JumpTo(const std::string& name);
+  void CallLabel(words::THashNode& label);
+  void Return();
+  void WaitForEvents();
+  // Runs a text in a nested run on a level of its own, then comes back.
+  void RunNested(const char* start);
+  void RunProgramText(const std::string& program);  // もりべるする
+  void IncludeFile(const std::string& path, const std::string& source_text);  // 取り込む
+  std::string ConditionToExpression(const std::string& condition);
+  void SetErrorMode(ErrorMode mode) { error_mode_ = mode; }
+
+  // The arguments of the label last called with a template (引数取得, 引数得る).
+  std::vector<std::string> FunctionArguments;
+  // The label errors jump to (エラー処理設定), and where the last error happened.
+  std::string ErrorLabel;
+  const char* ErrorPosition = nullptr;
+  bool LineStop = false;
+  bool DebugMode = false;
+
   // ---- words ---------------------------------------------------------------------------------
   words::THashNode* FindWord(std::string_view name, bool okurigana = false) const;
   // A new global variable at the current level.
@@ -95,6 +134,11 @@ class Interpreter {
   void HandleLineEnd();
   void HandleMainLoopError(const std::exception& error);
   bool CheckRunControl();
+  void ContinueEntry(words::TRunControl entry);
+  void EnterBlock(words::TRunControl entry, const Block& block);
+  void SetCount(std::int32_t n);
+  void SkipBlockEnd();
+  bool AtElseKeyword();
 
   // Assignment.
   void AssignStatement(const std::string& target);

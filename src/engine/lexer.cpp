@@ -40,8 +40,11 @@ std::string read_number(const char*& p) {
   const char* start = p;
   if (*p == '+' || *p == '-') ++p;
   while (is_digit(*p)) ++p;
-  if (*p == '.' && is_digit(p[1])) {
-    ++p;
+  bool fraction = *p == '.' && is_digit(p[1]);
+  if (fraction || (*p == 'E' && p > start)) {
+    // An exponent follows a fraction; after whole digits only the upper-case "E" that the
+    // run-time itself writes ("1E15") counts.
+    if (fraction) ++p;
     while (is_digit(*p)) ++p;
     const char* exp = p;
     if (*exp == 'e' || *exp == 'E') {

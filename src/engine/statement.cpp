@@ -241,7 +241,9 @@ void StatementReader::QuestionMark() {
     in_.GetHost().ShowMessage(in_.ExpandString(read_literal(in_, p_)));
     return;
   }
-  throw in_.Error(text::sjis("\"?\"の条件文は、このランタイムではまだ実行できません。"));
+  if (in_.State().Arguments.Empty())
+    throw in_.Error(text::sjis("\"?\"は、文法が正しくないため、実行できません。"));
+  in_.RunConditional(in_.State().Arguments.Pop());
 }
 
 // "A の B" is one argument when A is a dictionary or a part (or a variable naming one), so
@@ -350,10 +352,14 @@ void Interpreter::AnalyseToken(std::string token, bool read_as_word) {
     return;
   }
   if (last == kKai && token.size() > kKai.size()) {
-    throw Error(text::sjis("\"回\"の繰り返しは、このランタイムではまだ実行できません。"));
+    std::int64_t count = -1;
+    if (!expr::ToInteger(EvalArgument(token.substr(0, token.size() - kKai.size())), count)) count = -1;
+    StartCountLoop(count);
+    return;
   }
   if (ends_with(token, kNoToki) && token.size() > kNoToki.size()) {
-    throw Error(text::sjis("\"条件分岐\"は、このランタイムではまだ実行できません。"));
+    RunCaseLine(token.substr(0, token.size() - kNoToki.size()));
+    return;
   }
   if (last == kTe && read_as_word) {
     words::THashNode* w = FindWord(token, true);

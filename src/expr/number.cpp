@@ -107,6 +107,12 @@ long double ParseUnsignedDecimal(std::string_view s) {
     std::size_t exponent = ExponentLength(s, end);
     if (exponent > 0) negative_exponent = s[end + 1] == '-';
     end += exponent;
+  } else if (has_digits && end < s.size() && s[end] == 'E') {
+    // The run-time writes large and small numbers as "1E15" or "1E-5"; reading its own output
+    // back must give the same number. A lower-case "15e3" still reads as 15.
+    std::size_t exponent = ExponentLength(s, end);
+    if (exponent > 0) negative_exponent = s[end + 1] == '-';
+    end += exponent;
   }
   if (!has_digits) return 0;
   long double value = 0;

@@ -29,11 +29,13 @@ class FakeTerms : public TermReader {
     if (*p == '`') return ReadBackQuoted(p);
     if (*p == '$' || IsDigit(*p)) return ReadNumber(p);
     if (*p == '(') {
+      Deeper guard(depth_);
       std::string inside = ReadGroup(p);
       const char* q = inside.c_str();
       return Evaluate(*this, q);
     }
     if (*p == '-') {
+      Deeper guard(depth_);
       ++p;
       Value next = ReadTerm(p);
       return Value{"-" + next.text, next.type_mark};
@@ -42,6 +44,25 @@ class FakeTerms : public TermReader {
   }
 
  private:
+  // Like the engine's reader, refuses runaway recursion ("-(-(-(...") instead of overflowing.
+  class Deeper {
+   public:
+    explicit Deeper(int& depth) : depth_(depth) {
+      if (++depth_ > 300) {
+        --depth_;
+        throw GeneralError("terms nested too deeply");
+      }
+    }
+    ~Deeper() { --depth_; }
+    Deeper(const Deeper&) = delete;
+    Deeper& operator=(const Deeper&) = delete;
+
+   private:
+    int& depth_;
+  };
+
+  int depth_ = 0;
+
   static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
   static bool IsDelimiter(char c) {

@@ -114,12 +114,14 @@ TEST(NumberToText, NonFiniteValuesHaveNames) {
 }
 
 TEST(NumberToText, RoundTripsThroughToNumber) {
-  // Scientific text reads back only with a decimal point before the "E".
+  // The run-time's own scientific forms read back, also without a decimal point.
   const std::pair<const char*, const char*> cases[] = {
       {"0.1", "0.1"},     {"-2.25", "-2.25"},   {"123456789012345", "123456789012345"},
       {"1.0E-5", "1E-5"}, {"1.5E20", "1.5E20"}, {"0.0001", "0.0001"}};
   for (const auto& [input, output] : cases) EXPECT_EQ(NumberToText(ToNumber(input)), output);
-  EXPECT_EQ(ToNumber("1E-5"), 1);
+  EXPECT_EQ(NumberToText(ToNumber("1E-5")), "1E-5");
+  EXPECT_EQ(NumberToText(ToNumber("1E15")), "1E15");
+  EXPECT_EQ(ToNumber("15e3"), 15);  // lower case after whole digits stays a plain 15
 }
 
 TEST(ToInteger, AcceptsOnlyWholeIntegers) {

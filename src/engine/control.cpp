@@ -1,0 +1,681 @@
+// Structured control: blocks, loops, conditions, case lines, jumps, calls and local blocks.
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+#include "engine/interpreter.h"
+#include "engine/lexer.h"
+#include "expr/literal.h"
+#include "expr/number.h"
+#include "expr/quote.h"
+#include "source/labels.h"
+#include "source/preprocess.h"
+#include "text/encoding.h"
+#include "text/half_width.h"
+#include "text/sjis.h"
+#include "words/errors.h"
+
+namespace morivel::engine {
+
+namespace {
+
+bool at(const char* p, const std::string& word) { return std::strncmp(p, word.c_str(), word.size()) == 0; }
+
+const std::string& kNaraba() { static const std::string s = text::sjis("ならば"); return s; }
+const std::string& kNara() { static const std::string s = text::sjis("なら"); return s; }
+const std::string& kChigaeba() { static const std::string s = text::sjis("違えば"); return s; }
+const std::string& kDenakereba() { static const std::string s = text::sjis("でなければ"); return s; }
+const std::string& kMoshi() { static const std::string s = text::sjis("もし"); return s; }
+
+bool at_then_keyword(const char* p) { return at(p, kNaraba()) || at(p, kNara()); }
+bool at_else_keyword(const char* p) { return at(p, kChigaeba()) || at(p, kDenakereba()); }
+bool at_any_keyword(const char* p) { return at_then_keyword(p) || at_else_keyword(p); }
+
+void skip_literal_or_char(const char*& p) {
+  if (*p == '"' || *p == '`' || (p[0] == '@' && p[1] == '@')) {
+    const char* q = p;
+    try {
+      expr::ReadStringToken(q);
+      p = q;
+      return;
+    } catch (const GeneralError&) {
+    }
+  }
+  p += std::max<std::size_t>(1, text::char_len(p));
+}
+
+bool condition_is_true(const expr::Value& v) {
+  if (v.type_mark == "s") return !v.text.empty();
+  std::int64_t n = 0;
+  return expr::TruncateToInt64(expr::ToNumber(v.text), n) && n != 0;
+}
+
+bool ends_with(std::string_view s, std::string_view suffix) {
+  return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
+}
+
+bool starts_with(std::string_view s, std::string_view prefix) {
+  return s.substr(0, prefix.size()) == prefix;
+}
+
+}  // namespace
+
+// ---- blocks ------------------------------------------------------------------------------------
+
+void Interpreter::ProcessLineEnd() {
+  const char*& p = state_->Position;
+  int line = skip_line_prefix(p);
+  if (line >= 0) state_->CurrentLine = line;
+}
+
+Interpreter::Block Interpreter::ReadBlock() {
+  const char*& p = state_->Position;
+  while (is_separator(*p)) ++p;
+  if (*p == '\r' || *p == '\n') {
+    ProcessLineEnd();
+    while (is_separator(*p)) ++p;
+  }
+  Block block;
+  bool parenthesised = false;
+  try {
+    block.text = std::make_shared<const std::string>(expr::ReadBlockText(p, parenthesised));
+  } catch (const GeneralError& e) {
+    throw Error(e.what());
+  }
+  block.resume = p;
+  return block;
+}
+
+void Interpreter::EnterBlock(words::TRunControl entry, const Block& block) {
+  entry.BlockText = block.text;
+  entry.ResumeAt = block.resume;
+  entry.SourceName = state_->ScriptFileName;
+  entry.Position = block.text->c_str();
+  state_->RunControl.Push(std::move(entry));
+  state_->Position = block.text->c_str();
+}
+
+void Interpreter::SetCount(std::int32_t n) {
+  if (state_->Sys.Kaisu) {
+    state_->Sys.Kaisu->SetValue(std::to_string(n));
+    state_->Sys.Kaisu->TypeMark = "e";
+  }
+}
+
+// ---- loops -------------------------------------------------------------------------------------
+
+void Interpreter::StartCountLoop(std::int64_t count) {
+  Block block = ReadBlock();
+  if (count <= 0) return;
+  words::TRunControl entry;
+  entry.EntryType = words::kCountLoop;
+  entry.Counter = 1;
+  entry.Limit = static_cast<std::int32_t>(std::min<std::int64_t>(count, INT32_MAX));
+  SetCount(1);
+  EnterBlock(std::move(entry), block);
+}
+
+void Interpreter::StartForLoop(words::THashNode& counter, std::int32_t from, std::int32_t to) {
+  Block block = ReadBlock();
+  if (to < from) return;
+  counter.SetValue(std::to_string(from));
+  counter.TypeMark = "e";
+  words::TRunControl entry;
+  entry.EntryType = words::kForLoop;
+  entry.Counter = from;
+  entry.Limit = to;
+  entry.CounterName = counter.Name;
+  EnterBlock(std::move(entry), block);
+}
+
+void Interpreter::StartEachLoop(const std::string& items_text) {
+  Block block = ReadBlock();
+  auto items = std::make_shared<std::vector<std::string>>();
+  std::size_t pos = 0;
+  while (pos < items_text.size()) {
+    std::size_t end = items_text.find_first_of("\r\n", pos);
+    if (end == std::string::npos) end = items_text.size();
+    items->push_back(items_text.substr(pos, end - pos));
+    pos = end;
+    if (pos < items_text.size() && items_text[pos] == '\r') ++pos;
+    if (pos < items_text.size() && items_text[pos] == '\n') ++pos;
+  }
+  if (items->empty()) return;
+  SetResult(items->front(), "s");
+  SetCount(1);
+  words::TRunControl entry;
+  entry.EntryType = words::kEachLoop;
+  entry.Counter = 1;
+  entry.Items = std::move(items);
+  EnterBlock(std::move(entry), block);
+}
+
+void Interpreter::StartWhileLoop(std::string condition) {
+  condition = text::to_half_width(condition);
+  Block block = ReadBlock();
+  condition = text::trim(condition);
+  if (condition.empty() || condition == "``") return;
+  if (condition[0] == '`' && condition.size() >= 2) {
+    std::string inner = condition.substr(1, condition.size() - 2), unquoted;
+    for (std::size_t i = 0; i < inner.size(); ++i) {
+      unquoted += inner[i];
+      if (inner[i] == '`' && i + 1 < inner.size() && inner[i + 1] == '`') ++i;
+    }
+    condition = unquoted;
+  }
+  if (!condition_is_true(EvaluateText(condition))) return;
+  words::TRunControl entry;
+  entry.EntryType = words::kWhileLoop;
+  entry.Counter = 1;
+  entry.Limit = -1;
+  entry.Condition = condition;
+  SetCount(1);
+  EnterBlock(std::move(entry), block);
+}
+
+bool Interpreter::CheckRunControl() {
+  words::TMorvBase& s = *state_;
+  words::TRunControl entry;
+  if (!s.RunControl.Pop(entry)) return false;
+  try {
+    ContinueEntry(std::move(entry));
+  } catch (const std::exception& e) {
+    throw Error(text::sjis("実行制御でエラー。") + e.what() + text::sjis(".制御スタック：") +
+                std::to_string(s.RunControl.Count()));
+  }
+  return true;
+}
+
+void Interpreter::ContinueEntry(words::TRunControl entry) {
+  words::TMorvBase& s = *state_;
+  auto again = [&](words::TRunControl&& e) {
+    s.Position = e.BlockText->c_str();
+    s.RunControl.Push(std::move(e));
+  };
+  switch (entry.EntryType) {
+    case words::kThenBlock:
+    case words::kElseBlock:
+    case words::kCaseBlock:
+      s.Position = entry.ResumeAt;
+      return;
+    case words::kForLoop: {
+      if (entry.Counter >= entry.Limit) {
+        s.Position = entry.ResumeAt;
+        return;
+      }
+      ++entry.Counter;
+      words::THashNode* counter = FindWord(entry.CounterName);
+      if (!counter) counter = &CreateVariable(entry.CounterName);
+      counter->SetValue(std::to_string(entry.Counter));
+      counter->TypeMark = "e";
+      return again(std::move(entry));
+    }
+    case words::kCountLoop:
+      if (entry.Counter >= entry.Limit) {
+        s.Position = entry.ResumeAt;
+        return;
+      }
+      ++entry.Counter;
+      SetCount(entry.Counter);
+      return again(std::move(entry));
+    case words::kCall:
+    case words::kInterrupt:
+      s.Position = entry.Position;
+      s.ScriptFileName = entry.SourceName;
+      s.Words.PopScope();
+      return;
+    case words::kEachLoop:
+      if (static_cast<std::size_t>(entry.Counter) >= entry.Items->size()) {
+        s.Position = entry.ResumeAt;
+        return;
+      }
+      SetResult((*entry.Items)[static_cast<std::size_t>(entry.Counter)], "s");
+      ++entry.Counter;
+      SetCount(entry.Counter);
+      return again(std::move(entry));
+    case words::kWhileLoop:
+      if (!condition_is_true(EvaluateText(entry.Condition))) {
+        s.Position = entry.ResumeAt;
+        return;
+      }
+      ++entry.Counter;
+      SetCount(entry.Counter);
+      return again(std::move(entry));
+    default:
+      throw Error(text::sjis("特定できないシステムエラーです(ToT)") +
+                  text::sjis("\"CheckRunControl\"で未定義の構文があります。"));
+  }
+}
+
+void Interpreter::Break() {
+  words::TMorvBase& s = *state_;
+  words::TRunControl entry;
+  while (s.RunControl.Pop(entry)) {
+    switch (entry.EntryType) {
+      case words::kThenBlock:
+      case words::kElseBlock:
+      case words::kCaseBlock:
+        continue;
+      case words::kCall:
+      case words::kInterrupt:
+        s.Position = entry.Position;
+        s.Words.PopScope();
+        return;
+      case words::kLocalBlock:
+        s.Position = entry.ResumeAt;
+        s.Words.PopScope();
+        return;
+      default:
+        s.Position = entry.ResumeAt;
+        return;
+    }
+  }
+}
+
+void Interpreter::Continue() {
+  words::TMorvBase& s = *state_;
+  if (s.RunControl.Count() == 0) {
+    s.Position = nullptr;
+    return;
+  }
+  words::TRunControl entry;
+  while (s.RunControl.Pop(entry)) {
+    bool block = entry.EntryType == words::kThenBlock || entry.EntryType == words::kElseBlock ||
+                 entry.EntryType == words::kCaseBlock;
+    if (!block || s.RunControl.Count() == 0) break;
+  }
+  s.ScriptFileName = entry.SourceName;
+  s.RunControl.Push(std::move(entry));
+  CheckRunControl();
+}
+
+void Interpreter::BeginLocalBlock() {
+  static const std::string kFrom = text::sjis("ここから"), kTo = text::sjis("ここまで");
+  const char* p = state_->Position;
+  int depth = 1;
+  while (*p) {
+    while (is_separator(*p)) ++p;
+    if (at(p, kTo)) {
+      p += kTo.size();
+      if (--depth == 0) break;
+    } else if (at(p, kFrom)) {
+      p += kFrom.size();
+      ++depth;
+    } else if (*p) {
+      skip_literal_or_char(p);
+    }
+  }
+  if (depth != 0) throw GeneralError(text::sjis("『ここまで』がないか、『ここから』と対応していません。"));
+  words::TRunControl entry;
+  entry.EntryType = words::kLocalBlock;
+  entry.Position = state_->Position;
+  entry.ResumeAt = p;
+  entry.SourceName = state_->ScriptFileName;
+  state_->RunControl.Push(std::move(entry));
+  state_->Words.PushScope();
+}
+
+void Interpreter::EndLocalBlock() {
+  words::TRunControl entry;
+  if (!state_->RunControl.Pop(entry)) return;
+  if (entry.EntryType != words::kLocalBlock)
+    throw GeneralError(text::sjis("『ここから』と『ここまで』がうまく対応していません。"));
+  state_->Words.PopScope();
+}
+
+// ---- conditions --------------------------------------------------------------------------------
+
+std::string Interpreter::ConditionToExpression(const std::string& condition) {
+  static const std::string kKatsu = text::sjis("かつ"), kMatawa = text::sjis("または"),
+                           kGa = text::sjis("が"), kIjou = text::sjis("以上"),
+                           kIka = text::sjis("以下"), kHitoshii = text::sjis("と等しい");
+  std::vector<std::string> chunks;
+  const char* p = condition.c_str();
+  while (*p) {
+    while (*p == ' ' || *p == ',' || *p == '\t' || static_cast<unsigned char>(*p) == 0xA4) ++p;
+    if (!*p) break;
+    const char* start = p;
+    while (*p && *p != ' ' && *p != ',' && static_cast<unsigned char>(*p) != 0xA4) {
+      if (*p == '"' || *p == '`' || (p[0] == '@' && p[1] == '@')) {
+        try {
+          expr::ReadStringToken(p);
+        } catch (const GeneralError& e) {
+          throw Error(text::sjis("条件分岐で文字列の取得に失敗。") + e.what());
+        }
+      } else if (*p == '(') {
+        try {
+          expr::ReadGroup(p);
+        } catch (const GeneralError& e) {
+          throw Error(text::sjis("条件分岐で括弧の取得に失敗。") + e.what());
+        }
+      } else {
+        p += text::char_len(p);
+      }
+    }
+    chunks.emplace_back(start, p);
+  }
+  std::string out;
+  for (std::size_t i = 0; i < chunks.size(); ++i) {
+    const std::string& chunk = chunks[i];
+    if (starts_with(chunk, kKatsu)) {
+      out += " && " + chunk.substr(kKatsu.size());
+    } else if (starts_with(chunk, kMatawa)) {
+      out += " || " + chunk.substr(kMatawa.size());
+    } else if (ends_with(chunk, kGa) && text::is_char_start(chunk, chunk.size() - kGa.size())) {
+      std::string left = chunk.substr(0, chunk.size() - kGa.size());
+      std::string right = i + 1 < chunks.size() ? chunks[++i] : std::string();
+      if (ends_with(right, kIjou))
+        out += left + ">=" + right.substr(0, right.size() - kIjou.size());
+      else if (ends_with(right, kIka))
+        out += left + "<=" + right.substr(0, right.size() - kIka.size());
+      else if (ends_with(right, kHitoshii))
+        out += left + "=" + right.substr(0, right.size() - kHitoshii.size());
+      else
+        out += left + "=" + right;
+    } else {
+      out += chunk;
+    }
+  }
+  return out;
+}
+
+void Interpreter::SkipBlockEnd() {
+  const char*& p = state_->Position;
+  skip_blanks(p);
+  if (*p == ';') {
+    ++p;
+    while (*p == '\r' || *p == '\n' || *p == ' ' || *p == '\t') ProcessLineEnd();
+  }
+}
+
+// After a block: an else keyword on the same line, or at the start of the next one.
+bool Interpreter::AtElseKeyword() {
+  const char*& p = state_->Position;
+  skip_blanks(p);
+  if (at_else_keyword(p)) return true;
+  if (*p != '\r' && *p != '\n') return false;
+  const char* q = p;
+  skip_line_prefix(q);
+  while (is_separator(*q)) ++q;
+  if (!at_else_keyword(q)) return false;
+  ProcessLineEnd();
+  while (is_separator(*p)) ++p;
+  return true;
+}
+
+void Interpreter::RunIf() {
+  struct Condition {
+    std::string expression;
+    bool then_when_true = true;
+    std::optional<Block> then_block, else_block;
+  };
+  std::vector<Condition> chain;
+  const char*& p = state_->Position;
+  while (true) {
+    if (chain.size() >= 64) throw GeneralError(text::sjis("もしの条件が長すぎます。"));
+    std::string text;
+    while (!at_any_keyword(p)) {
+      if (!*p) throw Error(text::sjis("条件分岐の終端文字を認識できませんでした。"));
+      if (*p == '\r' || *p == '\n') {
+        ProcessLineEnd();
+        while (is_separator(*p)) ++p;
+        if (!at_any_keyword(p)) throw Error(text::sjis("条件分岐の終端文字を認識できませんでした。"));
+        break;
+      }
+      const char* start = p;
+      skip_literal_or_char(p);
+      text.append(start, p);
+    }
+    Condition c;
+    c.expression = ConditionToExpression(text);
+    if (at_then_keyword(p)) {
+      p += at(p, kNaraba()) ? kNaraba().size() : kNara().size();
+      c.then_block = ReadBlock();
+      SkipBlockEnd();
+    } else if (at(p, kDenakereba()) ) {
+      p += kDenakereba().size();
+      c.then_when_true = false;
+      c.then_block = ReadBlock();
+      SkipBlockEnd();
+    }
+    bool more = false;
+    if (AtElseKeyword()) {
+      p += at(p, kChigaeba()) ? kChigaeba().size() : kDenakereba().size();
+      while (*p == '\t' || *p == '\r' || *p == '\n' || *p == ' ' || *p == ',') {
+        if (*p == '\r' || *p == '\n') ProcessLineEnd();
+        else ++p;
+      }
+      if (at(p, kMoshi())) {
+        p += kMoshi().size();
+        more = true;
+      } else {
+        c.else_block = ReadBlock();
+        SkipBlockEnd();
+      }
+    }
+    chain.push_back(std::move(c));
+    if (!more) break;
+  }
+  const Block* chosen = nullptr;
+  for (const Condition& c : chain) {
+    bool value = condition_is_true(EvaluateText(c.expression));
+    if (c.then_block && value == c.then_when_true) {
+      chosen = &*c.then_block;
+      break;
+    }
+  }
+  if (!chosen && chain.back().else_block) chosen = &*chain.back().else_block;
+  if (!chosen) return;
+  words::TRunControl entry;
+  entry.EntryType = words::kThenBlock;
+  Block block = *chosen;
+  block.resume = p;
+  EnterBlock(std::move(entry), block);
+}
+
+void Interpreter::RunConditional(const std::string& subject) {
+  const char*& p = state_->Position;
+  std::int64_t number = 0;
+  bool truth = expr::TruncateToInt64(expr::ToNumber(EvaluateText(subject).text), number) && number != 0;
+  int pending = truth ? 1 : 0;
+  while (is_separator(*p)) ++p;
+  if (*p == '\r' || *p == '\n') {
+    ProcessLineEnd();
+    while (is_separator(*p)) ++p;
+  }
+  std::optional<Block> then_block, else_block;
+  bool keyword_required = at_any_keyword(p);
+  if (keyword_required) {
+    if (at_then_keyword(p)) {
+      p += at(p, kNaraba()) ? kNaraba().size() : kNara().size();
+      then_block = ReadBlock();
+      SkipBlockEnd();
+    }
+  } else {
+    then_block = ReadBlock();
+    SkipBlockEnd();
+  }
+  if (AtElseKeyword()) {
+    p += at(p, kChigaeba()) ? kChigaeba().size() : kDenakereba().size();
+    while (is_separator(*p)) ++p;
+    if (at(p, kMoshi()))
+      throw Error(kMoshi() + text::sjis("を多重構造にするときは、()で範囲を括ってください。"));
+    else_block = ReadBlock();
+    SkipBlockEnd();
+  }
+  const std::optional<Block>& chosen = pending == 1 ? then_block : else_block;
+  if (!chosen) return;
+  words::TRunControl entry;
+  entry.EntryType = pending == 1 ? words::kThenBlock : words::kElseBlock;
+  Block block = *chosen;
+  block.resume = p;
+  EnterBlock(std::move(entry), block);
+}
+
+void Interpreter::RunCaseLine(const std::string& label) {
+  static const std::string kOther = text::sjis("その他"), kIjou = text::sjis("以上"),
+                           kIka = text::sjis("以下"), kUndefined = text::sjis("~未定義");
+  Block block = ReadBlock();
+  std::string& pending = state_->PendingSwitchValue;
+  bool matches = false;
+  if (pending != kUndefined) {
+    if (label == kOther) {
+      matches = true;
+    } else if (ends_with(label, kIjou)) {
+      matches = expr::ToNumber(pending) >=
+                expr::ToNumber(EvalArgument(label.substr(0, label.size() - kIjou.size())));
+    } else if (ends_with(label, kIka)) {
+      matches = expr::ToNumber(pending) <=
+                expr::ToNumber(EvalArgument(label.substr(0, label.size() - kIka.size())));
+    } else {
+      matches = EvalArgument(label) == pending;
+    }
+  }
+  if (!matches) return;
+  pending = kUndefined;
+  words::TRunControl entry;
+  entry.EntryType = words::kCaseBlock;
+  EnterBlock(std::move(entry), block);
+}
+
+// ---- labels and calls --------------------------------------------------------------------------
+
+void Interpreter::JumpTo(const std::string& name) {
+  words::TMorvBase& s = *state_;
+  std::string needle = "*" + name + "\r";
+  words::TRunControl entry;
+  while (s.RunControl.Pop(entry)) {
+    if (!entry.BlockText) {
+      s.RunControl.Push(std::move(entry));
+      break;
+    }
+    std::size_t at_label = text::find_at_char_start(*entry.BlockText, needle);
+    if (at_label != std::string::npos) {
+      s.Position = entry.BlockText->c_str() + at_label;
+      s.RunControl.Push(std::move(entry));
+      return;
+    }
+  }
+  words::THashNode* label = FindWord(name);
+  auto info = label && label->Kind == words::kLabel
+                  ? std::dynamic_pointer_cast<source::LabelInfo>(label->Obj)
+                  : nullptr;
+  if (!info)
+    throw Error(text::sjis("未定義のラベル\"") + name + text::sjis("\"に、ジャンプしようとしました。"));
+  s.Position = info->position;
+  s.ScriptFileName = info->file_name;
+}
+
+void Interpreter::CallLabel(words::THashNode& label) {
+  words::TMorvBase& s = *state_;
+  auto info = std::dynamic_pointer_cast<source::LabelInfo>(label.Obj);
+  if (!info) return;
+  if (!text::trim_view(label.Extra).empty()) {
+    BindArguments(label);
+    std::size_t count = static_cast<std::size_t>(std::count(label.Extra.begin(), label.Extra.end(), '?'));
+    count = std::min(count, s.Arguments.Count());
+    std::vector<std::string> values(count);
+    std::size_t base = s.Arguments.Count() - count;
+    for (std::size_t i = 0; i < count; ++i) values[i] = s.Arguments[base + i];
+    for (std::size_t i = 0; i < count; ++i) s.Arguments.Pop();
+    for (std::string& v : values) v = EvalArgument(v);
+    FunctionArguments = std::move(values);
+  }
+  words::TRunControl call;
+  call.EntryType = words::kCall;
+  call.Position = s.Position;
+  call.ResumeAt = info->position;
+  call.SourceName = s.ScriptFileName;
+  s.ScriptFileName = info->file_name;
+  s.Words.PushScope();
+  s.RunControl.Push(std::move(call));
+  s.Position = info->position;
+}
+
+void Interpreter::Return() {
+  words::TMorvBase& s = *state_;
+  if (s.RunControl.Count() == 0) {
+    s.Position = nullptr;
+    s.ScriptFileName.clear();
+    return;
+  }
+  words::TRunControl entry;
+  while (s.RunControl.Pop(entry)) {
+    if (entry.EntryType == words::kCall || entry.EntryType == words::kInterrupt) {
+      s.Position = entry.Position;
+      s.Words.PopScope();
+      s.ScriptFileName = entry.SourceName;
+      return;
+    }
+  }
+  throw Error(text::sjis("「戻る」べき場所がありません。"));
+}
+
+void Interpreter::WaitForEvents() {
+  state_->RunControl.ClearLevel();
+  state_->Position = nullptr;
+}
+
+// ---- running other texts -----------------------------------------------------------------------
+
+void Interpreter::RunNested(const char* start) {
+  words::TMorvBase& s = *state_;
+  const char* saved_position = s.Position;
+  s.RunControl.OpenLevel();
+  s.Position = start;
+  try {
+    RunMainLoop();
+  } catch (...) {
+    s.RunControl.CloseLevel();
+    s.Position = saved_position;
+    throw;
+  }
+  s.RunControl.CloseLevel();
+  if (!s.StopFlag) s.Position = saved_position;
+}
+
+void Interpreter::RunProgramText(const std::string& program) {
+  words::TMorvBase& s = *state_;
+  std::shared_ptr<const std::string> text;
+  try {
+    text = std::make_shared<const std::string>(source::Preprocess(program + "\r\n"));
+  } catch (const source::PreprocessError& e) {
+    throw Error(e.message);
+  }
+  std::string saved_name = s.ScriptFileName;
+  s.ScriptFileName = saved_name + text::sjis("の") + std::to_string(CurrentLine()) +
+                     text::sjis("行目のもりべる");
+  try {
+    RunNested(text->c_str());
+  } catch (...) {
+    s.ScriptFileName = saved_name;
+    throw;
+  }
+  s.ScriptFileName = saved_name;
+}
+
+void Interpreter::IncludeFile(const std::string& path, const std::string& source_text) {
+  words::TMorvBase& s = *state_;
+  if (s.Sources.size() >= words::TMorvBase::kMaxSources)
+    throw Error(text::sjis("取り込めるファイルの数が多すぎます。(最大") +
+                std::to_string(words::TMorvBase::kMaxSources) + text::sjis("個)"));
+  std::shared_ptr<const std::string> text;
+  try {
+    text = std::make_shared<const std::string>(source::Preprocess(source_text));
+    source::ScanLabels(*text, path, s.Words);
+  } catch (const source::PreprocessError& e) {
+    throw Error(e.message);
+  }
+  s.Sources.push_back(text);
+  std::string saved_name = s.ScriptFileName;
+  s.ScriptFileName = path;
+  try {
+    RunNested(text->c_str());
+  } catch (...) {
+    s.ScriptFileName = saved_name;
+    throw;
+  }
+  s.ScriptFileName = saved_name;
+}
+
+}  // namespace morivel::engine
