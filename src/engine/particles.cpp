@@ -60,6 +60,22 @@ std::string_view without_final_hiragana(std::string_view s) {
   return s.substr(0, cut);
 }
 
+// The particle at the start of `rest`, longest first; but one that swallows the whole rest
+// (サブを呼ぶ) gives way to a shorter one after which a known word follows (を + 呼ぶ).
+std::size_t best_particle(std::string_view rest,
+                          const std::function<bool(std::string_view)>& is_known) {
+  std::size_t whole = 0;
+  for (const std::string& p : all_particles()) {
+    if (rest.substr(0, p.size()) != p) continue;
+    if (p.size() < rest.size()) {
+      if (whole == 0 || is_known(rest.substr(p.size()))) return p.size();
+    } else if (whole == 0) {
+      whole = p.size();
+    }
+  }
+  return whole;
+}
+
 }  // namespace
 
 std::size_t particle_length_at(std::string_view text) { return match_any(text, all_particles()); }
@@ -74,7 +90,7 @@ WordSplit split_word_at_particle(std::string_view word,
 
   for (auto it = starts.rbegin(); it != starts.rend(); ++it) {
     if (*it > kLongestKnownPrefix) continue;
-    std::size_t particle = match_any(word.substr(*it), all_particles());
+    std::size_t particle = best_particle(word.substr(*it), is_known);
     if (particle > 0 && is_known(word.substr(0, *it))) return {*it, particle};
   }
   for (std::size_t start : starts) {

@@ -284,10 +284,22 @@ void StatementReader::WordToken() {
       message += "\"" + c + text::sjis("\"は、計算式で使います。");
     throw in_.Error(message);
   }
+  // もし starts a condition even when the condition is written right after it (もしA=1ならば).
+  static const std::string kMoshi = text::sjis("もし");
+  if (word.size() > kMoshi.size() && word.compare(0, kMoshi.size(), kMoshi) == 0 &&
+      !in_.IsKnownWord(word)) {
+    p_ = word_start;
+    skip_blanks(p_);
+    p_ += kMoshi.size();
+    in_.AnalyseToken(kMoshi, true);
+    return;
+  }
   std::string token = word;
   const char* after = p_;
   skip_blanks(after);
-  if (*after != '=') {
+  static const std::string kNoToki = text::sjis("の時");
+  bool case_label = ends_with(word, kNoToki) && word.size() > kNoToki.size();
+  if (*after != '=' && !case_label) {
     p_ = word_start;
     auto [name, particle] = ReadSplitWord();
     token = name + particle;
