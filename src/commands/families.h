@@ -7,6 +7,7 @@ namespace morivel::commands {
 
 void register_display(HandlerTable& table);
 void register_program_flow(HandlerTable& table);
+void register_word_commands(HandlerTable& table);
 void register_numbers(HandlerTable& table);
 void register_dates(HandlerTable& table);
 void register_patterns(HandlerTable& table);

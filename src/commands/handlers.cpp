@@ -6,6 +6,7 @@ namespace morivel::commands {
 void register_all_handlers(HandlerTable& table) {
   register_display(table);
   register_program_flow(table);
+  register_word_commands(table);
   register_numbers(table);
   register_dates(table);
   register_patterns(table);

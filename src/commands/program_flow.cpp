@@ -20,7 +20,7 @@ using engine::Interpreter;
 // written.
 std::string pop_name(Interpreter& in) {
   std::string raw = in.PopArgumentText();
-  if (!raw.empty() && (raw[0] == '`' || raw[0] == '"')) return text::to_half_width(in.EvalArgument(raw));
+  if (!raw.empty() && (raw[0] == '`' || raw[0] == '"')) return text::normalize_half_width(in.EvalArgument(raw));
   return raw;
 }
 
@@ -92,7 +92,7 @@ void while_loop(Interpreter& in) { in.StartWhileLoop(in.PopArgumentText()); }
 // ---- subroutines with arguments ----------------------------------------------------------------
 
 void define_function(Interpreter& in) {
-  std::string arguments = text::to_half_width(in.PopArgumentValue());
+  std::string arguments = text::normalize_half_width(in.PopArgumentValue());
   std::string name = in.PopArgumentText();
   if (name.size() >= 2 && name.front() == '`' && name.back() == '`') name = name.substr(1, name.size() - 2);
   words::THashNode* label = in.FindWord(name);
@@ -214,6 +214,31 @@ void resume_after_error(Interpreter& in) {
   if (in.ErrorPosition) in.State().Position = in.ErrorPosition;
 }
 
+// ---- events and debugging ----------------------------------------------------------------------
+
+void set_end_handler(Interpreter& in) { in.SetEndHandler(in.PopArgumentText()); }
+
+void set_timer(Interpreter& in) {
+  std::string label = pop_name(in);
+  double seconds = static_cast<double>(in.PopArgumentNumber());
+  in.SetTimer(seconds, text::trim(label));
+}
+
+void clear_timer(Interpreter& in) { in.SetTimer(0, ""); }
+
+void debug(Interpreter& in) { in.ShowDebugDialog(); }
+
+void stop_at_line_ends(Interpreter& in) { in.LineStop = true; }
+
+void show_contents(Interpreter& in) {
+  std::string raw = in.PopArgumentText();
+  if (in.FindWord(raw)) {
+    in.ShowDebugDialog(raw);
+    return;
+  }
+  in.GetHost().ShowMessage(text::sjis("「") + raw + text::sjis("」の内容は、") + in.EvalArgument(raw));
+}
+
 }  // namespace
 
 void register_program_flow(HandlerTable& table) {
@@ -242,6 +267,12 @@ void register_program_flow(HandlerTable& table) {
   table.Set(120, warn_errors);
   table.Set(119, error_label);
   table.Set(121, resume_after_error);
+  table.Set(161, set_end_handler);
+  table.Set(263, set_timer);
+  table.Set(313, clear_timer);
+  table.Set(57, debug);
+  table.Set(270, stop_at_line_ends);
+  table.Set(193, show_contents);
 }
 
 }  // namespace morivel::commands

@@ -85,7 +85,7 @@ void keep_reference(words::SystemWordRefs& refs, const std::string& name, words:
                            kSoshite = text::sjis("そして"), kKaisu = text::sjis("回数"),
                            kErrorMessage = text::sjis("エラーメッセージ"),
                            kErrorLine = text::sjis("エラー行"), kFolder = text::sjis("母艦のパス"),
-                           kMatch = text::sjis("マッチ数");
+                           kMatch = text::sjis("マッチ数"), kEndRefused = text::sjis("終了不可能");
   if (name == kSore) refs.Sore = word;
   if (name == kSo) refs.So = word;
   if (name == kSoshite) refs.Soshite = word;
@@ -94,6 +94,7 @@ void keep_reference(words::SystemWordRefs& refs, const std::string& name, words:
   if (name == kErrorLine) refs.ErrorLine = word;
   if (name == kFolder) refs.ScriptFolder = word;
   if (name == kMatch) refs.MatchCount = word;
+  if (name == kEndRefused) refs.EndRefused = word;
 }
 
 void register_commands(words::TMorvBase& state) {

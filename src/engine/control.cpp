@@ -151,7 +151,7 @@ void Interpreter::StartEachLoop(const std::string& items_text) {
 }
 
 void Interpreter::StartWhileLoop(std::string condition) {
-  condition = text::to_half_width(condition);
+  condition = text::normalize_half_width(condition);
   Block block = ReadBlock();
   condition = text::trim(condition);
   if (condition.empty() || condition == "``") return;

@@ -129,7 +129,9 @@ void Interpreter::HandleMainLoopError(const std::exception& error) {
     error_log_ = ErrorLine(error.what()) + "\r\n" + text::sjis("特定できないシステムエラーです(ToT)");
   switch (host_.ShowErrorDialog(error_log_)) {
     case ErrorChoice::Continue:
+      return;
     case ErrorChoice::Debug:
+      ShowDebugDialog();
       return;
     case ErrorChoice::Quit:
       Stop();

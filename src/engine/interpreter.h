@@ -13,6 +13,10 @@
 #include "expr/evaluator.h"
 #include "words/state.h"
 
+namespace morivel::source {
+struct LabelInfo;
+}
+
 namespace morivel::engine {
 
 // How the main loop treats errors that reach it.
@@ -105,6 +109,21 @@ class Interpreter {
   void RunProgramText(const std::string& program);  // もりべるする
   void IncludeFile(const std::string& path, const std::string& source_text);  // 取り込む
   std::string ConditionToExpression(const std::string& condition);
+
+  // ---- events --------------------------------------------------------------------------------
+  // タイマー設定: after `seconds`, the label runs (interrupting a running script). An empty
+  // name stops the timer.
+  void SetTimer(double seconds, const std::string& label_name);
+  void OnTimer();
+  // Runs from `start` in a nested run, as events do when the script is idle.
+  void RunFromEventLoop(const char* start);
+  bool IsRunning() const;
+  // 終了処理設定, and the close query that runs the end handler: false refuses the close.
+  void SetEndHandler(const std::string& name);
+  bool QueryClose();
+  void ShowDebugDialog(const std::string& search = {});
+  std::string VariablesText() const;
+  std::string RunControlText() const;
   void SetErrorMode(ErrorMode mode) { error_mode_ = mode; }
 
   // The arguments of the label last called with a template (引数取得, 引数得る).
@@ -168,6 +187,8 @@ class Interpreter {
   // Set while the tokens inside a function call's parentheses are pushed: nothing runs then.
   bool collecting_arguments_ = false;
   int nesting_ = 0;  // native depth of nested runs and evaluations
+  std::shared_ptr<source::LabelInfo> timer_target_;
+  std::string end_handler_;
 };
 
 // Guards native recursion: nested runs deeper than this end in the stack-full error.

@@ -330,7 +330,9 @@ void StatementReader::WordToken() {
 
 void Interpreter::ExecuteToken() { StatementReader(*this).Step(); }
 
-void Interpreter::HandleLineEnd() {}
+void Interpreter::HandleLineEnd() {
+  if (LineStop) ShowDebugDialog();
+}
 
 void Interpreter::AnalyseToken(std::string token, bool read_as_word) {
   words::TMorvBase& s = *state_;

@@ -1,11 +1,11 @@
 // The console front end: 表示 and messages go to standard output, errors to standard error.
 #pragma once
 
-#include "engine/host.h"
+#include "gui/event_host.h"
 
 namespace morivel::gui {
 
-class ConsoleHost : public engine::Host {
+class ConsoleHost : public EventHost {
  public:
   void ShowText(const std::string& text) override;
   void ShowMessage(const std::string& text) override;

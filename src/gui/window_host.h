@@ -4,7 +4,7 @@
 #include <QMainWindow>
 #include <QPlainTextEdit>
 
-#include "engine/host.h"
+#include "gui/event_host.h"
 
 namespace morivel::gui {
 
@@ -19,7 +19,7 @@ class MainWindow : public QMainWindow {
   QPlainTextEdit* canvas_;
 };
 
-class WindowHost : public engine::Host {
+class WindowHost : public EventHost {
  public:
   explicit WindowHost(MainWindow& window) : window_(window) {}
   void ShowText(const std::string& text) override;

@@ -1,5 +1,6 @@
 // Program entry: picks the front end, finds the script, prepares and makes the first run.
 #include <QApplication>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -162,7 +163,13 @@ int main(int argc, char** argv) {
     if (run->source.find(kFloat) == std::string::npos) window->show();
   }
   bool keep_running = first_run(interpreter, *host, *run);
-  if (console) return console_host->ExitStatus();
+  if (console) {
+    // The console program ends once nothing can raise an event any more.
+    while (keep_running && console_host->TimerPending() && !console_host->Closed() &&
+           !interpreter.State().StopFlag)
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return console_host->ExitStatus();
+  }
   if (!keep_running || window_host->Closed()) return 0;
   return app.exec();
 }

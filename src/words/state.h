@@ -39,6 +39,7 @@ struct SystemWordRefs {
   THashNode* ErrorLine = nullptr;
   THashNode* ScriptFolder = nullptr;  // 母艦のパス
   THashNode* MatchCount = nullptr;
+  THashNode* EndRefused = nullptr;  // 終了不可能
 };
 
 class TMorvBase {

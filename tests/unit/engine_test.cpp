@@ -20,6 +20,10 @@ class RecordingHost : public engine::Host {
     return engine::ErrorChoice::Quit;
   }
   void CloseMainWindow() override {}
+  void Wait(double) override {}
+  void StartTimer(int, std::function<void()> fire) override { timer = std::move(fire); }
+  void StopTimer() override { timer = nullptr; }
+  std::function<void()> timer;
   std::string output, errors;
 };
 

@@ -1,0 +1,144 @@
+// Re-entry from the event loop: the script timer, the end handler and the debug dialog.
+#include "engine/interpreter.h"
+#include "source/labels.h"
+#include "text/encoding.h"
+#include "words/errors.h"
+
+namespace morivel::engine {
+
+namespace {
+
+std::shared_ptr<source::LabelInfo> label_info(const words::THashNode* word) {
+  if (!word || word->Kind != words::kLabel) return nullptr;
+  return std::dynamic_pointer_cast<source::LabelInfo>(word->Obj);
+}
+
+}  // namespace
+
+void Interpreter::SetTimer(double seconds, const std::string& label_name) {
+  if (label_name.empty()) {
+    timer_target_ = nullptr;
+    host_.StopTimer();
+    return;
+  }
+  auto info = label_info(FindWord(label_name));
+  if (!info)
+    throw Error(text::sjis("未定義のラベル\"") + label_name + text::sjis("\"に、ジャンプしようとしました。"));
+  timer_target_ = info;
+  double ms = seconds * 1000;
+  int interval = !(ms > 0) ? 0 : ms > 2e9 ? 2000000000 : static_cast<int>(ms);
+  host_.StartTimer(interval, [this] { OnTimer(); });
+}
+
+bool Interpreter::IsRunning() const { return state_->Position && *state_->Position; }
+
+void Interpreter::OnTimer() {
+  auto target = timer_target_;
+  if (!target || state_->StopFlag) return;
+  words::TMorvBase& s = *state_;
+  if (IsRunning()) {
+    words::TRunControl entry;
+    entry.EntryType = words::kInterrupt;
+    entry.Position = s.Position;
+    entry.ResumeAt = target->position;
+    entry.SourceName = s.ScriptFileName;
+    s.Words.PushScope();
+    s.RunControl.Push(std::move(entry));
+    s.Position = target->position;
+    return;
+  }
+  RunFromEventLoop(target->position);
+}
+
+void Interpreter::RunFromEventLoop(const char* start) {
+  words::TMorvBase& s = *state_;
+  const char* saved = s.Position;
+  s.RunControl.OpenLevel();
+  s.Position = start;
+  try {
+    RunMainLoop();
+  } catch (const std::exception& e) {
+    if (ErrorLog().empty()) host_.ShowMessage(ErrorLine(text::sjis("システムエラー:") + e.what()));
+  }
+  s.RunControl.CloseLevel();
+  if (!s.StopFlag && s.Position == nullptr) s.Position = saved;
+}
+
+void Interpreter::SetEndHandler(const std::string& name) {
+  words::TMorvBase& s = *state_;
+  if (words::THashNode* word = FindWord(name)) {
+    end_handler_ = word->Name;
+    if (s.Sys.EndRefused) s.Sys.EndRefused->SetValue("1");
+    return;
+  }
+  if (EvalArgument(name).empty()) {
+    end_handler_.clear();
+    if (s.Sys.EndRefused) s.Sys.EndRefused->SetValue("0");
+    return;
+  }
+  throw Error(text::sjis("未定義のラベル\"") + name + text::sjis("\"に、ジャンプしようとしました。"));
+}
+
+bool Interpreter::QueryClose() {
+  words::TMorvBase& s = *state_;
+  if (!end_handler_.empty()) {
+    auto info = label_info(FindWord(end_handler_));
+    end_handler_.clear();
+    if (s.Sys.EndRefused) s.Sys.EndRefused->SetValue("0");
+    if (info) {
+      const char* saved = s.Position;
+      s.RunControl.OpenLevel();
+      s.Position = info->position;
+      try {
+        RunMainLoop();
+      } catch (const std::exception&) {
+      }
+      s.RunControl.CloseLevel();
+      if (s.Sys.EndRefused && s.Sys.EndRefused->GetValue() == "1") {
+        s.Position = saved;
+        return false;
+      }
+    }
+  }
+  s.Position = nullptr;
+  s.StopFlag = true;
+  return true;
+}
+
+std::string Interpreter::VariablesText() const {
+  std::string out;
+  for (const words::THashNode* w : state_->Words.Enumerate()) {
+    if (w->Kind != words::kVariable && w->Kind != words::kHash) continue;
+    if (w->Tag < 0 && w->Reserved) continue;
+    out += w->Name + "=" + w->GetValue() + "\r\n";
+  }
+  return out;
+}
+
+std::string Interpreter::RunControlText() const {
+  std::string out;
+  words::TRunControlStack& stack = state_->RunControl;
+  for (std::size_t i = 0; i < stack.Count(); ++i) {
+    const words::TRunControl& e = stack.At(i);
+    out += std::to_string(i) + ": type " + std::to_string(e.EntryType) + " " +
+           std::to_string(e.Counter) + "/" + std::to_string(e.Limit) + "\r\n";
+  }
+  return out;
+}
+
+void Interpreter::ShowDebugDialog(const std::string& search) {
+  switch (host_.ShowDebugDialog(VariablesText(), RunControlText(), search)) {
+    case DebugChoice::Continue:
+      LineStop = false;
+      return;
+    case DebugChoice::LineStep:
+      LineStop = true;
+      return;
+    case DebugChoice::Stop:
+      Stop();
+      host_.CloseMainWindow();
+      return;
+  }
+}
+
+}  // namespace morivel::engine

@@ -1,0 +1,46 @@
+// Nested event loops for waiting, and the single-shot script timer.
+#include "gui/event_host.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+
+#include <algorithm>
+#include <cmath>
+
+namespace morivel::gui {
+
+EventHost::EventHost() {
+  timer_.setSingleShot(true);
+  QObject::connect(&timer_, &QTimer::timeout, [this] {
+    // The handler may set a new timer; take this one's action out first.
+    auto fire = std::move(fire_);
+    fire_ = nullptr;
+    if (fire) fire();
+  });
+}
+
+void EventHost::Wait(double seconds) {
+  if (!(seconds > 0)) {
+    ProcessEvents();
+    return;
+  }
+  // A day at most: a longer wait is surely a mistake and would look like a hang.
+  double capped = std::min(seconds, 86400.0);
+  QEventLoop loop;
+  QTimer::singleShot(static_cast<int>(std::lround(capped * 1000)), &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+void EventHost::ProcessEvents() { QCoreApplication::processEvents(); }
+
+void EventHost::StartTimer(int milliseconds, std::function<void()> fire) {
+  fire_ = std::move(fire);
+  timer_.start(std::max(0, milliseconds));
+}
+
+void EventHost::StopTimer() {
+  timer_.stop();
+  fire_ = nullptr;
+}
+
+}  // namespace morivel::gui

@@ -1,0 +1,26 @@
+// Waiting and the script timer on Qt's event loop, shared by both front ends.
+#pragma once
+
+#include <QTimer>
+
+#include <functional>
+
+#include "engine/host.h"
+
+namespace morivel::gui {
+
+class EventHost : public engine::Host {
+ public:
+  EventHost();
+  void Wait(double seconds) override;
+  void ProcessEvents() override;
+  void StartTimer(int milliseconds, std::function<void()> fire) override;
+  void StopTimer() override;
+  bool TimerPending() const { return timer_.isActive(); }
+
+ private:
+  QTimer timer_;
+  std::function<void()> fire_;
+};
+
+}  // namespace morivel::gui
