@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   fonts-ipafont-gothic fonts-ipafont-mincho
   python3
+  libonig-dev
 )
 
 missing=()

@@ -225,19 +225,23 @@ expr::Value Interpreter::CallFunctionForm(words::THashNode& word, const char*& p
   expr::Value result;
   try {
     if (word.Kind == words::kLabel) {
-      auto info = std::dynamic_pointer_cast<source::LabelInfo>(word.Obj);
+      // The label runs as a subroutine whose return position is none, so the nested main
+      // loop ends at its 戻る or at the end of its text.
       const char* return_to = state_->Position;
       std::string file = state_->ScriptFileName;
       sore->SetValue("");
       state_->RunControl.OpenLevel();
-      words::TRunControl call;
-      call.EntryType = words::kCall;
-      call.SourceName = file;
-      state_->RunControl.Push(std::move(call));
-      state_->Words.PushScope();
-      function_call_mode_ = false;
-      state_->Position = info ? info->position : nullptr;
-      RunMainLoop();
+      state_->Position = nullptr;
+      try {
+        CallLabel(word);
+        function_call_mode_ = false;
+        RunMainLoop();
+      } catch (...) {
+        state_->RunControl.CloseLevel();
+        state_->Position = return_to;
+        state_->ScriptFileName = file;
+        throw;
+      }
       state_->RunControl.CloseLevel();
       state_->Position = return_to;
       state_->ScriptFileName = file;

@@ -457,14 +457,17 @@ void Interpreter::RunIf() {
     if (!more) break;
   }
   const Block* chosen = nullptr;
+  bool decided = false;
   for (const Condition& c : chain) {
     bool value = condition_is_true(EvaluateText(c.expression));
-    if (c.then_block && value == c.then_when_true) {
-      chosen = &*c.then_block;
+    if (value == c.then_when_true) {
+      // A condition without a then-block (もし A 違えば B) decides too: nothing runs.
+      if (c.then_block) chosen = &*c.then_block;
+      decided = true;
       break;
     }
   }
-  if (!chosen && chain.back().else_block) chosen = &*chain.back().else_block;
+  if (!decided && chain.back().else_block) chosen = &*chain.back().else_block;
   if (!chosen) return;
   words::TRunControl entry;
   entry.EntryType = words::kThenBlock;

@@ -96,9 +96,13 @@ void StatementReader::Step() {
       return;
     case '\r':
     case '\n': {
+      // The statement finishes while the pointer is still on its own line, so that its errors
+      // name that line; a statement that moved the pointer (a jump, a call) keeps its place.
+      const char* at_break = p_;
+      if (!comma_before) in_.FinishStatement();
+      if (p_ != at_break) return;
       in_.HandleLineEnd();
       in_.State().CurrentLine = skip_line_prefix(p_);
-      if (!comma_before) in_.FinishStatement();
       return;
     }
     case '#':
