@@ -36,4 +36,18 @@ engine::ErrorChoice ConsoleHost::ShowErrorDialog(const std::string& log) {
   return engine::ErrorChoice::Quit;
 }
 
+engine::DebugChoice ConsoleHost::ShowDebugDialog(const std::string& variables,
+                                                 const std::string& stack,
+                                                 const std::string& search) {
+  std::string text = "[debug]";
+  if (!search.empty()) text += " " + to_terminal(search);
+  text += "\n" + to_terminal(variables);
+  if (!stack.empty()) text += "[stack]\n" + to_terminal(stack);
+  if (text.back() != '\n') text += '\n';
+  std::fflush(stdout);
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+  return engine::DebugChoice::Continue;
+}
+
 }  // namespace morivel::gui

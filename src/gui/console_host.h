@@ -10,6 +10,10 @@ class ConsoleHost : public EventHost {
   void ShowText(const std::string& text) override;
   void ShowMessage(const std::string& text) override;
   engine::ErrorChoice ShowErrorDialog(const std::string& log) override;
+  // The console's debug dialog lists the variables and the run-control stack on standard error
+  // and lets the run go on.
+  engine::DebugChoice ShowDebugDialog(const std::string& variables, const std::string& stack,
+                                      const std::string& search) override;
   void CloseMainWindow() override { closed_ = true; }
 
   bool Closed() const { return closed_; }

@@ -3,8 +3,8 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QPushButton>
 
+#include "gui/error_dialogs.h"
 #include "text/encoding.h"
 
 namespace morivel::gui {
@@ -34,13 +34,17 @@ void WindowHost::ShowMessage(const std::string& text) {
 }
 
 engine::ErrorChoice WindowHost::ShowErrorDialog(const std::string& log) {
-  QMessageBox box(&window_);
-  box.setWindowTitle(to_qstring(text::sjis("実行中にエラーが発生しました。")));
-  box.setText(to_qstring(log));
-  QPushButton* go_on = box.addButton(to_qstring(text::sjis("実行を続ける(&O)")), QMessageBox::AcceptRole);
-  box.addButton(to_qstring(text::sjis("終了(&C)")), QMessageBox::RejectRole);
-  box.exec();
-  return box.clickedButton() == go_on ? engine::ErrorChoice::Continue : engine::ErrorChoice::Quit;
+  ErrorDialog dialog(&window_, log, debug_mode_);
+  dialog.exec();
+  return dialog.Choice();
+}
+
+engine::DebugChoice WindowHost::ShowDebugDialog(const std::string& variables,
+                                                const std::string& stack,
+                                                const std::string& search) {
+  DebugDialog dialog(&window_, variables, stack, search);
+  dialog.exec();
+  return dialog.Choice();
 }
 
 void WindowHost::CloseMainWindow() {

@@ -25,6 +25,9 @@ class WindowHost : public EventHost {
   void ShowText(const std::string& text) override;
   void ShowMessage(const std::string& text) override;
   engine::ErrorChoice ShowErrorDialog(const std::string& log) override;
+  engine::DebugChoice ShowDebugDialog(const std::string& variables, const std::string& stack,
+                                      const std::string& search) override;
+  void SetDebugMode(bool on) { debug_mode_ = on; }
   void CloseMainWindow() override;
 
   bool Closed() const { return closed_; }
@@ -32,6 +35,7 @@ class WindowHost : public EventHost {
  private:
   MainWindow& window_;
   bool closed_ = false;
+  bool debug_mode_ = false;
 };
 
 QString to_qstring(const std::string& sjis);

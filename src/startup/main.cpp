@@ -99,13 +99,15 @@ std::unique_ptr<Run> load_start_file(const std::string& path, engine::Host& host
 }
 
 // Prepares the run and makes the first one. False when the program should end at once.
-bool first_run(engine::Interpreter& interpreter, engine::Host& host, const Run& run) {
+bool first_run(engine::Interpreter& interpreter, engine::Host& host, const Run& run,
+               const startup::Options& options) {
   try {
     interpreter.PrepareRun(run.source, run.file_name);
   } catch (const std::exception&) {
     host.ShowErrorDialog(interpreter.ErrorLog());
     return false;
   }
+  interpreter.State().SecurityLevel = options.security_level;
   interpreter.StartAtBeginning();
   try {
     interpreter.RunMainLoop();
@@ -157,12 +159,14 @@ int main(int argc, char** argv) {
   commands::BuiltinVocabulary vocabulary(
       platform_info(exe, options.start_file, params, options, console));
   engine::Interpreter interpreter(*host, vocabulary);
-  interpreter.State().SecurityLevel = options.security_level;
+  interpreter.DebugMode = options.debug;
+  interpreter.LineStop = options.line_stop;
+  if (window_host) window_host->SetDebugMode(options.debug);
   if (!console) {
     static const std::string kFloat = text::sjis("母艦浮上");
     if (run->source.find(kFloat) == std::string::npos) window->show();
   }
-  bool keep_running = first_run(interpreter, *host, *run);
+  bool keep_running = first_run(interpreter, *host, *run, options);
   if (console) {
     // The console program ends once nothing can raise an event any more.
     while (keep_running && console_host->TimerPending() && !console_host->Closed() &&
