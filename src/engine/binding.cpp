@@ -207,6 +207,7 @@ void Interpreter::RunWord(words::THashNode& word) {
 }
 
 expr::Value Interpreter::CallFunctionForm(words::THashNode& word, const char*& p) {
+  NestingGuard guard(*this);
   std::string inside;
   try {
     inside = expr::ReadGroup(p);

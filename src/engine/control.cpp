@@ -622,6 +622,7 @@ void Interpreter::WaitForEvents() {
 // ---- running other texts -----------------------------------------------------------------------
 
 void Interpreter::RunNested(const char* start) {
+  NestingGuard guard(*this);
   words::TMorvBase& s = *state_;
   const char* saved_position = s.Position;
   s.RunControl.OpenLevel();

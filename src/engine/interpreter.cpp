@@ -29,6 +29,13 @@ Interpreter::Interpreter(Host& host, const Vocabulary& vocabulary)
 
 Interpreter::~Interpreter() = default;
 
+Interpreter::NestingGuard::NestingGuard(Interpreter& in) : in_(in) {
+  if (++in_.nesting_ > kMaxNativeNesting) {
+    --in_.nesting_;
+    throw in_.Error(text::sjis("スタックが一杯になりました。ラベルなどに再帰呼び出しがないか確認！"));
+  }
+}
+
 // ---- errors ------------------------------------------------------------------------------------
 
 int Interpreter::CurrentLine() {

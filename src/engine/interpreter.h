@@ -24,6 +24,19 @@ enum class ErrorMode { Ignore = 0, Warn = 1 };
 
 class Interpreter {
  public:
+  // Counts native nesting (nested runs, evaluations, calls) so that runaway recursion ends in
+  // the language's stack-full error, never a native stack overflow.
+  class NestingGuard {
+   public:
+    explicit NestingGuard(Interpreter& in);
+    ~NestingGuard() { --in_.nesting_; }
+    NestingGuard(const NestingGuard&) = delete;
+    NestingGuard& operator=(const NestingGuard&) = delete;
+
+   private:
+    Interpreter& in_;
+  };
+
   Interpreter(Host& host, const Vocabulary& vocabulary);
   ~Interpreter();
   Interpreter(const Interpreter&) = delete;
@@ -191,7 +204,9 @@ class Interpreter {
   std::string end_handler_;
 };
 
-// Guards native recursion: nested runs deeper than this end in the stack-full error.
-inline constexpr int kMaxNativeNesting = 400;
+// Guards native recursion: nesting deeper than this ends in the stack-full error. Each level
+// costs a few native frames; this keeps the deepest chain well inside the main thread's stack,
+// also in sanitizer builds.
+inline constexpr int kMaxNativeNesting = 250;
 
 }  // namespace morivel::engine

@@ -425,26 +425,73 @@ void Interpreter::AnalyseToken(std::string token, bool read_as_word) {
   if (*p == '\0') FinishStatement();
 }
 
-void Interpreter::PushCallArguments(const std::string& inside) {
-  std::string text = inside;
-  words::TMorvBase& s = *state_;
-  const char* saved = s.Position;
-  bool saved_collecting = collecting_arguments_;
-  collecting_arguments_ = true;
-  s.Position = text.c_str();
-  try {
-    while (*s.Position) {
-      const char* before = s.Position;
-      ExecuteToken();
-      if (s.Position == before) break;
+namespace {
+
+// The top-level pieces of a call's argument list, split at commas; literals and groups stay
+// whole. `has_operator` tells, per piece, whether an operator stands outside them.
+std::vector<std::pair<std::string, bool>> split_call_pieces(const std::string& inside) {
+  std::vector<std::pair<std::string, bool>> pieces;
+  const char* p = inside.c_str();
+  const char* start = p;
+  bool has_operator = false;
+  auto flush = [&](const char* end) {
+    std::string piece = text::trim(std::string_view(start, end - start));
+    if (!piece.empty()) pieces.emplace_back(std::move(piece), has_operator);
+    has_operator = false;
+  };
+  while (*p) {
+    if (*p == '"' || *p == '`' || (p[0] == '@' && p[1] == '@')) {
+      expr::ReadStringToken(p);
+    } else if (*p == '(') {
+      expr::ReadGroup(p);
+    } else if (*p == ',') {
+      flush(p);
+      start = ++p;
+    } else {
+      if (is_operator_char(*p)) has_operator = true;
+      p += text::char_len(p);
     }
-  } catch (...) {
+  }
+  flush(p);
+  return pieces;
+}
+
+}  // namespace
+
+// Arguments of a call in function form: a piece with operators is an expression, pushed as it
+// stands and evaluated when the command takes it; any other piece is read as statement tokens,
+// so particles, elements and nested calls work as in a statement.
+void Interpreter::PushCallArguments(const std::string& inside) {
+  std::vector<std::pair<std::string, bool>> pieces;
+  try {
+    pieces = split_call_pieces(inside);
+  } catch (const GeneralError& e) {
+    throw Error(e.what());
+  }
+  words::TMorvBase& s = *state_;
+  for (auto& [piece, has_operator] : pieces) {
+    if (has_operator) {
+      s.Arguments.Push(piece);
+      continue;
+    }
+    const char* saved = s.Position;
+    bool saved_collecting = collecting_arguments_;
+    collecting_arguments_ = true;
+    s.Position = piece.c_str();
+    try {
+      while (*s.Position) {
+        const char* before = s.Position;
+        ExecuteToken();
+        if (s.Position == before) break;
+      }
+    } catch (...) {
+      s.Position = saved;
+      collecting_arguments_ = saved_collecting;
+      throw;
+    }
     s.Position = saved;
     collecting_arguments_ = saved_collecting;
-    throw;
   }
-  s.Position = saved;
-  collecting_arguments_ = saved_collecting;
 }
 
 void Interpreter::FinishStatement() {

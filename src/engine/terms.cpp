@@ -22,23 +22,6 @@ class EngineTerms : public expr::TermReader {
   Interpreter& in_;
 };
 
-// Counts native nesting so that runaway recursion ends in the language's own error.
-class NestingGuard {
- public:
-  NestingGuard(Interpreter& in, int& depth) : depth_(depth) {
-    if (++depth_ > kMaxNativeNesting) {
-      --depth_;
-      throw in.Error(text::sjis("スタックが一杯になりました。ラベルなどに再帰呼び出しがないか確認！"));
-    }
-  }
-  ~NestingGuard() { --depth_; }
-  NestingGuard(const NestingGuard&) = delete;
-  NestingGuard& operator=(const NestingGuard&) = delete;
-
- private:
-  int& depth_;
-};
-
 std::string guess_type(const std::string& value) {
   if (value.empty()) return "";
   return value[0] == '$' || is_digit(value[0]) ? "e" : "s";
@@ -68,7 +51,7 @@ std::string entry_of_lines(const std::string& lines, const std::string& key) {
 // ---- evaluation entry points -------------------------------------------------------------------
 
 expr::Value Interpreter::EvaluateText(std::string_view text) {
-  NestingGuard guard(*this, nesting_);
+  NestingGuard guard(*this);
   std::string copy(text);
   const char* p = copy.c_str();
   EngineTerms terms(*this);
@@ -88,7 +71,7 @@ std::string Interpreter::EvalArgument(std::string_view text) {
     current_type_ = "s";
     return {};
   }
-  NestingGuard guard(*this, nesting_);
+  NestingGuard guard(*this);
   std::string copy(text);
   const char* p = copy.c_str();
   expr::Value v = ReadTerm(p);
@@ -221,7 +204,7 @@ std::string Interpreter::ExpandString(std::string_view literal) {
 // ---- the term reader -------------------------------------------------------------------------------
 
 expr::Value Interpreter::ReadTerm(const char*& p) {
-  NestingGuard guard(*this, nesting_);
+  NestingGuard guard(*this);
   skip_blanks(p);
   if (starts_literal(p)) {
     std::string raw;

@@ -110,7 +110,8 @@ int THash::BucketOf(std::string_view name) {
 
 int THash::Add(std::unique_ptr<THashNode> word) {
   if (!word) return -1;
-  auto& bucket = buckets_[BucketOf(word->Name)];
+  if (!buckets_) buckets_ = std::make_unique<std::array<Bucket, kBucketCount>>();
+  auto& bucket = (*buckets_)[BucketOf(word->Name)];
   for (auto& existing : bucket) {
     if (existing->Name != word->Name) continue;
     if (existing->Reserved)
@@ -123,8 +124,8 @@ int THash::Add(std::unique_ptr<THashNode> word) {
 }
 
 THashNode* THash::FindExact(std::string_view name) const {
-  if (name.empty()) return nullptr;
-  for (const auto& word : buckets_[BucketOf(name)])
+  if (name.empty() || !buckets_) return nullptr;
+  for (const auto& word : (*buckets_)[BucketOf(name)])
     if (word->Name == name) return word.get();
   return nullptr;
 }
@@ -138,8 +139,8 @@ THashNode* THash::Find(std::string_view name, bool okurigana) const {
 }
 
 bool THash::DeleteExact(std::string_view name) {
-  if (name.empty()) return false;
-  auto& bucket = buckets_[BucketOf(name)];
+  if (name.empty() || !buckets_) return false;
+  auto& bucket = (*buckets_)[BucketOf(name)];
   auto it = std::find_if(bucket.begin(), bucket.end(),
                          [&](const auto& w) { return w->Name == name; });
   if (it == bucket.end()) return false;
@@ -156,7 +157,7 @@ int THash::Delete(std::string_view name, bool okurigana) {
 }
 
 void THash::Clear() {
-  for (auto& bucket : buckets_) bucket.clear();
+  buckets_.reset();
   count_ = 0;
 }
 
@@ -168,7 +169,8 @@ std::string THash::GetValueOf(std::string_view name, bool okurigana) const {
 std::vector<THashNode*> THash::Enumerate() const {
   std::vector<THashNode*> all;
   all.reserve(count_);
-  for (const auto& bucket : buckets_)
+  if (!buckets_) return all;
+  for (const auto& bucket : *buckets_)
     for (const auto& word : bucket) all.push_back(word.get());
   return all;
 }
@@ -233,20 +235,25 @@ TScopedHash::~TScopedHash() {
 }
 
 THashNode* TScopedHash::FindScoped(std::string_view name, bool okurigana) const {
-  for (auto it = scopes_.rbegin(); it != scopes_.rend(); ++it)
-    if (THashNode* w = (*it)->Find(name, okurigana)) return w;
+  for (auto it = filled_.rbegin(); it != filled_.rend(); ++it)
+    if (THashNode* w = scopes_[*it]->Find(name, okurigana)) return w;
   return Find(name, okurigana);
 }
 
 int TScopedHash::AddLocal(std::unique_ptr<THashNode> word) {
   if (scopes_.empty()) return Add(std::move(word));
-  return scopes_.back()->Add(std::move(word));
+  std::size_t innermost = scopes_.size() - 1;
+  int count = scopes_.back()->Add(std::move(word));
+  if (filled_.empty() || filled_.back() != innermost) filled_.push_back(innermost);
+  return count;
 }
 
 void TScopedHash::PushScope() { scopes_.push_back(std::make_unique<THash>()); }
 
 void TScopedHash::PopScope() {
-  if (!scopes_.empty()) scopes_.pop_back();
+  if (scopes_.empty()) return;
+  if (!filled_.empty() && filled_.back() == scopes_.size() - 1) filled_.pop_back();
+  scopes_.pop_back();
 }
 
 }  // namespace morivel::words

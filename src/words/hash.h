@@ -110,7 +110,10 @@ class THash : public WordObject {
   bool DeleteExact(std::string_view name);
 
   int count_ = 0;
-  std::array<std::vector<std::unique_ptr<THashNode>>, kBucketCount> buckets_;
+  using Bucket = std::vector<std::unique_ptr<THashNode>>;
+  // Made when the first word arrives: local scopes are opened for every call and most stay
+  // empty, so they must cost next to nothing.
+  std::unique_ptr<std::array<Bucket, kBucketCount>> buckets_;
 };
 
 class TScopedHash : public THash {
@@ -122,10 +125,12 @@ class TScopedHash : public THash {
   void PushScope();
   void PopScope();
   std::size_t ScopeCount() const { return scopes_.size(); }
-  THash* InnermostScope() const { return scopes_.empty() ? nullptr : scopes_.back().get(); }
 
  private:
   std::vector<std::unique_ptr<THash>> scopes_;
+  // Indexes of the scopes that hold words, innermost last. Every call opens a scope, so deep
+  // recursion would otherwise make each lookup walk thousands of empty ones.
+  std::vector<std::size_t> filled_;
 };
 
 }  // namespace morivel::words
