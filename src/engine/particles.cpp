@@ -101,7 +101,14 @@ WordSplit split_word_at_particle(std::string_view word,
 }
 
 bool conjugates(std::string_view word, std::string_view full_name) {
-  return without_final_hiragana(word) == without_final_hiragana(full_name);
+  if (word == full_name) return true;
+  std::string_view stem = without_final_hiragana(word);
+  if (stem != without_final_hiragana(full_name)) return false;
+  // A particle after a name is no inflection: 辞書を is the word 辞書 and its particle.
+  std::string_view ending = word.substr(stem.size());
+  for (const std::string& p : word_particles())
+    if (ending == p) return false;
+  return true;
 }
 
 }  // namespace morivel::engine
