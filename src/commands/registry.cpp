@@ -28,6 +28,14 @@ const HandlerTable& handler_table() {
   return table;
 }
 
+void ManagementNumbers::Claim(const std::string& sjis_name, int number) {
+  if (number < 0 || number > 255) throw std::out_of_range("management number");
+  if (used_[static_cast<std::size_t>(number)])
+    throw GeneralError(sjis_name + text::sjis("は既に使われている管理番号") + std::to_string(number) +
+                       text::sjis("が指定されてます。"));
+  used_[static_cast<std::size_t>(number)] = true;
+}
+
 PlatformInfo::PlatformInfo() {
   // Fallback colours for a machine without a display: a light desktop theme.
   system_colors.fill(0xC0C0C0);
@@ -40,20 +48,6 @@ PlatformInfo::PlatformInfo() {
 }
 
 namespace {
-
-class ManagementNumbers {
- public:
-  void Claim(const std::string& sjis_name, int number) {
-    if (number < 0 || number > 255) throw std::out_of_range("management number");
-    if (used_[static_cast<std::size_t>(number)])
-      throw GeneralError(sjis_name + text::sjis("は既に使われている管理番号") +
-                         std::to_string(number) + text::sjis("が指定されてます。"));
-    used_[static_cast<std::size_t>(number)] = true;
-  }
-
- private:
-  std::array<bool, 256> used_{};
-};
 
 std::string initial_value(const SystemWordEntry& entry, const std::string& sjis_name,
                           const PlatformInfo& platform) {

@@ -41,6 +41,17 @@ struct PlatformInfo {
   PlatformInfo();
 };
 
+// The 256 management numbers of the system words; each may be given once.
+class ManagementNumbers {
+ public:
+  // Throws GeneralError naming the word and the number when the number is taken already,
+  // std::out_of_range above 255.
+  void Claim(const std::string& sjis_name, int number);
+
+ private:
+  std::array<bool, 256> used_{};
+};
+
 // Registers every command, system variable and constant, then the main window word 母艦.
 // Throws GeneralError on a duplicate management number or a clashing key form.
 void RegisterVocabulary(words::TMorvBase& state, const PlatformInfo& platform);

@@ -89,3 +89,16 @@ TEST(Registry, EmptyHandlerSlotsReadAsNullAndIdsAreBounded) {
   EXPECT_THROW(table.Get(601), std::out_of_range);
   EXPECT_THROW(table.Get(-1), std::out_of_range);
 }
+
+TEST(Registry, ManagementNumberGivenTwiceNamesTheSecondWord) {
+  commands::ManagementNumbers numbers;
+  numbers.Claim(sjis("それ"), 91);
+  try {
+    numbers.Claim(sjis("新しい"), 91);
+    FAIL() << "expected a collision";
+  } catch (const GeneralError& e) {
+    EXPECT_EQ(std::string(e.what()), sjis("新しいは既に使われている管理番号91が指定されてます。"));
+  }
+  EXPECT_THROW(numbers.Claim("x", 256), std::out_of_range);
+  EXPECT_NO_THROW(numbers.Claim("y", 255));
+}
