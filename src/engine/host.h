@@ -24,6 +24,12 @@ class Host {
     (void)variables, (void)stack, (void)search;
     return DebugChoice::Continue;
   }
+  // A question answered by one of several buttons, given as lines of `buttons`. Returns the
+  // chosen button's text, or "" when the question was closed without a choice.
+  virtual std::string ChooseButton(const std::string& message, const std::string& buttons) {
+    (void)message, (void)buttons;
+    return {};
+  }
   // Ends the program once control is back in the event loop.
   virtual void CloseMainWindow() = 0;
 

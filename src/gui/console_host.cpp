@@ -2,6 +2,8 @@
 #include "gui/console_host.h"
 
 #include <cstdio>
+#include <optional>
+#include <vector>
 
 #include "text/encoding.h"
 
@@ -34,6 +36,47 @@ engine::ErrorChoice ConsoleHost::ShowErrorDialog(const std::string& log) {
   std::fflush(stderr);
   exit_status_ = 1;
   return engine::ErrorChoice::Quit;
+}
+
+namespace {
+
+std::vector<std::string> lines_of(const std::string& sjis) {
+  std::vector<std::string> out;
+  std::size_t pos = 0;
+  while (pos <= sjis.size()) {
+    std::size_t end = sjis.find('\n', pos);
+    std::string line = sjis.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) out.push_back(line);
+    if (end == std::string::npos) break;
+    pos = end + 1;
+  }
+  return out;
+}
+
+// One line of standard input, without its line break; nullopt at the end of input.
+std::optional<std::string> read_line() {
+  std::string line;
+  int c;
+  while ((c = std::getchar()) != EOF && c != '\n') line += static_cast<char>(c);
+  if (c == EOF && line.empty()) return std::nullopt;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+}  // namespace
+
+std::string ConsoleHost::ChooseButton(const std::string& message, const std::string& buttons) {
+  std::vector<std::string> choices = lines_of(buttons);
+  ShowText(message);
+  for (std::size_t i = 0; i < choices.size(); ++i)
+    ShowText(std::to_string(i + 1) + ": " + choices[i]);
+  std::optional<std::string> answer = read_line();
+  if (!answer) return {};
+  std::string sjis_answer = text::from_utf8(*answer);
+  for (std::size_t i = 0; i < choices.size(); ++i)
+    if (sjis_answer == choices[i] || sjis_answer == std::to_string(i + 1)) return choices[i];
+  return {};
 }
 
 engine::DebugChoice ConsoleHost::ShowDebugDialog(const std::string& variables,

@@ -15,6 +15,9 @@ class ConsoleHost : public EventHost {
   engine::DebugChoice ShowDebugDialog(const std::string& variables, const std::string& stack,
                                       const std::string& search) override;
   void CloseMainWindow() override { closed_ = true; }
+  // Prints the question and the numbered buttons; reads a number or a button's text from
+  // standard input. End of input closes the question without a choice.
+  std::string ChooseButton(const std::string& message, const std::string& buttons) override;
 
   bool Closed() const { return closed_; }
   int ExitStatus() const { return exit_status_; }

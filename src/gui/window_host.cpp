@@ -2,7 +2,11 @@
 #include "gui/window_host.h"
 
 #include <QApplication>
+#include <QAbstractButton>
+#include <QPushButton>
 #include <QMessageBox>
+
+#include <vector>
 
 #include "gui/error_dialogs.h"
 #include "text/encoding.h"
@@ -45,6 +49,19 @@ engine::DebugChoice WindowHost::ShowDebugDialog(const std::string& variables,
   DebugDialog dialog(&window_, variables, stack, search);
   dialog.exec();
   return dialog.Choice();
+}
+
+std::string WindowHost::ChooseButton(const std::string& message, const std::string& buttons) {
+  QMessageBox box(&window_);
+  box.setWindowTitle(QApplication::applicationName());
+  box.setText(to_qstring(message));
+  QStringList labels = to_qstring(buttons).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+  std::vector<QAbstractButton*> added;
+  for (const QString& label : labels) added.push_back(box.addButton(label, QMessageBox::ActionRole));
+  box.exec();
+  for (std::size_t i = 0; i < added.size(); ++i)
+    if (box.clickedButton() == added[i]) return text::from_utf16(labels[static_cast<qsizetype>(i)].toStdU16String());
+  return {};
 }
 
 void WindowHost::CloseMainWindow() {

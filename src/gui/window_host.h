@@ -28,6 +28,7 @@ class WindowHost : public EventHost {
   engine::DebugChoice ShowDebugDialog(const std::string& variables, const std::string& stack,
                                       const std::string& search) override;
   void SetDebugMode(bool on) { debug_mode_ = on; }
+  std::string ChooseButton(const std::string& message, const std::string& buttons) override;
   void CloseMainWindow() override;
 
   bool Closed() const { return closed_; }
