@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "commands/families.h"
@@ -32,7 +31,9 @@ struct CivilDate {
   int day;
 };
 
-bool is_leap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool is_leap(int y) {
+  return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int days_in_month(int y, int m) {
   static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -66,7 +67,9 @@ CivilDate civil_from_days(std::int64_t serial) {
   return {year, month, day};
 }
 
-bool valid_year(std::int64_t y) { return y >= 1 && y <= 9999; }
+bool valid_year(std::int64_t y) {
+  return y >= 1 && y <= 9999;
+}
 
 // A date-time: whole days since 1899-12-30 and milliseconds into the day.
 struct DateTime {
@@ -273,7 +276,9 @@ void weekday_name(Interpreter& in) {
   in.SetResult(kNames[static_cast<std::size_t>(weekday_index(in))], "s");
 }
 
-void weekday_number(Interpreter& in) { in.SetResult(std::to_string(weekday_index(in) + 1), "e"); }
+void weekday_number(Interpreter& in) {
+  in.SetResult(std::to_string(weekday_index(in) + 1), "e");
+}
 
 void add_to_date(Interpreter& in) {
   std::string offset_text = in.PopArgumentValue();
@@ -366,18 +371,24 @@ void to_japanese_era(Interpreter& in) {
   in.SetResult(japanese_era_date(civil_from_days(date->days)), "s");
 }
 
-// Sleeps in short slices so that a request to stop the run is noticed soon.
+// Events keep being handled while waiting; the wait goes in short slices so that a request to
+// stop the run (closing the window, an event handler ending the program) is noticed soon.
 void wait_seconds(Interpreter& in) {
   long double seconds = in.PopArgumentNumber();
+  engine::Host& host = in.GetHost();
+  host.ProcessEvents();
   if (!(seconds > 0)) return;
-  if (seconds * 1000 > 4294967295.0L) throw GeneralError(text::sjis("整数の範囲を超える数値です。"));
+  if (seconds * 1000 > 4294967295.0L)
+    throw GeneralError(text::sjis("整数の範囲を超える数値です。"));
   using Clock = std::chrono::steady_clock;
-  auto deadline = Clock::now() + std::chrono::milliseconds(static_cast<std::int64_t>(seconds * 1000));
+  auto deadline =
+      Clock::now() + std::chrono::milliseconds(static_cast<std::int64_t>(seconds * 1000));
   constexpr auto kSlice = std::chrono::milliseconds(100);
   while (!in.State().StopFlag) {
     auto now = Clock::now();
     if (now >= deadline) break;
-    std::this_thread::sleep_for(std::min<Clock::duration>(kSlice, deadline - now));
+    auto slice = std::min<Clock::duration>(kSlice, deadline - now);
+    host.Wait(std::chrono::duration<double>(slice).count());
   }
 }
 

@@ -16,7 +16,9 @@ namespace {
 
 using engine::Interpreter;
 
-void set_text(Interpreter& in, std::string value) { in.SetResult(std::move(value), "s"); }
+void set_text(Interpreter& in, std::string value) {
+  in.SetResult(std::move(value), "s");
+}
 
 // Handlers that map one text to another.
 template <std::string (*Convert)(std::string_view)>

@@ -23,9 +23,15 @@ const std::string kNumberType = "e";
 
 // ---- failures ----------------------------------------------------------------------------------
 
-[[noreturn]] void fail(const char* utf8_message) { throw GeneralError(text::sjis(utf8_message)); }
-[[noreturn]] void fail_out_of_range() { fail("整数の範囲を超える数値です。"); }
-[[noreturn]] void fail_division_by_zero() { fail("ゼロで除算しました。"); }
+[[noreturn]] void fail(const char* utf8_message) {
+  throw GeneralError(text::sjis(utf8_message));
+}
+[[noreturn]] void fail_out_of_range() {
+  fail("整数の範囲を超える数値です。");
+}
+[[noreturn]] void fail_division_by_zero() {
+  fail("ゼロで除算しました。");
+}
 
 // A non-finite result from finite arguments is an error, not a value to print.
 long double checked(long double value) {
@@ -182,7 +188,9 @@ void bit_xor(Interpreter& in) {
   set_integer(in, v.first ^ v.second);
 }
 
-void logical_not(Interpreter& in) { set_integer(in, to_int32(in.PopArgumentNumber()) == 0 ? 1 : 0); }
+void logical_not(Interpreter& in) {
+  set_integer(in, to_int32(in.PopArgumentNumber()) == 0 ? 1 : 0);
+}
 
 // The shift count wraps at 32, as the machine's shift instructions do.
 struct ShiftArguments {
@@ -215,14 +223,18 @@ void hexadecimal(Interpreter& in) {
 
 // ---- rounding ----------------------------------------------------------------------------------
 
-void truncate_to_integer(Interpreter& in) { set_integer(in, to_int64(in.PopArgumentNumber())); }
+void truncate_to_integer(Interpreter& in) {
+  set_integer(in, to_int64(in.PopArgumentNumber()));
+}
 
 // Ties go to the even neighbour: the default rounding mode of the floating-point unit.
 void round_to_integer(Interpreter& in) {
   set_integer(in, to_int64(std::nearbyint(in.PopArgumentNumber())));
 }
 
-void ceiling(Interpreter& in) { set_integer(in, to_int32(std::ceil(in.PopArgumentNumber()))); }
+void ceiling(Interpreter& in) {
+  set_integer(in, to_int32(std::ceil(in.PopArgumentNumber())));
+}
 
 void floor_to_integer(Interpreter& in) {
   set_integer(in, to_int32(std::floor(in.PopArgumentNumber())));
@@ -256,11 +268,17 @@ void fraction(Interpreter& in) {
 
 // ---- functions of reals ------------------------------------------------------------------------
 
-[[noreturn]] void fail_domain() { fail("数学関数の定義域の外の値です。"); }
+[[noreturn]] void fail_domain() {
+  fail("数学関数の定義域の外の値です。");
+}
 
-void absolute(Interpreter& in) { set_number(in, std::fabs(in.PopArgumentNumber())); }
+void absolute(Interpreter& in) {
+  set_number(in, std::fabs(in.PopArgumentNumber()));
+}
 
-void exponential(Interpreter& in) { set_number(in, checked(std::exp(in.PopArgumentNumber()))); }
+void exponential(Interpreter& in) {
+  set_number(in, checked(std::exp(in.PopArgumentNumber())));
+}
 
 long double positive_argument(Interpreter& in) {
   long double x = in.PopArgumentNumber();
@@ -268,9 +286,15 @@ long double positive_argument(Interpreter& in) {
   return x;
 }
 
-void natural_log(Interpreter& in) { set_number(in, checked(std::log(positive_argument(in)))); }
-void log_base2(Interpreter& in) { set_number(in, checked(std::log2(positive_argument(in)))); }
-void log_base10(Interpreter& in) { set_number(in, checked(std::log10(positive_argument(in)))); }
+void natural_log(Interpreter& in) {
+  set_number(in, checked(std::log(positive_argument(in))));
+}
+void log_base2(Interpreter& in) {
+  set_number(in, checked(std::log2(positive_argument(in))));
+}
+void log_base10(Interpreter& in) {
+  set_number(in, checked(std::log10(positive_argument(in))));
+}
 
 void log_any_base(Interpreter& in) {
   long double x = positive_argument(in);
@@ -297,10 +321,18 @@ void trigonometric(Interpreter& in) {
   set_number_keeping_type(in, checked(Function(in.PopArgumentNumber())));
 }
 
-long double sine(long double x) { return std::sin(x); }
-long double cosine(long double x) { return std::cos(x); }
-long double tangent(long double x) { return std::tan(x); }
-long double arctangent(long double x) { return std::atan(x); }
+long double sine(long double x) {
+  return std::sin(x);
+}
+long double cosine(long double x) {
+  return std::cos(x);
+}
+long double tangent(long double x) {
+  return std::tan(x);
+}
+long double arctangent(long double x) {
+  return std::atan(x);
+}
 
 long double unit_argument(Interpreter& in) {
   long double x = in.PopArgumentNumber();
@@ -308,8 +340,12 @@ long double unit_argument(Interpreter& in) {
   return x;
 }
 
-void arcsine(Interpreter& in) { set_number_keeping_type(in, std::asin(unit_argument(in))); }
-void arccosine(Interpreter& in) { set_number_keeping_type(in, std::acos(unit_argument(in))); }
+void arcsine(Interpreter& in) {
+  set_number_keeping_type(in, std::asin(unit_argument(in)));
+}
+void arccosine(Interpreter& in) {
+  set_number_keeping_type(in, std::acos(unit_argument(in)));
+}
 
 void hypotenuse(Interpreter& in) {
   long double y = in.PopArgumentNumber();
@@ -336,10 +372,14 @@ void random_below(Interpreter& in) {
   expr::ToInteger(in.PopArgumentValue(), n);
   std::int32_t limit = to_int32(static_cast<long double>(n));
   std::uint64_t draw = next_random(in);
-  set_integer(in, limit <= 0 ? 0 : static_cast<std::int64_t>((draw * static_cast<std::uint64_t>(limit)) >> 32));
+  set_integer(
+      in,
+      limit <= 0 ? 0 : static_cast<std::int64_t>((draw * static_cast<std::uint64_t>(limit)) >> 32));
 }
 
-void random_real(Interpreter& in) { set_number(in, next_random(in) / 4294967296.0L); }
+void random_real(Interpreter& in) {
+  set_number(in, next_random(in) / 4294967296.0L);
+}
 
 void seed_random(Interpreter& in) {
   std::int64_t seed = to_int64(in.PopArgumentNumber());

@@ -47,6 +47,8 @@ void match(Interpreter& in) {
 
 }  // namespace
 
-void register_patterns(HandlerTable& table) { table.Set(374, match); }
+void register_patterns(HandlerTable& table) {
+  table.Set(374, match);
+}
 
 }  // namespace morivel::commands

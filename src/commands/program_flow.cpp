@@ -24,9 +24,10 @@ std::string pop_name(Interpreter& in) {
   return raw;
 }
 
+// The window's close query runs the end handler and, when the close is allowed, stops the run.
 void end_program(Interpreter& in) {
   in.State().RunControl.ClearAll();
-  in.Stop();
+  in.State().Position = nullptr;
   in.GetHost().CloseMainWindow();
 }
 

@@ -31,11 +31,17 @@ constexpr std::int64_t kInt64Min = std::numeric_limits<std::int64_t>::min();
 
 // ---- results and arguments ------------------------------------------------------------------
 
-void set_text(Interpreter& in, std::string value) { in.SetResult(std::move(value), "s"); }
+void set_text(Interpreter& in, std::string value) {
+  in.SetResult(std::move(value), "s");
+}
 
-void set_number(Interpreter& in, long double n) { in.SetResult(expr::NumberToText(n), "e"); }
+void set_number(Interpreter& in, long double n) {
+  in.SetResult(expr::NumberToText(n), "e");
+}
 
-void set_flag(Interpreter& in, bool yes) { in.SetResult(yes ? "1" : "0", "e"); }
+void set_flag(Interpreter& in, bool yes) {
+  in.SetResult(yes ? "1" : "0", "e");
+}
 
 // For commands that only reshape a value: それ keeps the type marker it had.
 void set_keeping_type(Interpreter& in, std::string value) {
@@ -50,7 +56,9 @@ std::int64_t to_count(long double v) {
   return v < 0 ? kInt64Min : kInt64Max;
 }
 
-std::int64_t pop_count(Interpreter& in) { return to_count(in.PopArgumentNumber()); }
+std::int64_t pop_count(Interpreter& in) {
+  return to_count(in.PopArgumentNumber());
+}
 
 std::int64_t pop_strict_integer(Interpreter& in, std::int64_t fallback) {
   std::int64_t v = 0;
@@ -97,7 +105,9 @@ std::string char_substring(std::string_view s, std::int64_t start, std::int64_t 
   return std::string(s.substr(begin, end - begin));
 }
 
-std::int64_t char_length(std::string_view s) { return static_cast<std::int64_t>(text::char_count(s)); }
+std::int64_t char_length(std::string_view s) {
+  return static_cast<std::int64_t>(text::char_count(s));
+}
 
 // ---- counting and searching -----------------------------------------------------------------
 
@@ -574,7 +584,9 @@ std::string trim_blanks(std::string_view s) {
   return std::string(s.substr(starts[first], end - starts[first]));
 }
 
-void trim(Interpreter& in) { set_text(in, trim_blanks(in.PopArgumentValue())); }
+void trim(Interpreter& in) {
+  set_text(in, trim_blanks(in.PopArgumentValue()));
+}
 
 void strip_okurigana(Interpreter& in) {
   set_text(in, text::strip_okurigana(in.PopArgumentValue()));
@@ -590,8 +602,12 @@ void pad_left(Interpreter& in, char filler) {
   set_keeping_type(in, std::move(s));
 }
 
-void align_right(Interpreter& in) { pad_left(in, ' '); }
-void fill_zeros(Interpreter& in) { pad_left(in, '0'); }
+void align_right(Interpreter& in) {
+  pad_left(in, ' ');
+}
+void fill_zeros(Interpreter& in) {
+  pad_left(in, '0');
+}
 
 // ---- number forms ---------------------------------------------------------------------------
 
@@ -651,10 +667,9 @@ void is_digit_char(Interpreter& in) {
 void is_numeric_text(Interpreter& in) {
   const std::string s = in.PopArgumentValue();
   auto digit = [](char c) { return c >= '0' && c <= '9'; };
-  const bool yes = !s.empty() && digit(s[0]) &&
-                   std::all_of(s.begin() + 1, s.end(), [&](char c) {
-                     return digit(c) || c == '+' || c == '-' || c == '.' || c == 'E' || c == 'e';
-                   });
+  const bool yes = !s.empty() && digit(s[0]) && std::all_of(s.begin() + 1, s.end(), [&](char c) {
+    return digit(c) || c == '+' || c == '-' || c == '.' || c == 'E' || c == 'e';
+  });
   set_flag(in, yes);
 }
 

@@ -102,7 +102,8 @@ void shuffle_lines(engine::Interpreter& in) {
   if (!lines.empty()) {
     std::uniform_int_distribution<std::size_t> pick(0, lines.size() - 1);
     auto& random = in.State().Random;
-    for (std::size_t i = 0; i <= lines.size(); ++i) std::swap(lines[pick(random)], lines[pick(random)]);
+    for (std::size_t i = 0; i <= lines.size(); ++i)
+      std::swap(lines[pick(random)], lines[pick(random)]);
   }
   in.SetResult(formats::JoinLineArray(lines), "s");
 }
@@ -142,12 +143,24 @@ formats::ArrayStatistics PopStatistics(engine::Interpreter& in) {
   return formats::ComputeArrayStatistics(in.PopArgumentValue());
 }
 
-void array_sum(engine::Interpreter& in) { SetNumberResult(in, PopStatistics(in).sum); }
-void array_mean(engine::Interpreter& in) { SetNumberResult(in, PopStatistics(in).mean); }
-void array_variance(engine::Interpreter& in) { SetNumberResult(in, PopStatistics(in).variance); }
-void array_deviation(engine::Interpreter& in) { SetNumberResult(in, PopStatistics(in).deviation); }
-void array_maximum(engine::Interpreter& in) { SetNumberResult(in, PopStatistics(in).maximum); }
-void array_minimum(engine::Interpreter& in) { SetNumberResult(in, PopStatistics(in).minimum); }
+void array_sum(engine::Interpreter& in) {
+  SetNumberResult(in, PopStatistics(in).sum);
+}
+void array_mean(engine::Interpreter& in) {
+  SetNumberResult(in, PopStatistics(in).mean);
+}
+void array_variance(engine::Interpreter& in) {
+  SetNumberResult(in, PopStatistics(in).variance);
+}
+void array_deviation(engine::Interpreter& in) {
+  SetNumberResult(in, PopStatistics(in).deviation);
+}
+void array_maximum(engine::Interpreter& in) {
+  SetNumberResult(in, PopStatistics(in).maximum);
+}
+void array_minimum(engine::Interpreter& in) {
+  SetNumberResult(in, PopStatistics(in).minimum);
+}
 
 // ---- table aggregation ----------------------------------------------------------------------
 
@@ -156,10 +169,18 @@ formats::ColumnSummary PopSummary(engine::Interpreter& in) {
   return formats::SummarizeColumn(PopTable(in), column);
 }
 
-void table_maximum(engine::Interpreter& in) { SetNumberResult(in, PopSummary(in).maximum); }
-void table_minimum(engine::Interpreter& in) { SetNumberResult(in, PopSummary(in).minimum); }
-void table_average(engine::Interpreter& in) { SetNumberResult(in, PopSummary(in).average); }
-void table_sum(engine::Interpreter& in) { SetNumberResult(in, PopSummary(in).sum); }
+void table_maximum(engine::Interpreter& in) {
+  SetNumberResult(in, PopSummary(in).maximum);
+}
+void table_minimum(engine::Interpreter& in) {
+  SetNumberResult(in, PopSummary(in).minimum);
+}
+void table_average(engine::Interpreter& in) {
+  SetNumberResult(in, PopSummary(in).average);
+}
+void table_sum(engine::Interpreter& in) {
+  SetNumberResult(in, PopSummary(in).sum);
+}
 
 // ---- sorting and reordering -----------------------------------------------------------------
 
@@ -170,9 +191,15 @@ void SortBy(engine::Interpreter& in, formats::TableSortKind kind) {
   SetTableResult(in, db);
 }
 
-void table_sort(engine::Interpreter& in) { SortBy(in, formats::TableSortKind::Text); }
-void table_sort_numbers(engine::Interpreter& in) { SortBy(in, formats::TableSortKind::Number); }
-void table_sort_dates(engine::Interpreter& in) { SortBy(in, formats::TableSortKind::Date); }
+void table_sort(engine::Interpreter& in) {
+  SortBy(in, formats::TableSortKind::Text);
+}
+void table_sort_numbers(engine::Interpreter& in) {
+  SortBy(in, formats::TableSortKind::Number);
+}
+void table_sort_dates(engine::Interpreter& in) {
+  SortBy(in, formats::TableSortKind::Date);
+}
 void table_sort_dictionary(engine::Interpreter& in) {
   SortBy(in, formats::TableSortKind::Dictionary);
 }
@@ -267,8 +294,12 @@ void StartSearch(engine::Interpreter& in, formats::TableFindMode mode) {
   find_next(in);
 }
 
-void find_exact(engine::Interpreter& in) { StartSearch(in, formats::TableFindMode::Exact); }
-void find_pattern(engine::Interpreter& in) { StartSearch(in, formats::TableFindMode::Pattern); }
+void find_exact(engine::Interpreter& in) {
+  StartSearch(in, formats::TableFindMode::Exact);
+}
+void find_pattern(engine::Interpreter& in) {
+  StartSearch(in, formats::TableFindMode::Pattern);
+}
 
 void find_clear(engine::Interpreter& in) {
   words::TFindCsv& find = in.State().FindCsv;

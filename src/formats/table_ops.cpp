@@ -233,9 +233,12 @@ class CellTest {
   }
   bool operator()(std::string_view cell) const {
     switch (kind_) {
-      case Kind::Equal: return cell == word_;
-      case Kind::Wildcard: return pattern_->MatchWhole(cell);
-      case Kind::Substring: break;
+      case Kind::Equal:
+        return cell == word_;
+      case Kind::Wildcard:
+        return pattern_->MatchWhole(cell);
+      case Kind::Substring:
+        break;
     }
     return ContainsAtCharStart(cell, word_);
   }

@@ -91,8 +91,8 @@ ColumnSummary SummarizeColumn(const TCsvDb& db, std::int64_t column);
 struct ArrayStatistics {
   long double sum = 0;
   long double mean = 0;
-  long double variance = 0;  // population variance
-  long double deviation = 0; // square root of the sample variance (0 for a single value)
+  long double variance = 0;   // population variance
+  long double deviation = 0;  // square root of the sample variance (0 for a single value)
   long double maximum = 0;
   long double minimum = 0;
 };

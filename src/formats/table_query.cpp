@@ -82,12 +82,18 @@ std::optional<Op> OperatorFrom(std::string_view op) {
 template <class T>
 bool Compare(const T& cell, Op op, const T& value) {
   switch (op) {
-    case Op::Equal: return cell == value;
-    case Op::NotEqual: return cell != value;
-    case Op::Greater: return cell > value;
-    case Op::GreaterEqual: return cell >= value;
-    case Op::Less: return cell < value;
-    case Op::LessEqual: return cell <= value;
+    case Op::Equal:
+      return cell == value;
+    case Op::NotEqual:
+      return cell != value;
+    case Op::Greater:
+      return cell > value;
+    case Op::GreaterEqual:
+      return cell >= value;
+    case Op::Less:
+      return cell < value;
+    case Op::LessEqual:
+      return cell <= value;
   }
   return false;
 }

@@ -451,8 +451,8 @@ void TMXmlNode::SetAttribute(std::string_view name, std::string_view value) {
     attribute->Value = std::string(value);
     return;
   }
-  Attributes.push_back(std::make_unique<TMXmlNode>(this, XmlKind::Attribute, std::string(name),
-                                                   std::string(value)));
+  Attributes.push_back(
+      std::make_unique<TMXmlNode>(this, XmlKind::Attribute, std::string(name), std::string(value)));
 }
 
 TMXmlNode* TMXmlNode::FirstText() const {

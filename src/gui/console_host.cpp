@@ -20,6 +20,12 @@ std::string to_terminal(const std::string& sjis) {
   return out;
 }
 
+void ConsoleHost::CloseMainWindow() {
+  if (closed_) return;
+  if (close_query_ && !close_query_()) return;
+  closed_ = true;
+}
+
 void ConsoleHost::ShowText(const std::string& text) {
   std::string line = to_terminal(text) + "\n";
   std::fwrite(line.data(), 1, line.size(), stdout);

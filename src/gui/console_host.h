@@ -14,7 +14,9 @@ class ConsoleHost : public EventHost {
   // and lets the run go on.
   engine::DebugChoice ShowDebugDialog(const std::string& variables, const std::string& stack,
                                       const std::string& search) override;
-  void CloseMainWindow() override { closed_ = true; }
+  // Closing the console's (invisible) main window asks the close query like the window does.
+  void CloseMainWindow() override;
+  void SetCloseQuery(std::function<bool()> query) { close_query_ = std::move(query); }
   // Prints the question and the numbered buttons; reads a number or a button's text from
   // standard input. End of input closes the question without a choice.
   std::string ChooseButton(const std::string& message, const std::string& buttons) override;
@@ -24,6 +26,7 @@ class ConsoleHost : public EventHost {
 
  private:
   bool closed_ = false;
+  std::function<bool()> close_query_;
   int exit_status_ = 0;
 };
 

@@ -2,6 +2,7 @@
 #include "gui/window_host.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QAbstractButton>
 #include <QPushButton>
 #include <QMessageBox>
@@ -26,6 +27,16 @@ MainWindow::MainWindow() : canvas_(new QPlainTextEdit(this)) {
 }
 
 void MainWindow::AppendText(const QString& text) { canvas_->appendPlainText(text); }
+
+QString MainWindow::Text() const { return canvas_->toPlainText(); }
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (close_query_ && !close_query_()) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+}
 
 void WindowHost::ShowText(const std::string& text) {
   QString s = to_qstring(text);

@@ -4,6 +4,8 @@
 #include <QMainWindow>
 #include <QPlainTextEdit>
 
+#include <functional>
+
 #include "gui/event_host.h"
 
 namespace morivel::gui {
@@ -14,9 +16,17 @@ class MainWindow : public QMainWindow {
  public:
   MainWindow();
   void AppendText(const QString& text);
+  // Everything shown so far, one 表示 a line.
+  QString Text() const;
+  // Asked before the window closes (the script's end handler); false keeps it open.
+  void SetCloseQuery(std::function<bool()> query) { close_query_ = std::move(query); }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   QPlainTextEdit* canvas_;
+  std::function<bool()> close_query_;
 };
 
 class WindowHost : public EventHost {

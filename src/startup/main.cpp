@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "commands/registry.h"
@@ -100,7 +101,7 @@ std::unique_ptr<Run> load_start_file(const std::string& path, engine::Host& host
 
 // Prepares the run and makes the first one. False when the program should end at once.
 bool first_run(engine::Interpreter& interpreter, engine::Host& host, const Run& run,
-               const startup::Options& options) {
+               const startup::Options& options, const std::function<void()>& show_window) {
   try {
     interpreter.PrepareRun(run.source, run.file_name);
   } catch (const std::exception&) {
@@ -108,6 +109,9 @@ bool first_run(engine::Interpreter& interpreter, engine::Host& host, const Run& 
     return false;
   }
   interpreter.State().SecurityLevel = options.security_level;
+  // A script that shows its window itself (母艦浮上) starts hidden; comments don't count.
+  static const std::string kFloat = text::sjis("母艦浮上");
+  if (interpreter.State().Sources[0]->find(kFloat) == std::string::npos) show_window();
   interpreter.StartAtBeginning();
   try {
     interpreter.RunMainLoop();
@@ -118,6 +122,10 @@ bool first_run(engine::Interpreter& interpreter, engine::Host& host, const Run& 
   }
   return !interpreter.State().StopFlag;
 }
+
+// The packed-file check: an archive appended to the program file would hold the script. No
+// archive reader exists yet, so it finds none.
+bool package_holds_script(const std::string&) { return false; }
 
 }  // namespace
 
@@ -153,6 +161,16 @@ int main(int argc, char** argv) {
     host = window_host.get();
   }
 
+  if (options.runtime && !package_holds_script(options.start_file)) {
+    host->ShowMessage(text::sjis("指定されたプログラムファイルは壊れています。"));
+    return 1;
+  }
+  if (!options.resource_file.empty()) {
+    // Resource archives need the packed-file reader, which this build lacks.
+    host->ShowErrorDialog(text::sjis("リソースファイルの取り込みに失敗しました。"));
+    return 1;
+  }
+
   std::unique_ptr<Run> run = load_start_file(options.start_file, *host);
   if (!run) return 0;
 
@@ -161,17 +179,21 @@ int main(int argc, char** argv) {
   engine::Interpreter interpreter(*host, vocabulary);
   interpreter.DebugMode = options.debug;
   interpreter.LineStop = options.line_stop;
-  if (window_host) window_host->SetDebugMode(options.debug);
-  if (!console) {
-    static const std::string kFloat = text::sjis("母艦浮上");
-    if (run->source.find(kFloat) == std::string::npos) window->show();
+  if (window) {
+    window_host->SetDebugMode(options.debug);
+    window->SetCloseQuery([&interpreter] { return interpreter.QueryClose(); });
+  } else {
+    console_host->SetCloseQuery([&interpreter] { return interpreter.QueryClose(); });
   }
-  bool keep_running = first_run(interpreter, *host, *run, options);
+  bool keep_running = first_run(interpreter, *host, *run, options, [&window] {
+    if (window) window->show();
+  });
   if (console) {
     // The console program ends once nothing can raise an event any more.
     while (keep_running && console_host->TimerPending() && !console_host->Closed() &&
            !interpreter.State().StopFlag)
       QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    console_host->CloseMainWindow();
     return console_host->ExitStatus();
   }
   if (!keep_running || window_host->Closed()) return 0;

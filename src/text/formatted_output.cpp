@@ -119,7 +119,7 @@ std::string general(long double value, int precision) {
   round_digits(d, precision);
   if (d.digits.empty()) return "0";
   std::string out = d.negative ? "-" : "";
-  if (d.exponent > precision || d.exponent < -4) {
+  if (d.exponent > precision || d.exponent < -3) {
     out += d.digits[0];
     if (d.digits.size() > 1) out += "." + d.digits.substr(1);
     return out + "E" + std::to_string(d.exponent - 1);
@@ -131,8 +131,7 @@ std::string general(long double value, int precision) {
 }
 
 std::string with_min_digits(std::string digits, int precision, bool negative) {
-  if (precision > static_cast<int>(digits.size()))
-    digits.insert(0, precision - digits.size(), '0');
+  if (precision > static_cast<int>(digits.size())) digits.insert(0, precision - digits.size(), '0');
   return negative ? "-" + digits : digits;
 }
 
@@ -145,7 +144,8 @@ std::string integer_text(const FormatArgument& arg, char type, int precision) {
                   static_cast<unsigned long long>(static_cast<std::uint64_t>(v)));
     return with_min_digits(buffer, precision, false);
   }
-  if (type == 'u') return with_min_digits(std::to_string(static_cast<std::uint64_t>(v)), precision, false);
+  if (type == 'u')
+    return with_min_digits(std::to_string(static_cast<std::uint64_t>(v)), precision, false);
   const std::uint64_t magnitude =
       v < 0 ? ~static_cast<std::uint64_t>(v) + 1 : static_cast<std::uint64_t>(v);
   return with_min_digits(std::to_string(magnitude), precision, v < 0);
@@ -175,7 +175,8 @@ std::string text_of(const FormatArgument& arg, int precision) {
   if (arg.kind != FormatArgument::Kind::Text) throw FormatError("text expected");
   if (precision < 0 || precision >= static_cast<int>(arg.text.size())) return arg.text;
   std::size_t end = 0;
-  while (end < arg.text.size() && end + char_len(arg.text, end) <= static_cast<std::size_t>(precision))
+  while (end < arg.text.size() &&
+         end + char_len(arg.text, end) <= static_cast<std::size_t>(precision))
     end += char_len(arg.text, end);
   return arg.text.substr(0, end);
 }
@@ -191,11 +192,15 @@ int read_number(std::string_view s, std::size_t& i, int limit) {
   return n;
 }
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 }  // namespace
 
-std::string format_grouped(long double value, int decimals) { return fixed(value, decimals, true); }
+std::string format_grouped(long double value, int decimals) {
+  return fixed(value, decimals, true);
+}
 
 std::string format_value(std::string_view format, const FormatArgument& arg) {
   std::string out;
@@ -214,8 +219,8 @@ std::string format_value(std::string_view format, const FormatArgument& arg) {
       continue;
     }
     std::size_t k = i;
-    if (const int index = read_number(format, k, kMaxWidth); index >= 0 && k < format.size() &&
-                                                              format[k] == ':') {
+    if (const int index = read_number(format, k, kMaxWidth);
+        index >= 0 && k < format.size() && format[k] == ':') {
       next_argument = index;
       i = k + 1;
     }

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "text/encoding.h"
-#include "text/half_width.h"
 #include "text/sjis.h"
 
 namespace morivel::text {
@@ -22,14 +21,18 @@ constexpr unsigned char kFirstHalfKana = 0xA1;
 constexpr unsigned char kLastHalfKana = 0xDF;
 constexpr char kEsc = '\x1B';
 
-bool is_half_kana(unsigned char c) { return c >= kFirstHalfKana && c <= kLastHalfKana; }
+bool is_half_kana(unsigned char c) {
+  return c >= kFirstHalfKana && c <= kLastHalfKana;
+}
 
 // Full-width counterparts of ｡ (0xA1) .. ﾟ (0xDF), in code order.
 constexpr char16_t kFullKana[] =
     u"。「」、・ヲァィゥェォャュョッーアイウエオカキクケコサシスセソタチツテトナニヌネノハヒフヘホ"
     u"マミムメモヤユヨラリルレロワン゛゜";
 
-char16_t full_kana_of(unsigned char half) { return kFullKana[half - kFirstHalfKana]; }
+char16_t full_kana_of(unsigned char half) {
+  return kFullKana[half - kFirstHalfKana];
+}
 
 // The full-width character that a half-width kana and a following mark make together, or 0.
 char16_t combined_kana(unsigned char half, unsigned char mark) {
@@ -43,7 +46,6 @@ char16_t combined_kana(unsigned char half, unsigned char mark) {
   }
   return 0;
 }
-
 
 // The Shift-JIS form of each character, in one conversion; "" where the code page has no
 // double-byte form.
@@ -121,7 +123,9 @@ const FullWidthTable& full_width_table() {
 
 using CodeMap = std::unordered_map<std::uint16_t, std::string>;
 
-bool is_trail_byte(unsigned c) { return c >= 0x40 && c <= 0xFC && c != 0x7F; }
+bool is_trail_byte(unsigned c) {
+  return c >= 0x40 && c <= 0xFC && c != 0x7F;
+}
 
 // Every double-byte code of the code page that has a Unicode character, with that character.
 const std::vector<std::pair<std::uint16_t, char16_t>>& decoded_double_bytes() {
@@ -225,8 +229,12 @@ std::string map_chars(std::string_view s, const CodeMap& map, char (*single)(cha
   return out;
 }
 
-char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char ascii_upper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+char ascii_lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // ---- JIS X 0208 arithmetic ------------------------------------------------------------------
 
@@ -340,7 +348,8 @@ std::string to_full_width(std::string_view s) {
 std::string alnum_to_half_width(std::string_view s) {
   // Each character of the first list becomes the byte at the same place of the second.
   static const std::string kFull = sjis(
-      "０１２３４５６７８９ａｂｃｄｅｆｇｈｉｊｋｌｍｎｏｐｑｒｓｔｕｖｗｘｙｚＡＢＣＤＥＦＧＨＩＪＫＬＭ"
+      "０１２３４５６７８９ａｂｃｄｅｆｇｈｉｊｋｌｍｎｏｐｑｒｓｔｕｖｗｘｙｚＡＢＣＤＥＦＧＨＩＪ"
+      "ＫＬＭ"
       "ＮＯＰＱＲＳＴＵＶＷＸＹＺ！”＃＄％＆’（）＝－￥［］｛｝＿／＞＜，．＠‘　");
   static constexpr std::string_view kHalf =
       "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ!\"#$%&'()=-\\[]{}_/><,.@` ";
@@ -390,7 +399,9 @@ std::string to_katakana(std::string_view s) {
 
 namespace {
 
-bool within(unsigned c, unsigned low, unsigned high) { return c >= low && c <= high; }
+bool within(unsigned c, unsigned low, unsigned high) {
+  return c >= low && c <= high;
+}
 
 constexpr std::size_t kControlScanLimit = 512;
 
@@ -406,7 +417,8 @@ bool has_control_bytes(std::string_view s) {
 // After a half-width-kana-range byte and a byte from 0xE0..0xEF: the bytes that follow decide.
 JapaneseCode decide_after_ambiguous(std::string_view s, std::size_t& i) {
   JapaneseCode code = kCodeEucOrSjis;
-  while (code == kCodeEucOrSjis && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) >= 0x40) {
+  while (code == kCodeEucOrSjis && i + 1 < s.size() &&
+         static_cast<unsigned char>(s[i + 1]) >= 0x40) {
     const auto c = static_cast<unsigned char>(s[++i]);
     if (within(c, 0x81, 0x8D) || within(c, 0x8F, 0x9C))
       code = kCodeSjis;

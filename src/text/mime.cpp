@@ -29,7 +29,9 @@ const std::array<int, 256>& decode_table() {
   return table;
 }
 
-char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char ascii_upper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 // Case-insensitive search of an ASCII marker.
 std::size_t find_marker(std::string_view s, std::string_view marker, std::size_t from) {

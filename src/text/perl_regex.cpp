@@ -6,7 +6,6 @@
 
 #include <memory>
 #include <optional>
-#include <type_traits>
 #include <unordered_map>
 
 #include "text/sjis.h"
@@ -150,8 +149,8 @@ class Regex {
     OnigRegex raw = nullptr;
     OnigErrorInfo info{};
     const auto* p = reinterpret_cast<const OnigUChar*>(pattern.data());
-    const int rc = onig_new(&raw, p, p + pattern.size(), options, ONIG_ENCODING_SJIS,
-                            ONIG_SYNTAX_PERL, &info);
+    const int rc =
+        onig_new(&raw, p, p + pattern.size(), options, ONIG_ENCODING_SJIS, ONIG_SYNTAX_PERL, &info);
     regex_.reset(raw);
     if (rc != ONIG_NORMAL) throw RegexError(library_message(rc, &info));
     region_.reset(onig_region_new());
@@ -213,7 +212,9 @@ char escaped_char(char c) {
   }
 }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Reads a group number at i (digits, or {digits}); -1 when there is none.
 int read_group_number(std::string_view r, std::size_t& i) {
@@ -233,8 +234,8 @@ int read_group_number(std::string_view r, std::size_t& i) {
   return n;
 }
 
-void expand_replacement(std::string_view r, std::string_view text, const Regex& re,
-                        const Match& m, std::string& out) {
+void expand_replacement(std::string_view r, std::string_view text, const Regex& re, const Match& m,
+                        std::string& out) {
   for (std::size_t i = 0; i < r.size();) {
     const std::size_t len = char_len(r, i);
     const char c = r[i];
@@ -279,13 +280,23 @@ void expand_replacement(std::string_view r, std::string_view text, const Regex& 
 
 // ---- tr lists -------------------------------------------------------------------------------
 
+// Ranges skip the codes that are no character (a trail byte outside 0x40..0xFC or 0x7F), so
+// that ぁ-ん and ァ-ン line up.
+bool is_character_code(unsigned code) {
+  if (code <= 0xFF) return true;
+  const unsigned trail = code & 0xFF;
+  return is_lead_byte(static_cast<unsigned char>(code >> 8)) && trail >= 0x40 && trail <= 0xFC &&
+         trail != 0x7F;
+}
+
 // The characters of a tr list as codes (lead << 8 | trail for double-byte ones), ranges expanded.
 std::vector<unsigned> expand_list(std::string_view s) {
   std::vector<unsigned> codes;
   auto read_char = [&](std::size_t& i) {
     if (s[i] == '\\' && i + 1 < s.size()) {
       ++i;
-      if (char_len(s, i) == 1) return static_cast<unsigned>(static_cast<unsigned char>(escaped_char(s[i++])));
+      if (char_len(s, i) == 1)
+        return static_cast<unsigned>(static_cast<unsigned char>(escaped_char(s[i++])));
     }
     const unsigned code = code_at(s, i);
     i += char_len(s, i);
@@ -298,7 +309,8 @@ std::vector<unsigned> expand_list(std::string_view s) {
       const unsigned last = read_char(k);
       if (last < first) throw RegexError("invalid range in transliteration operator");
       check_size((last - first + 1) * sizeof(unsigned) + codes.size());
-      for (unsigned code = first; code <= last; ++code) codes.push_back(code);
+      for (unsigned code = first; code <= last; ++code)
+        if (is_character_code(code)) codes.push_back(code);
       i = k;
     } else {
       codes.push_back(first);

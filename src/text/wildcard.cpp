@@ -67,12 +67,23 @@ class Compiler {
   static Element Single(char c) {
     Element e;
     switch (c) {
-      case '?': e.kind = Kind::Question; break;
-      case '*': e.kind = Kind::Asterisk; break;
-      case '#': e.kind = Kind::Digit; break;
-      case '(': e.kind = Kind::PickupFrom; break;
-      case ')': e.kind = Kind::PickupTo; break;
-      default: e.text = std::string(1, c);
+      case '?':
+        e.kind = Kind::Question;
+        break;
+      case '*':
+        e.kind = Kind::Asterisk;
+        break;
+      case '#':
+        e.kind = Kind::Digit;
+        break;
+      case '(':
+        e.kind = Kind::PickupFrom;
+        break;
+      case ')':
+        e.kind = Kind::PickupTo;
+        break;
+      default:
+        e.text = std::string(1, c);
     }
     return e;
   }
@@ -111,10 +122,20 @@ class Compiler {
     }
     if (pos_ < p_.size()) {
       switch (p_[pos_]) {
-        case '*': e.repeat = Repeat::ZeroOrMore; ++pos_; break;
-        case '+': e.repeat = Repeat::OneOrMore; ++pos_; break;
-        case '=': e.repeat = Repeat::Alternatives; ++pos_; break;
-        default: break;
+        case '*':
+          e.repeat = Repeat::ZeroOrMore;
+          ++pos_;
+          break;
+        case '+':
+          e.repeat = Repeat::OneOrMore;
+          ++pos_;
+          break;
+        case '=':
+          e.repeat = Repeat::Alternatives;
+          ++pos_;
+          break;
+        default:
+          break;
       }
     }
     if (e.repeat == Repeat::Alternatives) {
@@ -150,8 +171,10 @@ class Compiler {
     std::vector<std::string> list(1);
     while (!AtClassEnd()) {
       std::string_view ch = NextChar();
-      if (ch == "|") list.emplace_back();
-      else list.back() += ch;
+      if (ch == "|")
+        list.emplace_back();
+      else
+        list.back() += ch;
     }
     Reorder(list);
     return list;
@@ -296,7 +319,8 @@ class Matcher {
       }
     }
     if (memo)
-      for (long p = t; p <= std::min(pos, rest_end); ++p) (*memo)[static_cast<std::size_t>(p)] = found;
+      for (long p = t; p <= std::min(pos, rest_end); ++p)
+        (*memo)[static_cast<std::size_t>(p)] = found;
     return found;
   }
 
@@ -391,7 +415,8 @@ std::string upper_ascii(std::string_view s) {
 
 }  // namespace
 
-WildcardPattern::WildcardPattern(std::string_view pattern) : elements_(Compiler(pattern).Compile()) {}
+WildcardPattern::WildcardPattern(std::string_view pattern)
+    : elements_(Compiler(pattern).Compile()) {}
 
 bool WildcardPattern::MatchWhole(std::string_view text) const {
   Matcher m(elements_, text);

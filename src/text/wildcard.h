@@ -12,8 +12,8 @@ namespace morivel::text {
 
 // What a pattern matched at the start of a text.
 struct WildcardPrefixMatch {
-  std::size_t end = 0;                // byte offset just past the matched part
-  std::vector<std::string> pickups;   // the texts between "(" and ")", in order
+  std::size_t end = 0;               // byte offset just past the matched part
+  std::vector<std::string> pickups;  // the texts between "(" and ")", in order
 };
 
 // A compiled pattern. The language:
