@@ -31,6 +31,15 @@ bool statement_ends_at(const char* p) {
   return *p == '\0' || *p == '\r' || *p == '\n' || *p == ';';
 }
 
+// A result goes back into the statement as program text; only a number that the reader takes
+// whole stays bare (HEX's "0A" would read as 0), anything else is quoted.
+bool reads_back_as_number(const expr::Value& v) {
+  if (v.type_mark != "e" || v.text.empty()) return false;
+  const char* p = v.text.c_str();
+  read_number(p);
+  return *p == '\0';
+}
+
 bool names_code(const words::THashNode* w) {
   return w && (w->Kind == words::kCommand || w->Kind == words::kLabel ||
                w->Kind == words::kDllFunction);
@@ -414,11 +423,9 @@ void Interpreter::AnalyseToken(std::string token, bool read_as_word) {
         SetResult(v.text, v.type_mark);
         return;
       }
-      token = v.type_mark == "e" ? v.text : expr::QuoteRaw(v.text);
-      skip_blanks(p);
-      std::size_t n = particle_length_at(p);
-      token.append(p, n);
-      p += n;
+      token = reads_back_as_number(v) ? v.text : expr::QuoteRaw(v.text);
+      // The result continues like a literal: an "&" chain, then its particle.
+      token = StatementReader(*this).AmpersandChain(std::move(token));
     }
   }
   s.Arguments.Push(std::move(token));
