@@ -1,5 +1,6 @@
 // The statement reader: tokens with their particles are pushed, the command word ends the statement.
 #include <algorithm>
+#include <cstring>
 
 #include "engine/interpreter.h"
 #include "engine/lexer.h"
@@ -156,6 +157,14 @@ void StatementReader::StringToken() {
 
 std::string StatementReader::ParticleAfterValue() {
   skip_blanks(p_);
+  // Case lines compare with 以上 and 以下 (5以上の時): those stay with the label.
+  static const std::string kAtLeast = text::sjis("以上の時"), kAtMost = text::sjis("以下の時");
+  for (const std::string* form : {&kAtLeast, &kAtMost}) {
+    if (std::strncmp(p_, form->c_str(), form->size()) == 0) {
+      p_ += form->size();
+      return *form;
+    }
+  }
   std::size_t n = particle_length_at(p_);
   std::string particle(p_, n);
   p_ += n;
