@@ -208,12 +208,7 @@ void Interpreter::RunWord(words::THashNode& word) {
 
 expr::Value Interpreter::CallFunctionForm(words::THashNode& word, const char*& p) {
   NestingGuard guard(*this);
-  std::string inside;
-  try {
-    inside = expr::ReadGroup(p);
-  } catch (const GeneralError& e) {
-    throw Error(e.what());
-  }
+  std::string inside = ReadGroupAt(p);
   words::TStack& stack = state_->Arguments;
   std::size_t base = stack.Count();
   PushCallArguments(inside);

@@ -646,16 +646,8 @@ void Interpreter::RunProgramText(const std::string& program) {
   } catch (const source::PreprocessError& e) {
     throw Error(e.message);
   }
-  std::string saved_name = s.ScriptFileName;
-  s.ScriptFileName = saved_name + text::sjis("の") + std::to_string(CurrentLine()) +
-                     text::sjis("行目のもりべる");
-  try {
-    RunNested(text->c_str());
-  } catch (...) {
-    s.ScriptFileName = saved_name;
-    throw;
-  }
-  s.ScriptFileName = saved_name;
+  RunNestedAs(text->c_str(), s.ScriptFileName + text::sjis("の") + std::to_string(CurrentLine()) +
+                                text::sjis("行目のもりべる"));
 }
 
 void Interpreter::IncludeFile(const std::string& path, const std::string& source_text) {
@@ -671,10 +663,15 @@ void Interpreter::IncludeFile(const std::string& path, const std::string& source
     throw Error(e.message);
   }
   s.Sources.push_back(text);
+  RunNestedAs(text->c_str(), path);
+}
+
+void Interpreter::RunNestedAs(const char* start, const std::string& file_name) {
+  words::TMorvBase& s = *state_;
   std::string saved_name = s.ScriptFileName;
-  s.ScriptFileName = path;
+  s.ScriptFileName = file_name;
   try {
-    RunNested(text->c_str());
+    RunNested(start);
   } catch (...) {
     s.ScriptFileName = saved_name;
     throw;

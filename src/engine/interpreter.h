@@ -73,6 +73,9 @@ class Interpreter {
   std::string EvalArgument(std::string_view text);
   // Evaluates an expression text.
   expr::Value EvaluateText(std::string_view text);
+  // The literal / parenthesised group at p, with reading failures as the language's errors.
+  std::string ReadLiteralAt(const char*& p);
+  std::string ReadGroupAt(const char*& p);
   const std::string& CurrentType() const { return current_type_; }
   void SetCurrentType(std::string type) { current_type_ = std::move(type); }
 
@@ -119,6 +122,8 @@ class Interpreter {
   void WaitForEvents();
   // Runs a text in a nested run on a level of its own, then comes back.
   void RunNested(const char* start);
+  // RunNested with `file_name` as the script file name meanwhile.
+  void RunNestedAs(const char* start, const std::string& file_name);
   void RunProgramText(const std::string& program);  // もりべるする
   void IncludeFile(const std::string& path, const std::string& source_text);  // 取り込む
   std::string ConditionToExpression(const std::string& condition);

@@ -46,22 +46,6 @@ bool names_code(const words::THashNode* w) {
                w->Kind == words::kDllFunction);
 }
 
-std::string read_group(Interpreter& in, const char*& p) {
-  try {
-    return expr::ReadGroup(p);
-  } catch (const GeneralError& e) {
-    throw in.Error(e.what());
-  }
-}
-
-std::string read_literal(Interpreter& in, const char*& p) {
-  try {
-    return expr::ReadStringToken(p);
-  } catch (const GeneralError& e) {
-    throw in.Error(e.what());
-  }
-}
-
 }  // namespace
 
 // Reads tokens of one statement; a friend of the interpreter so it can reach the run state.
@@ -151,7 +135,7 @@ std::pair<std::string, std::string> StatementReader::ReadSplitWord() {
 }
 
 void StatementReader::StringToken() {
-  std::string token = expr::QuoteRaw(in_.ExpandString(read_literal(in_, p_)));
+  std::string token = expr::QuoteRaw(in_.ExpandString(in_.ReadLiteralAt(p_)));
   in_.AnalyseToken(AmpersandChain(std::move(token)), false);
 }
 
@@ -180,7 +164,7 @@ std::string StatementReader::AmpersandChain(std::string token) {
     if (*p_ == '\r' || *p_ == '\n') skip_line_prefix(p_);
     while (is_separator(*p_)) ++p_;
     if (IsLiteralStart()) {
-      token += "&" + expr::QuoteRaw(in_.ExpandString(read_literal(in_, p_)));
+      token += "&" + expr::QuoteRaw(in_.ExpandString(in_.ReadLiteralAt(p_)));
       continue;
     }
     auto [word, particle] = ReadSplitWord();
@@ -205,9 +189,9 @@ std::string StatementReader::ContinueExpression(std::string expression) {
     if (*p_ == '$' || is_digit(*p_) || *p_ == '-' || *p_ == '+') {
       expression += read_number(p_);
     } else if (*p_ == '(') {
-      expression += "(" + read_group(in_, p_) + ")";
+      expression += "(" + in_.ReadGroupAt(p_) + ")";
     } else if (IsLiteralStart()) {
-      expression += read_literal(in_, p_);
+      expression += in_.ReadLiteralAt(p_);
     } else {
       auto [word, word_particle] = ReadSplitWord();
       expression += word;
@@ -228,11 +212,11 @@ std::string StatementReader::ContinueExpression(std::string expression) {
 void StatementReader::NumberToken() { in_.AnalyseToken(ContinueExpression(read_number(p_)), false); }
 
 void StatementReader::GroupToken() {
-  in_.AnalyseToken(ContinueExpression("(" + read_group(in_, p_) + ")"), false);
+  in_.AnalyseToken(ContinueExpression("(" + in_.ReadGroupAt(p_) + ")"), false);
 }
 
 std::string StatementReader::ReadElementKey(bool second) {
-  if (*p_ == '(') return "(" + read_group(in_, p_) + ")";
+  if (*p_ == '(') return "(" + in_.ReadGroupAt(p_) + ")";
   if (*p_ == '$' || is_digit(*p_)) return read_number(p_);
   auto [key, particle] = ReadSplitWord();
   // The statement needs the particle; the second key keeps は, と or を in its text, as the
@@ -260,7 +244,7 @@ void StatementReader::QuestionMark() {
   ++p_;
   skip_blanks(p_);
   if (IsLiteralStart()) {
-    in_.GetHost().ShowMessage(in_.ExpandString(read_literal(in_, p_)));
+    in_.GetHost().ShowMessage(in_.ExpandString(in_.ReadLiteralAt(p_)));
     return;
   }
   if (in_.State().Arguments.Empty())

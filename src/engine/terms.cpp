@@ -48,6 +48,22 @@ std::string entry_of_lines(const std::string& lines, const std::string& key) {
 
 }  // namespace
 
+std::string Interpreter::ReadLiteralAt(const char*& p) {
+  try {
+    return expr::ReadStringToken(p);
+  } catch (const GeneralError& e) {
+    throw Error(e.what());
+  }
+}
+
+std::string Interpreter::ReadGroupAt(const char*& p) {
+  try {
+    return expr::ReadGroup(p);
+  } catch (const GeneralError& e) {
+    throw Error(e.what());
+  }
+}
+
 // ---- evaluation entry points -------------------------------------------------------------------
 
 expr::Value Interpreter::EvaluateText(std::string_view text) {
@@ -206,25 +222,9 @@ std::string Interpreter::ExpandString(std::string_view literal) {
 expr::Value Interpreter::ReadTerm(const char*& p) {
   NestingGuard guard(*this);
   skip_blanks(p);
-  if (starts_literal(p)) {
-    std::string raw;
-    try {
-      raw = expr::ReadStringToken(p);
-    } catch (const GeneralError& e) {
-      throw Error(e.what());
-    }
-    return {ExpandString(raw), current_type_ = "s"};
-  }
+  if (starts_literal(p)) return {ExpandString(ReadLiteralAt(p)), current_type_ = "s"};
   if (*p == '$' || is_digit(*p)) return {read_number(p), current_type_ = "e"};
-  if (*p == '(') {
-    std::string inner;
-    try {
-      inner = expr::ReadGroup(p);
-    } catch (const GeneralError& e) {
-      throw Error(e.what());
-    }
-    return EvaluateText(inner);
-  }
+  if (*p == '(') return EvaluateText(ReadGroupAt(p));
   if (*p == '-') {
     ++p;
     expr::Value inner = ReadTerm(p);
@@ -286,13 +286,7 @@ expr::Value Interpreter::ReadElement(words::THashNode& word, const char*& p) {
     ++p;  // '#'
     std::string key;
     if (*p == '(') {
-      std::string inner;
-      try {
-        inner = expr::ReadGroup(p);
-      } catch (const GeneralError& e) {
-        throw Error(e.what());
-      }
-      key = EvaluateText(inner).text;
+      key = EvaluateText(ReadGroupAt(p)).text;
     } else {
       key = ReadTerm(p).text;
     }
@@ -315,20 +309,8 @@ expr::Value Interpreter::ReadElement(words::THashNode& word, const char*& p) {
 
 std::string Interpreter::ReadAccessKey(const char*& p, bool expand_words) {
   skip_blanks(p);
-  if (starts_literal(p)) {
-    try {
-      return ExpandString(expr::ReadStringToken(p));
-    } catch (const GeneralError& e) {
-      throw Error(e.what());
-    }
-  }
-  if (*p == '(') {
-    try {
-      return expr::ReadGroup(p);
-    } catch (const GeneralError& e) {
-      throw Error(e.what());
-    }
-  }
+  if (starts_literal(p)) return ExpandString(ReadLiteralAt(p));
+  if (*p == '(') return ReadGroupAt(p);
   std::string word = read_word(p);
   return expand_words ? EvalArgument(word) : word;
 }
