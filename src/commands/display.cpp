@@ -5,9 +5,13 @@
 namespace morivel::commands {
 namespace {
 
-void show(engine::Interpreter& in) { in.GetHost().ShowText(in.PopArgumentValue()); }
+void show(engine::Interpreter& in) {
+  in.GetHost().ShowText(in.PopArgumentValue());
+}
 
-void say(engine::Interpreter& in) { in.GetHost().ShowMessage(in.PopArgumentValue()); }
+void say(engine::Interpreter& in) {
+  in.GetHost().ShowMessage(in.PopArgumentValue());
+}
 
 }  // namespace
 

@@ -20,7 +20,8 @@ using engine::Interpreter;
 // written.
 std::string pop_name(Interpreter& in) {
   std::string raw = in.PopArgumentText();
-  if (!raw.empty() && (raw[0] == '`' || raw[0] == '"')) return text::normalize_half_width(in.EvalArgument(raw));
+  if (!raw.empty() && (raw[0] == '`' || raw[0] == '"'))
+    return text::normalize_half_width(in.EvalArgument(raw));
   return raw;
 }
 
@@ -31,9 +32,13 @@ void end_program(Interpreter& in) {
   in.GetHost().CloseMainWindow();
 }
 
-void go_back(Interpreter& in) { in.Return(); }
+void go_back(Interpreter& in) {
+  in.Return();
+}
 
-void jump(Interpreter& in) { in.JumpTo(pop_name(in)); }
+void jump(Interpreter& in) {
+  in.JumpTo(pop_name(in));
+}
 
 void call(Interpreter& in) {
   std::string name = pop_name(in);
@@ -42,16 +47,30 @@ void call(Interpreter& in) {
   in.CallLabel(*label);
 }
 
-void wait_for_events(Interpreter& in) { in.WaitForEvents(); }
+void wait_for_events(Interpreter& in) {
+  in.WaitForEvents();
+}
 
-void here_from(Interpreter& in) { in.BeginLocalBlock(); }
-void here_to(Interpreter& in) { in.EndLocalBlock(); }
-void break_loop(Interpreter& in) { in.Break(); }
-void continue_loop(Interpreter& in) { in.Continue(); }
+void here_from(Interpreter& in) {
+  in.BeginLocalBlock();
+}
+void here_to(Interpreter& in) {
+  in.EndLocalBlock();
+}
+void break_loop(Interpreter& in) {
+  in.Break();
+}
+void continue_loop(Interpreter& in) {
+  in.Continue();
+}
 void nothing(Interpreter&) {}
-void if_statement(Interpreter& in) { in.RunIf(); }
+void if_statement(Interpreter& in) {
+  in.RunIf();
+}
 
-void switch_statement(Interpreter& in) { in.State().PendingSwitchValue = in.PopArgumentValue(); }
+void switch_statement(Interpreter& in) {
+  in.State().PendingSwitchValue = in.PopArgumentValue();
+}
 
 std::int32_t pop_loop_bound(Interpreter& in) {
   std::int64_t n = 0;
@@ -70,7 +89,8 @@ void for_loop(Interpreter& in) {
     counter->TypeMark = "e";
   }
   if (counter->Kind != words::kVariable || counter->Reserved)
-    throw in.Error("\"" + name + text::sjis("\"の実行回数カウンターには、変数を指定してください。"));
+    throw in.Error("\"" + name +
+                   text::sjis("\"の実行回数カウンターには、変数を指定してください。"));
   in.StartForLoop(*counter, from, to);
 }
 
@@ -88,14 +108,17 @@ void each_loop(Interpreter& in) {
   in.StartEachLoop(items);
 }
 
-void while_loop(Interpreter& in) { in.StartWhileLoop(in.PopArgumentText()); }
+void while_loop(Interpreter& in) {
+  in.StartWhileLoop(in.PopArgumentText());
+}
 
 // ---- subroutines with arguments ----------------------------------------------------------------
 
 void define_function(Interpreter& in) {
   std::string arguments = text::normalize_half_width(in.PopArgumentValue());
   std::string name = in.PopArgumentText();
-  if (name.size() >= 2 && name.front() == '`' && name.back() == '`') name = name.substr(1, name.size() - 2);
+  if (name.size() >= 2 && name.front() == '`' && name.back() == '`')
+    name = name.substr(1, name.size() - 2);
   words::THashNode* label = in.FindWord(name);
   if (!label) throw in.ArgumentError(text::sjis("ラベルが定義されていません。"));
   label->Extra = arguments;
@@ -144,7 +167,8 @@ void local_variable(Interpreter& in) {
     std::size_t pos = 0;
     while (pos <= lines.size()) {
       std::size_t end = lines.find('\n', pos);
-      std::string line = text::trim(lines.substr(pos, end == std::string::npos ? std::string::npos : end - pos));
+      std::string line =
+          text::trim(lines.substr(pos, end == std::string::npos ? std::string::npos : end - pos));
       if (!line.empty()) names.push_back(line);
       if (end == std::string::npos) break;
       pos = end + 1;
@@ -154,7 +178,8 @@ void local_variable(Interpreter& in) {
   }
   words::TMorvBase& s = in.State();
   for (const std::string& name : names) {
-    if (name == kSore) throw GeneralError(text::sjis("変数『それ』はローカル変数として使えません。"));
+    if (name == kSore)
+      throw GeneralError(text::sjis("変数『それ』はローカル変数として使えません。"));
     try {
       s.Words.AddLocal(words::THashNode::CreateVariable(name, false, s.CurrentLevel() - 1, ""));
     } catch (const GeneralError& e) {
@@ -189,7 +214,9 @@ void include_file(Interpreter& in) {
   in.IncludeFile(path, *source);
 }
 
-void run_program_text(Interpreter& in) { in.RunProgramText(in.PopArgumentValue()); }
+void run_program_text(Interpreter& in) {
+  in.RunProgramText(in.PopArgumentValue());
+}
 
 // ---- errors ------------------------------------------------------------------------------------
 
@@ -207,7 +234,8 @@ void error_label(Interpreter& in) {
   std::string name = in.PopArgumentText();
   words::THashNode* label = in.FindWord(name);
   if (!label || label->Kind != words::kLabel)
-    throw in.Error(text::sjis("未定義のラベル\"") + name + text::sjis("\"に、ジャンプしようとしました。"));
+    throw in.Error(text::sjis("未定義のラベル\"") + name +
+                   text::sjis("\"に、ジャンプしようとしました。"));
   in.ErrorLabel = name;
 }
 
@@ -217,7 +245,9 @@ void resume_after_error(Interpreter& in) {
 
 // ---- events and debugging ----------------------------------------------------------------------
 
-void set_end_handler(Interpreter& in) { in.SetEndHandler(in.PopArgumentText()); }
+void set_end_handler(Interpreter& in) {
+  in.SetEndHandler(in.PopArgumentText());
+}
 
 void set_timer(Interpreter& in) {
   std::string label = pop_name(in);
@@ -225,11 +255,17 @@ void set_timer(Interpreter& in) {
   in.SetTimer(seconds, text::trim(label));
 }
 
-void clear_timer(Interpreter& in) { in.SetTimer(0, ""); }
+void clear_timer(Interpreter& in) {
+  in.SetTimer(0, "");
+}
 
-void debug(Interpreter& in) { in.ShowDebugDialog(); }
+void debug(Interpreter& in) {
+  in.ShowDebugDialog();
+}
 
-void stop_at_line_ends(Interpreter& in) { in.LineStop = true; }
+void stop_at_line_ends(Interpreter& in) {
+  in.LineStop = true;
+}
 
 void show_contents(Interpreter& in) {
   std::string raw = in.PopArgumentText();
@@ -237,7 +273,8 @@ void show_contents(Interpreter& in) {
     in.ShowDebugDialog(raw);
     return;
   }
-  in.GetHost().ShowMessage(text::sjis("「") + raw + text::sjis("」の内容は、") + in.EvalArgument(raw));
+  in.GetHost().ShowMessage(text::sjis("「") + raw + text::sjis("」の内容は、") +
+                           in.EvalArgument(raw));
 }
 
 }  // namespace

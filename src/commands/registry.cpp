@@ -12,7 +12,9 @@ namespace morivel::commands {
 
 void register_all_handlers(HandlerTable& table);
 
-void HandlerTable::Set(int id, Handler handler) { slots_.at(static_cast<std::size_t>(id)) = handler; }
+void HandlerTable::Set(int id, Handler handler) {
+  slots_.at(static_cast<std::size_t>(id)) = handler;
+}
 
 Handler HandlerTable::Get(int id) const {
   if (id < 0 || id >= kHandlerSlots) throw std::out_of_range("command id");
@@ -31,8 +33,8 @@ const HandlerTable& handler_table() {
 void ManagementNumbers::Claim(const std::string& sjis_name, int number) {
   if (number < 0 || number > 255) throw std::out_of_range("management number");
   if (used_[static_cast<std::size_t>(number)])
-    throw GeneralError(sjis_name + text::sjis("は既に使われている管理番号") + std::to_string(number) +
-                       text::sjis("が指定されてます。"));
+    throw GeneralError(sjis_name + text::sjis("は既に使われている管理番号") +
+                       std::to_string(number) + text::sjis("が指定されてます。"));
   used_[static_cast<std::size_t>(number)] = true;
 }
 
@@ -137,7 +139,9 @@ void BuiltinVocabulary::Register(words::TMorvBase& state) const {
   RegisterVocabulary(state, platform_);
 }
 
-Handler BuiltinVocabulary::HandlerFor(int id) const { return handler_table().Get(id); }
+Handler BuiltinVocabulary::HandlerFor(int id) const {
+  return handler_table().Get(id);
+}
 
 const std::vector<std::string>* BuiltinVocabulary::FullNames(const std::string& key) const {
   static const auto names = [] {

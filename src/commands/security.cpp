@@ -1,4 +1,5 @@
-// Security policy: inside the script's folder silently, elsewhere after asking, at the middle level.
+// Security policy: inside the script's folder silently, elsewhere after asking, at the middle
+// level.
 #include "commands/security.h"
 
 #include <filesystem>
@@ -84,8 +85,8 @@ bool CheckFileOperation(engine::Interpreter& in, const std::string& target,
   bool wildcard = target.find('*') != std::string::npos;
   bool inside = path.is_relative() || is_inside(path, native_path(script_folder(in)));
   if ((!wildcard && inside) || level == kLow) return false;
-  std::string choice = in.GetHost().ChooseButton(
-      message, text::sjis("はい\r\nいいえ\r\n全てはい\r\n全ていいえ"));
+  std::string choice =
+      in.GetHost().ChooseButton(message, text::sjis("はい\r\nいいえ\r\n全てはい\r\n全ていいえ"));
   if (choice == text::sjis("はい")) return false;
   if (choice == text::sjis("全てはい")) {
     level = kLow;

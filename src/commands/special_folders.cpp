@@ -15,7 +15,9 @@ std::string env_or(const char* name, const std::string& fallback) {
   return value && *value ? std::string(value) : fallback;
 }
 
-std::string home() { return env_or("HOME", "/tmp"); }
+std::string home() {
+  return env_or("HOME", "/tmp");
+}
 
 std::string with_slash(std::string path) {
   if (path.empty() || path.back() != '/') path += '/';
@@ -38,7 +40,9 @@ std::string xdg_user_dir(const std::string& key, const std::string& fallback) {
   return home() + "/" + fallback;
 }
 
-std::string data_home() { return env_or("XDG_DATA_HOME", home() + "/.local/share"); }
+std::string data_home() {
+  return env_or("XDG_DATA_HOME", home() + "/.local/share");
+}
 
 std::string native_folder(const std::string& utf8_name) {
   if (utf8_name == "デスクトップのパス" || utf8_name == "デスクトップ")

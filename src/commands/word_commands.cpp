@@ -12,12 +12,14 @@ namespace {
 using engine::Interpreter;
 
 std::string unquoted(std::string name) {
-  if (name.size() >= 2 && name.front() == '`' && name.back() == '`') return name.substr(1, name.size() - 2);
+  if (name.size() >= 2 && name.front() == '`' && name.back() == '`')
+    return name.substr(1, name.size() - 2);
   return name;
 }
 
 engine::EMorv already_exists(Interpreter& in, const std::string& name) {
-  return in.Error(text::sjis("部品\"") + name + text::sjis("\"は、既に存在するので、作成できません。"));
+  return in.Error(text::sjis("部品\"") + name +
+                  text::sjis("\"は、既に存在するので、作成できません。"));
 }
 
 engine::EMorv not_created(Interpreter& in, const std::string& name) {

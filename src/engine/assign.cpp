@@ -52,8 +52,10 @@ void Interpreter::AssignHashFromText(words::THashNode& word, const std::string& 
 void Interpreter::AssignStatement(const std::string& target_text) {
   words::TMorvBase& s = *state_;
   if (!s.Arguments.Empty()) return AssignElementStatement(target_text);
-  if (!target_text.empty() && (target_text[0] == '"' || target_text[0] == '`' || target_text[0] == '@'))
-    throw Error("\"" + target_text + text::sjis("の代入文\"は、文法が正しくないため、実行できません。") +
+  if (!target_text.empty() &&
+      (target_text[0] == '"' || target_text[0] == '`' || target_text[0] == '@'))
+    throw Error("\"" + target_text +
+                text::sjis("の代入文\"は、文法が正しくないため、実行できません。") +
                 text::sjis("『変数名は、「内容」』のように書いてください。"));
 
   std::string raw;
@@ -81,8 +83,10 @@ void Interpreter::AssignStatement(const std::string& target_text) {
   for (std::string& key : keys) {
     if (ends_with(key, kHa)) key.resize(key.size() - kHa.size());
     std::int64_t index = -1;
-    if (!key.empty() && expr::ToInteger(EvalArgument(key), index)) indexes.push_back(index);
-    else indexes.push_back(-1);
+    if (!key.empty() && expr::ToInteger(EvalArgument(key), index))
+      indexes.push_back(index);
+    else
+      indexes.push_back(-1);
   }
 
   words::THashNode* word = FindWord(name);
@@ -103,7 +107,8 @@ void Interpreter::AssignStatement(const std::string& target_text) {
     case words::kCommand: {
       static const std::string kFolder = text::sjis("作業フォルダ");
       if (word->Name != kFolder)
-        throw Error("\"" + word->Name + "\"" + text::sjis("は\"システム命令\"で予約語なので代入できません。"));
+        throw Error("\"" + word->Name + "\"" +
+                    text::sjis("は\"システム命令\"で予約語なので代入できません。"));
       PushValueArgument(value);
       bool saved = function_call_mode_;
       function_call_mode_ = true;
@@ -207,7 +212,8 @@ void Interpreter::AssignElementStatement(const std::string& target) {
       return;
     }
     case words::kPart:
-      throw Error("\"" + word->Name + text::sjis("\"の項目は、このランタイムではまだ設定できません。"));
+      throw Error("\"" + word->Name +
+                  text::sjis("\"の項目は、このランタイムではまだ設定できません。"));
     default:
       throw Error("\"" + word->Name + text::sjis("\"には代入できません！"));
   }

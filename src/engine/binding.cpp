@@ -25,7 +25,8 @@ std::vector<std::string> template_particles(const std::string& templ) {
   std::size_t pos = 0;
   while (true) {
     std::size_t comma = templ.find(',', pos);
-    std::string slot = text::trim(std::string_view(templ).substr(pos, comma == std::string::npos ? std::string::npos : comma - pos));
+    std::string slot = text::trim(std::string_view(templ).substr(
+        pos, comma == std::string::npos ? std::string::npos : comma - pos));
     if (!slot.empty() && slot[0] == '?') slot.erase(0, 1);
     particles.push_back(slot);
     if (comma == std::string::npos) break;
@@ -33,7 +34,6 @@ std::vector<std::string> template_particles(const std::string& templ) {
   }
   return particles;
 }
-
 
 bool particle_matches(std::string_view actual, std::string_view expected) {
   if (actual == expected) return true;
@@ -59,14 +59,16 @@ bool entry_carries(std::string_view entry, std::string_view particle) {
 
 }  // namespace
 
-// ---- words ---------------------------------------------------------------------------------------
+// ---- words
+// ---------------------------------------------------------------------------------------
 
 words::THashNode* Interpreter::FindWord(std::string_view name, bool okurigana) const {
   return state_->Words.FindScoped(name, okurigana);
 }
 
 words::THashNode& Interpreter::CreateVariable(const std::string& name, std::string value) {
-  auto word = words::THashNode::CreateVariable(name, false, state_->CurrentLevel(), std::move(value));
+  auto word =
+      words::THashNode::CreateVariable(name, false, state_->CurrentLevel(), std::move(value));
   words::THashNode& ref = *word;
   try {
     state_->Words.Add(std::move(word));
@@ -90,13 +92,20 @@ bool Interpreter::IsKnownWord(std::string_view word) const {
                      [&](const std::string& full) { return conjugates(word, full); });
 }
 
-// ---- arguments -----------------------------------------------------------------------------------
+// ---- arguments
+// -----------------------------------------------------------------------------------
 
-std::string Interpreter::PopArgumentText() { return state_->Arguments.Pop(); }
+std::string Interpreter::PopArgumentText() {
+  return state_->Arguments.Pop();
+}
 
-std::string Interpreter::PopArgumentValue() { return EvalArgument(state_->Arguments.Pop()); }
+std::string Interpreter::PopArgumentValue() {
+  return EvalArgument(state_->Arguments.Pop());
+}
 
-long double Interpreter::PopArgumentNumber() { return expr::ToNumber(PopArgumentValue()); }
+long double Interpreter::PopArgumentNumber() {
+  return expr::ToNumber(PopArgumentValue());
+}
 
 words::THashNode* Interpreter::PopArgumentVariable(bool create) {
   std::string name = state_->Arguments.Pop();
@@ -121,7 +130,8 @@ EMorv Interpreter::ArgumentError(const std::string& reason) {
   return Error("\"" + current_command_ + text::sjis("\"命令の引数に誤りがあります。") + reason);
 }
 
-// ---- binding and running -------------------------------------------------------------------------
+// ---- binding and running
+// -------------------------------------------------------------------------
 
 void Interpreter::BindArguments(const words::THashNode& word) {
   words::TStack& stack = state_->Arguments;
@@ -133,8 +143,8 @@ void Interpreter::BindArguments(const words::THashNode& word) {
     implicit_sore_ = true;
   }
   auto form = [&] {
-    return "\"" + word.Name + text::sjis("\"命令の引数に誤りがあります。") + "\"" + word.Extra + "\"" +
-           text::sjis("の形式で指定してください。");
+    return "\"" + word.Name + text::sjis("\"命令の引数に誤りがあります。") + "\"" + word.Extra +
+           "\"" + text::sjis("の形式で指定してください。");
   };
   if (s > stack.Count()) throw Error(form() + text::sjis("引数が少ないです。"));
 

@@ -19,17 +19,40 @@ namespace morivel::engine {
 
 namespace {
 
-bool at(const char* p, const std::string& word) { return std::strncmp(p, word.c_str(), word.size()) == 0; }
+bool at(const char* p, const std::string& word) {
+  return std::strncmp(p, word.c_str(), word.size()) == 0;
+}
 
-const std::string& kNaraba() { static const std::string s = text::sjis("ならば"); return s; }
-const std::string& kNara() { static const std::string s = text::sjis("なら"); return s; }
-const std::string& kChigaeba() { static const std::string s = text::sjis("違えば"); return s; }
-const std::string& kDenakereba() { static const std::string s = text::sjis("でなければ"); return s; }
-const std::string& kMoshi() { static const std::string s = text::sjis("もし"); return s; }
+const std::string& kNaraba() {
+  static const std::string s = text::sjis("ならば");
+  return s;
+}
+const std::string& kNara() {
+  static const std::string s = text::sjis("なら");
+  return s;
+}
+const std::string& kChigaeba() {
+  static const std::string s = text::sjis("違えば");
+  return s;
+}
+const std::string& kDenakereba() {
+  static const std::string s = text::sjis("でなければ");
+  return s;
+}
+const std::string& kMoshi() {
+  static const std::string s = text::sjis("もし");
+  return s;
+}
 
-bool at_then_keyword(const char* p) { return at(p, kNaraba()) || at(p, kNara()); }
-bool at_else_keyword(const char* p) { return at(p, kChigaeba()) || at(p, kDenakereba()); }
-bool at_any_keyword(const char* p) { return at_then_keyword(p) || at_else_keyword(p); }
+bool at_then_keyword(const char* p) {
+  return at(p, kNaraba()) || at(p, kNara());
+}
+bool at_else_keyword(const char* p) {
+  return at(p, kChigaeba()) || at(p, kDenakereba());
+}
+bool at_any_keyword(const char* p) {
+  return at_then_keyword(p) || at_else_keyword(p);
+}
 
 void skip_literal_or_char(const char*& p) {
   if (*p == '"' || *p == '`' || (p[0] == '@' && p[1] == '@')) {
@@ -305,7 +328,8 @@ void Interpreter::BeginLocalBlock() {
       skip_literal_or_char(p);
     }
   }
-  if (depth != 0) throw GeneralError(text::sjis("『ここまで』がないか、『ここから』と対応していません。"));
+  if (depth != 0)
+    throw GeneralError(text::sjis("『ここまで』がないか、『ここから』と対応していません。"));
   words::TRunControl entry;
   entry.EntryType = words::kLocalBlock;
   entry.Position = state_->Position;
@@ -419,7 +443,8 @@ void Interpreter::RunIf() {
       if (*p == '\r' || *p == '\n') {
         ProcessLineEnd();
         while (is_separator(*p)) ++p;
-        if (!at_any_keyword(p)) throw Error(text::sjis("条件分岐の終端文字を認識できませんでした。"));
+        if (!at_any_keyword(p))
+          throw Error(text::sjis("条件分岐の終端文字を認識できませんでした。"));
         break;
       }
       const char* start = p;
@@ -432,7 +457,7 @@ void Interpreter::RunIf() {
       p += at(p, kNaraba()) ? kNaraba().size() : kNara().size();
       c.then_block = ReadBlock();
       SkipBlockEnd();
-    } else if (at(p, kDenakereba()) ) {
+    } else if (at(p, kDenakereba())) {
       p += kDenakereba().size();
       c.then_when_true = false;
       c.then_block = ReadBlock();
@@ -442,8 +467,10 @@ void Interpreter::RunIf() {
     if (AtElseKeyword()) {
       p += at(p, kChigaeba()) ? kChigaeba().size() : kDenakereba().size();
       while (*p == '\t' || *p == '\r' || *p == '\n' || *p == ' ' || *p == ',') {
-        if (*p == '\r' || *p == '\n') ProcessLineEnd();
-        else ++p;
+        if (*p == '\r' || *p == '\n')
+          ProcessLineEnd();
+        else
+          ++p;
       }
       if (at(p, kMoshi())) {
         p += kMoshi().size();
@@ -479,7 +506,8 @@ void Interpreter::RunIf() {
 void Interpreter::RunConditional(const std::string& subject) {
   const char*& p = state_->Position;
   std::int64_t number = 0;
-  bool truth = expr::TruncateToInt64(expr::ToNumber(EvaluateText(subject).text), number) && number != 0;
+  bool truth =
+      expr::TruncateToInt64(expr::ToNumber(EvaluateText(subject).text), number) && number != 0;
   int pending = truth ? 1 : 0;
   while (is_separator(*p)) ++p;
   if (*p == '\r' || *p == '\n') {
@@ -564,7 +592,8 @@ void Interpreter::JumpTo(const std::string& name) {
                   ? std::dynamic_pointer_cast<source::LabelInfo>(label->Obj)
                   : nullptr;
   if (!info)
-    throw Error(text::sjis("未定義のラベル\"") + name + text::sjis("\"に、ジャンプしようとしました。"));
+    throw Error(text::sjis("未定義のラベル\"") + name +
+                text::sjis("\"に、ジャンプしようとしました。"));
   s.Position = info->position;
   s.ScriptFileName = info->file_name;
 }
@@ -575,7 +604,8 @@ void Interpreter::CallLabel(words::THashNode& label) {
   if (!info) return;
   if (!text::trim_view(label.Extra).empty()) {
     BindArguments(label);
-    std::size_t count = static_cast<std::size_t>(std::count(label.Extra.begin(), label.Extra.end(), '?'));
+    std::size_t count =
+        static_cast<std::size_t>(std::count(label.Extra.begin(), label.Extra.end(), '?'));
     count = std::min(count, s.Arguments.Count());
     std::vector<std::string> values(count);
     std::size_t base = s.Arguments.Count() - count;
@@ -647,7 +677,7 @@ void Interpreter::RunProgramText(const std::string& program) {
     throw Error(e.message);
   }
   RunNestedAs(text->c_str(), s.ScriptFileName + text::sjis("の") + std::to_string(CurrentLine()) +
-                                text::sjis("行目のもりべる"));
+                                 text::sjis("行目のもりべる"));
 }
 
 void Interpreter::IncludeFile(const std::string& path, const std::string& source_text) {

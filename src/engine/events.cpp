@@ -23,14 +23,17 @@ void Interpreter::SetTimer(double seconds, const std::string& label_name) {
   }
   auto info = label_info(FindWord(label_name));
   if (!info)
-    throw Error(text::sjis("未定義のラベル\"") + label_name + text::sjis("\"に、ジャンプしようとしました。"));
+    throw Error(text::sjis("未定義のラベル\"") + label_name +
+                text::sjis("\"に、ジャンプしようとしました。"));
   timer_target_ = info;
   double ms = seconds * 1000;
   int interval = !(ms > 0) ? 0 : ms > 2e9 ? 2000000000 : static_cast<int>(ms);
   host_.StartTimer(interval, [this] { OnTimer(); });
 }
 
-bool Interpreter::IsRunning() const { return state_->Position && *state_->Position; }
+bool Interpreter::IsRunning() const {
+  return state_->Position && *state_->Position;
+}
 
 void Interpreter::OnTimer() {
   auto target = timer_target_;
@@ -76,7 +79,8 @@ void Interpreter::SetEndHandler(const std::string& name) {
     if (s.Sys.EndRefused) s.Sys.EndRefused->SetValue("0");
     return;
   }
-  throw Error(text::sjis("未定義のラベル\"") + name + text::sjis("\"に、ジャンプしようとしました。"));
+  throw Error(text::sjis("未定義のラベル\"") + name +
+              text::sjis("\"に、ジャンプしようとしました。"));
 }
 
 bool Interpreter::QueryClose() {

@@ -5,8 +5,8 @@
 
 #include "source/labels.h"
 #include "source/preprocess.h"
-#include "text/sjis.h"
 #include "text/encoding.h"
+#include "text/sjis.h"
 #include "words/errors.h"
 
 namespace morivel::engine {
@@ -32,14 +32,16 @@ Interpreter::~Interpreter() = default;
 Interpreter::NestingGuard::NestingGuard(Interpreter& in) : in_(in) {
   if (++in_.nesting_ > kMaxNativeNesting) {
     --in_.nesting_;
-    throw in_.Error(text::sjis("スタックが一杯になりました。ラベルなどに再帰呼び出しがないか確認！"));
+    throw in_.Error(
+        text::sjis("スタックが一杯になりました。ラベルなどに再帰呼び出しがないか確認！"));
   }
 }
 
 // ---- errors ------------------------------------------------------------------------------------
 
 int Interpreter::CurrentLine() {
-  if (state_->Position) state_->CurrentLine = source::LineNumberAt(state_->Position, state_->CurrentLine);
+  if (state_->Position)
+    state_->CurrentLine = source::LineNumberAt(state_->Position, state_->CurrentLine);
   return state_->CurrentLine;
 }
 
@@ -133,7 +135,8 @@ void Interpreter::HandleMainLoopError(const std::exception& error) {
   }
   if (error_mode_ == ErrorMode::Ignore) return;
   if (text::trim_view(error_log_).empty())
-    error_log_ = ErrorLine(error.what()) + "\r\n" + text::sjis("特定できないシステムエラーです(ToT)");
+    error_log_ =
+        ErrorLine(error.what()) + "\r\n" + text::sjis("特定できないシステムエラーです(ToT)");
   switch (host_.ShowErrorDialog(error_log_)) {
     case ErrorChoice::Continue:
       return;

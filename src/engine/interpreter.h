@@ -124,7 +124,7 @@ class Interpreter {
   void RunNested(const char* start);
   // RunNested with `file_name` as the script file name meanwhile.
   void RunNestedAs(const char* start, const std::string& file_name);
-  void RunProgramText(const std::string& program);  // もりべるする
+  void RunProgramText(const std::string& program);                            // もりべるする
   void IncludeFile(const std::string& path, const std::string& source_text);  // 取り込む
   std::string ConditionToExpression(const std::string& condition);
 

@@ -11,9 +11,30 @@ inline bool is_separator(char c) {
 
 inline bool is_word_delimiter(char c) {
   switch (c) {
-    case '\t': case '\r': case '\n': case ' ': case '!': case '"': case '#': case '%':
-    case '&': case '(': case ')': case '*': case '+': case ',': case '-': case '/':
-    case ':': case ';': case '<': case '=': case '>': case '?': case '\\': case '^':
+    case '\t':
+    case '\r':
+    case '\n':
+    case ' ':
+    case '!':
+    case '"':
+    case '#':
+    case '%':
+    case '&':
+    case '(':
+    case ')':
+    case '*':
+    case '+':
+    case ',':
+    case '-':
+    case '/':
+    case ':':
+    case ';':
+    case '<':
+    case '=':
+    case '>':
+    case '?':
+    case '\\':
+    case '^':
     case '`':
       return true;
     default:
@@ -23,15 +44,27 @@ inline bool is_word_delimiter(char c) {
 
 inline bool is_operator_char(char c) {
   switch (c) {
-    case '!': case '%': case '&': case '*': case '+': case '-': case '/': case '<':
-    case '=': case '>': case '^': case '|':
+    case '!':
+    case '%':
+    case '&':
+    case '*':
+    case '+':
+    case '-':
+    case '/':
+    case '<':
+    case '=':
+    case '>':
+    case '^':
+    case '|':
       return true;
     default:
       return false;
   }
 }
 
-inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
+inline bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 inline void skip_blanks(const char*& p) {
   while (*p == ' ' || *p == '\t') ++p;

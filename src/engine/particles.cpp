@@ -22,12 +22,13 @@ std::vector<std::string> sorted_longest_first(std::initializer_list<const char*>
 // (は for assignment, 回 for counted loops, の時 for case labels).
 const std::vector<std::string>& all_particles() {
   static const std::vector<std::string> list = sorted_longest_first(
-      {"列目をキーに", "列目にある", "パーセント", "列目から", "の中で", "番目の", "列目を",
-       "列目の", "列目と", "列目へ", "列目に", "列目で", "行目を", "行目へ", "秒後に", "個目の",
-       "以上の", "ビットに", "バイトを", "バイトで", "を呼ぶ", "までを", "までの", "へ飛ぶ",
-       "の上へ", "という", "として", "形式で", "形式の", "ビット", "位で", "桁で", "桁の",
-       "文字", "から", "まで", "の時", "秒", "度", "つ", "回", "は", "を", "に", "へ", "で",
-       "と", "の", "が"});
+      {"列目をキーに", "列目にある", "パーセント", "列目から", "の中で",   "番目の",   "列目を",
+       "列目の",       "列目と",     "列目へ",     "列目に",   "列目で",   "行目を",   "行目へ",
+       "秒後に",       "個目の",     "以上の",     "ビットに", "バイトを", "バイトで", "を呼ぶ",
+       "までを",       "までの",     "へ飛ぶ",     "の上へ",   "という",   "として",   "形式で",
+       "形式の",       "ビット",     "位で",       "桁で",     "桁の",     "文字",     "から",
+       "まで",         "の時",       "秒",         "度",       "つ",       "回",       "は",
+       "を",           "に",         "へ",         "で",       "と",       "の",       "が"});
   return list;
 }
 
@@ -78,7 +79,9 @@ std::size_t best_particle(std::string_view rest,
 
 }  // namespace
 
-std::size_t particle_length_at(std::string_view text) { return match_any(text, all_particles()); }
+std::size_t particle_length_at(std::string_view text) {
+  return match_any(text, all_particles());
+}
 
 WordSplit split_word_at_particle(std::string_view word,
                                  const std::function<bool(std::string_view)>& is_known) {

@@ -1,4 +1,5 @@
-// The statement reader: tokens with their particles are pushed, the command word ends the statement.
+// The statement reader: tokens with their particles are pushed, the command word ends the
+// statement.
 #include <algorithm>
 #include <cstring>
 
@@ -42,8 +43,8 @@ bool reads_back_as_number(const expr::Value& v) {
 }
 
 bool names_code(const words::THashNode* w) {
-  return w && (w->Kind == words::kCommand || w->Kind == words::kLabel ||
-               w->Kind == words::kDllFunction);
+  return w &&
+         (w->Kind == words::kCommand || w->Kind == words::kLabel || w->Kind == words::kDllFunction);
 }
 
 }  // namespace
@@ -70,9 +71,7 @@ class StatementReader {
   std::string ReadElementKey(bool second);
   std::string ContinueExpression(std::string expression);
   std::string ExtendAccess(std::string token);
-  bool IsLiteralStart() const {
-    return *p_ == '"' || *p_ == '`' || (p_[0] == '@' && p_[1] == '@');
-  }
+  bool IsLiteralStart() const { return *p_ == '"' || *p_ == '`' || (p_[0] == '@' && p_[1] == '@'); }
 
   Interpreter& in_;
   const char*& p_;
@@ -128,8 +127,8 @@ void StatementReader::Step() {
 
 std::pair<std::string, std::string> StatementReader::ReadSplitWord() {
   std::string word = read_word(p_);
-  WordSplit split = split_word_at_particle(
-      word, [this](std::string_view w) { return in_.IsKnownWord(w); });
+  WordSplit split =
+      split_word_at_particle(word, [this](std::string_view w) { return in_.IsKnownWord(w); });
   p_ -= word.size() - split.taken();
   return {word.substr(0, split.word), word.substr(split.word, split.particle)};
 }
@@ -209,7 +208,9 @@ std::string StatementReader::ContinueExpression(std::string expression) {
   return token + particle;
 }
 
-void StatementReader::NumberToken() { in_.AnalyseToken(ContinueExpression(read_number(p_)), false); }
+void StatementReader::NumberToken() {
+  in_.AnalyseToken(ContinueExpression(read_number(p_)), false);
+}
 
 void StatementReader::GroupToken() {
   in_.AnalyseToken(ContinueExpression("(" + in_.ReadGroupAt(p_) + ")"), false);
@@ -334,7 +335,9 @@ void StatementReader::WordToken() {
 
 // ---- Interpreter members that belong to statements ----------------------------------------------
 
-void Interpreter::ExecuteToken() { StatementReader(*this).Step(); }
+void Interpreter::ExecuteToken() {
+  StatementReader(*this).Step();
+}
 
 void Interpreter::HandleLineEnd() {
   if (LineStop) ShowDebugDialog();
@@ -357,9 +360,9 @@ void Interpreter::AnalyseToken(std::string token, bool read_as_word) {
     return;
   }
 
-  static const std::string kNo = text::sjis("の"), kHa = text::sjis("は"),
-                           kKai = text::sjis("回"), kNoToki = text::sjis("の時"),
-                           kTe = text::sjis("て"), kMoshi = text::sjis("もし");
+  static const std::string kNo = text::sjis("の"), kHa = text::sjis("は"), kKai = text::sjis("回"),
+                           kNoToki = text::sjis("の時"), kTe = text::sjis("て"),
+                           kMoshi = text::sjis("もし");
   std::string_view last = last_char(token);
   if (last == kNo && token.size() > kNo.size()) {
     s.Arguments.Push(std::move(token));
@@ -373,7 +376,8 @@ void Interpreter::AnalyseToken(std::string token, bool read_as_word) {
   }
   if (last == kKai && token.size() > kKai.size()) {
     std::int64_t count = -1;
-    if (!expr::ToInteger(EvalArgument(token.substr(0, token.size() - kKai.size())), count)) count = -1;
+    if (!expr::ToInteger(EvalArgument(token.substr(0, token.size() - kKai.size())), count))
+      count = -1;
     StartCountLoop(count);
     return;
   }
@@ -391,7 +395,8 @@ void Interpreter::AnalyseToken(std::string token, bool read_as_word) {
       } else {
         RunWord(*w);
         if (!s.Arguments.Empty())
-          throw Error("\"" + w->Name + text::sjis("\"命令の引数に誤りがあります。引数が多いです。\""));
+          throw Error("\"" + w->Name +
+                      text::sjis("\"命令の引数に誤りがあります。引数が多いです。\""));
       }
       return;
     }
@@ -402,7 +407,8 @@ void Interpreter::AnalyseToken(std::string token, bool read_as_word) {
     return;
   }
   std::string key = text::strip_okurigana(token);
-  if (read_as_word && (key == text::sjis("繰返") || key == text::sjis("反復") || key == text::sjis("ループ"))) {
+  if (read_as_word &&
+      (key == text::sjis("繰返") || key == text::sjis("反復") || key == text::sjis("ループ"))) {
     s.Arguments.Push(std::move(token));
     FinishStatement();
     return;

@@ -115,8 +115,8 @@ std::string Interpreter::EvalArgument(std::string_view text) {
   return v.text;
 }
 
-// ---- string expansion ----------------------------------------------------------------------------
-
+// ---- string expansion
+// ----------------------------------------------------------------------------
 
 std::string Interpreter::ExpandString(std::string_view literal) {
   static const std::string kYen = text::sjis("￥"), kWideN = text::sjis("ｎ"),
@@ -217,7 +217,8 @@ std::string Interpreter::ExpandString(std::string_view literal) {
   return out;
 }
 
-// ---- the term reader -------------------------------------------------------------------------------
+// ---- the term reader
+// -------------------------------------------------------------------------------
 
 expr::Value Interpreter::ReadTerm(const char*& p) {
   NestingGuard guard(*this);
@@ -338,8 +339,9 @@ expr::Value Interpreter::ReadAccess(words::THashNode* owner, const std::string& 
       case words::kHash: {
         words::THash* inner = owner->InnerHash();
         if (!inner)
-          throw Error(text::sjis("作成されていないハッシュ\"") + owner_name +
-                      text::sjis("\"が、見つかりました。メモリが足りないか、バグの可能性があります。"));
+          throw Error(
+              text::sjis("作成されていないハッシュ\"") + owner_name +
+              text::sjis("\"が、見つかりました。メモリが足りないか、バグの可能性があります。"));
         std::string key = ReadAccessKey(p, true);
         words::THashNode* entry = inner->Find(key);
         if (!entry) return {"", current_type_ = "s"};
@@ -349,12 +351,14 @@ expr::Value Interpreter::ReadAccess(words::THashNode* owner, const std::string& 
           owner = entry;
           continue;
         }
-        std::string mark = entry->TypeMark.empty() ? "s" : entry->TypeMark.substr(entry->TypeMark.size() - 1);
+        std::string mark =
+            entry->TypeMark.empty() ? "s" : entry->TypeMark.substr(entry->TypeMark.size() - 1);
         current_type_ = mark;
         return {entry->GetValue(), mark};
       }
       case words::kPart:
-        throw Error("\"" + owner_name + text::sjis("\"の項目は、このランタイムではまだ読めません。"));
+        throw Error("\"" + owner_name +
+                    text::sjis("\"の項目は、このランタイムではまだ読めません。"));
       default:
         throw Error(text::sjis("部品\"") + owner_name +
                     text::sjis("\"から、直接値を得ることは出来ません。"));

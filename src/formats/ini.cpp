@@ -42,8 +42,8 @@ IniFile IniFile::Parse(std::string_view text) {
     }
     std::size_t eq = line.find('=');
     if (eq == std::string::npos) continue;
-    ini.entries_.push_back(
-        {section, text::trim(std::string_view(line).substr(0, eq)), text::trim(std::string_view(line).substr(eq + 1))});
+    ini.entries_.push_back({section, text::trim(std::string_view(line).substr(0, eq)),
+                            text::trim(std::string_view(line).substr(eq + 1))});
   }
   return ini;
 }

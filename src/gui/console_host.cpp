@@ -32,7 +32,9 @@ void ConsoleHost::ShowText(const std::string& text) {
   std::fflush(stdout);
 }
 
-void ConsoleHost::ShowMessage(const std::string& text) { ShowText(text); }
+void ConsoleHost::ShowMessage(const std::string& text) {
+  ShowText(text);
+}
 
 engine::ErrorChoice ConsoleHost::ShowErrorDialog(const std::string& log) {
   std::string text = to_terminal(log);

@@ -15,7 +15,9 @@ namespace morivel::gui {
 
 namespace {
 
-QString label(const char* utf8) { return QString::fromUtf8(utf8); }
+QString label(const char* utf8) {
+  return QString::fromUtf8(utf8);
+}
 
 QPlainTextEdit* read_only_text(QWidget* parent, const std::string& sjis) {
   auto* view = new QPlainTextEdit(parent);
@@ -28,7 +30,8 @@ QPlainTextEdit* read_only_text(QWidget* parent, const std::string& sjis) {
 
 }  // namespace
 
-ErrorDialog::ErrorDialog(QWidget* parent, const std::string& log, bool debug_mode) : QDialog(parent) {
+ErrorDialog::ErrorDialog(QWidget* parent, const std::string& log, bool debug_mode)
+    : QDialog(parent) {
   setWindowTitle(label("実行中にエラーが発生しました。"));
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(read_only_text(this, log));

@@ -31,7 +31,9 @@ void EventHost::Wait(double seconds) {
   loop.exec();
 }
 
-void EventHost::ProcessEvents() { QCoreApplication::processEvents(); }
+void EventHost::ProcessEvents() {
+  QCoreApplication::processEvents();
+}
 
 void EventHost::StartTimer(int milliseconds, std::function<void()> fire) {
   fire_ = std::move(fire);

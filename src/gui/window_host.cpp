@@ -1,11 +1,11 @@
 // Window front end.
 #include "gui/window_host.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QAbstractButton>
-#include <QPushButton>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include <vector>
 
@@ -26,9 +26,13 @@ MainWindow::MainWindow() : canvas_(new QPlainTextEdit(this)) {
   resize(640, 400);
 }
 
-void MainWindow::AppendText(const QString& text) { canvas_->appendPlainText(text); }
+void MainWindow::AppendText(const QString& text) {
+  canvas_->appendPlainText(text);
+}
 
-QString MainWindow::Text() const { return canvas_->toPlainText(); }
+QString MainWindow::Text() const {
+  return canvas_->toPlainText();
+}
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (close_query_ && !close_query_()) {
@@ -68,10 +72,12 @@ std::string WindowHost::ChooseButton(const std::string& message, const std::stri
   box.setText(to_qstring(message));
   QStringList labels = to_qstring(buttons).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
   std::vector<QAbstractButton*> added;
-  for (const QString& label : labels) added.push_back(box.addButton(label, QMessageBox::ActionRole));
+  for (const QString& label : labels)
+    added.push_back(box.addButton(label, QMessageBox::ActionRole));
   box.exec();
   for (std::size_t i = 0; i < added.size(); ++i)
-    if (box.clickedButton() == added[i]) return text::from_utf16(labels[static_cast<qsizetype>(i)].toStdU16String());
+    if (box.clickedButton() == added[i])
+      return text::from_utf16(labels[static_cast<qsizetype>(i)].toStdU16String());
   return {};
 }
 

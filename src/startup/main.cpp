@@ -16,6 +16,7 @@
 #include "gui/console_host.h"
 #include "gui/window_host.h"
 #include "source/script_file.h"
+#include "startup/archive.h"
 #include "startup/options.h"
 #include "text/encoding.h"
 
@@ -56,7 +57,8 @@ commands::PlatformInfo platform_info(const fs::path& exe, const fs::path& script
                                      const startup::Options& options, bool console) {
   commands::PlatformInfo info;
   info.runtime_folder = folder_with_slash(exe);
-  info.script_folder = script.empty() ? info.runtime_folder : folder_with_slash(fs::absolute(script));
+  info.script_folder =
+      script.empty() ? info.runtime_folder : folder_with_slash(fs::absolute(script));
   std::size_t from = options.start_file.empty() ? 0 : options.script_args_from;
   info.command_line = text::from_utf8(startup::ScriptCommandLine(params, from));
   if (!console) {
@@ -101,7 +103,9 @@ std::unique_ptr<Run> load_start_file(const std::string& path, engine::Host& host
 
 // Prepares the run and makes the first one. False when the program should end at once.
 bool first_run(engine::Interpreter& interpreter, engine::Host& host, const Run& run,
-               const startup::Options& options, const std::function<void()>& show_window) {
+               const startup::Options& options,
+               const std::shared_ptr<startup::TFileMixReader>& resource_archive,
+               const std::function<void()>& show_window) {
   try {
     interpreter.PrepareRun(run.source, run.file_name);
   } catch (const std::exception&) {
@@ -109,6 +113,7 @@ bool first_run(engine::Interpreter& interpreter, engine::Host& host, const Run& 
     return false;
   }
   interpreter.State().SecurityLevel = options.security_level;
+  interpreter.State().ResourceArchive = resource_archive;
   // A script that shows its window itself (母艦浮上) starts hidden; comments don't count.
   static const std::string kFloat = text::sjis("母艦浮上");
   if (interpreter.State().Sources[0]->find(kFloat) == std::string::npos) show_window();
@@ -123,9 +128,58 @@ bool first_run(engine::Interpreter& interpreter, engine::Host& host, const Run& 
   return !interpreter.State().StopFlag;
 }
 
-// The packed-file check: an archive appended to the program file would hold the script. No
-// archive reader exists yet, so it finds none.
-bool package_holds_script(const std::string&) { return false; }
+// Files the start-up saved for the run, removed when the program ends.
+struct TemporaryFiles {
+  std::vector<fs::path> paths;
+  ~TemporaryFiles() {
+    for (const fs::path& path : paths) {
+      std::error_code ignored;
+      fs::remove(path, ignored);
+    }
+  }
+};
+
+// What the start-up hands to the run besides its script.
+struct Startup {
+  std::shared_ptr<startup::TFileMixReader> resource_archive;
+  TemporaryFiles temporary;
+  bool failed = false;  // the program ends with status 1
+};
+
+// The package check: the archive appended to `program`, opened as the run's resource archive;
+// its "morivel.mrv" is the script. Throws GeneralError with the extraction message.
+std::unique_ptr<Run> package_script(const fs::path& program, Startup& start) {
+  std::optional<startup::AppendedPackage> package =
+      startup::OpenAppendedPackage(program, fs::temp_directory_path());
+  if (!package) return nullptr;
+  start.temporary.paths.push_back(package->TemporaryFile);
+  start.resource_archive = package->Archive;
+  if (!package->Script) return nullptr;
+  return std::make_unique<Run>(Run{source::DecodeScriptBytes(*package->Script), "morivel.mrv"});
+}
+
+// The script named by the command line (after -runtime, a packed program) and the -resource
+// archive; nothing to run when the program should end.
+std::unique_ptr<Run> command_line_script(const startup::Options& options, Startup& start,
+                                         engine::Host& host) {
+  if (!options.resource_file.empty()) {
+    try {
+      start.resource_archive = std::make_shared<startup::TFileMixReader>(options.resource_file);
+    } catch (const std::exception&) {
+      host.ShowErrorDialog(text::sjis("リソースファイルの取り込みに失敗しました。"));
+      start.failed = true;
+      return nullptr;
+    }
+  }
+  if (!options.runtime) return load_start_file(options.start_file, host);
+  std::unique_ptr<Run> run;
+  if (!options.start_file.empty()) run = package_script(options.start_file, start);
+  if (!run) {
+    host.ShowMessage(text::sjis("指定されたプログラムファイルは壊れています。"));
+    start.failed = true;
+  }
+  return run;
+}
 
 }  // namespace
 
@@ -161,18 +215,24 @@ int main(int argc, char** argv) {
     host = window_host.get();
   }
 
-  if (options.runtime && !package_holds_script(options.start_file)) {
-    host->ShowMessage(text::sjis("指定されたプログラムファイルは壊れています。"));
+  Startup start;
+  std::unique_ptr<Run> run;
+  bool own_package = false;
+  try {
+    if (!options.skip_package) run = package_script(exe, start);
+    own_package = run != nullptr;
+    if (!run) run = command_line_script(options, start, *host);
+  } catch (const std::exception& e) {
+    host->ShowMessage(e.what());
     return 1;
   }
-  if (!options.resource_file.empty()) {
-    // Resource archives need the packed-file reader, which this build lacks.
-    host->ShowErrorDialog(text::sjis("リソースファイルの取り込みに失敗しました。"));
-    return 1;
+  if (!run) return start.failed ? 1 : 0;
+  if (own_package) {
+    // A packed program takes no options but the front end; its script sits beside the program.
+    startup::Options packaged;
+    packaged.console = options.console;
+    options = packaged;
   }
-
-  std::unique_ptr<Run> run = load_start_file(options.start_file, *host);
-  if (!run) return 0;
 
   commands::BuiltinVocabulary vocabulary(
       platform_info(exe, options.start_file, params, options, console));
@@ -185,9 +245,10 @@ int main(int argc, char** argv) {
   } else {
     console_host->SetCloseQuery([&interpreter] { return interpreter.QueryClose(); });
   }
-  bool keep_running = first_run(interpreter, *host, *run, options, [&window] {
-    if (window) window->show();
-  });
+  bool keep_running =
+      first_run(interpreter, *host, *run, options, start.resource_archive, [&window] {
+        if (window) window->show();
+      });
   if (console) {
     // The console program ends once nothing can raise an event any more.
     while (keep_running && console_host->TimerPending() && !console_host->Closed() &&

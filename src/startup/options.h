@@ -13,8 +13,8 @@ struct Options {
   bool runtime = false;
   bool skip_package = false;  // -run as the first parameter
   int security_level = -1;
-  std::string start_file;     // native path
-  std::string resource_file;  // native path after -resource
+  std::string start_file;            // native path
+  std::string resource_file;         // native path after -resource
   std::size_t script_args_from = 1;  // index of the script's path among the parameters
 };
 

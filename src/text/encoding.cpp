@@ -3,9 +3,9 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <algorithm>
 #include <memory>
 
 namespace morivel::text {
@@ -72,7 +72,9 @@ std::string to_utf8(std::string_view sjis_text) {
   return convert(sjis_text, "CP932", "UTF-8", "\xEF\xBF\xBD");
 }
 
-std::string from_utf8(std::string_view utf8) { return convert(utf8, "UTF-8", "CP932", "?"); }
+std::string from_utf8(std::string_view utf8) {
+  return convert(utf8, "UTF-8", "CP932", "?");
+}
 
 std::u16string to_utf16(std::string_view sjis_text) {
   std::string bytes = convert(sjis_text, "CP932", "UTF-16LE", std::string_view("\xFD\xFF", 2));
@@ -97,7 +99,11 @@ bool is_valid_utf8(std::string_view s) {
   std::size_t i = 0;
   while (i < s.size()) {
     unsigned char c = static_cast<unsigned char>(s[i]);
-    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+    std::size_t n = c < 0x80           ? 1
+                    : (c >> 5) == 0x6  ? 2
+                    : (c >> 4) == 0xE  ? 3
+                    : (c >> 3) == 0x1E ? 4
+                                       : 0;
     if (n == 0 || i + n > s.size()) return false;
     if (n == 2 && c < 0xC2) return false;
     for (std::size_t k = 1; k < n; ++k)

@@ -25,6 +25,8 @@ std::string convert(std::string_view input, const char* from, const char* to,
 bool is_valid_utf8(std::string_view s);
 
 // Literal texts of the program are written in UTF-8; this gives their Shift-JIS form.
-inline std::string sjis(std::string_view utf8_literal) { return from_utf8(utf8_literal); }
+inline std::string sjis(std::string_view utf8_literal) {
+  return from_utf8(utf8_literal);
+}
 
 }  // namespace morivel::text

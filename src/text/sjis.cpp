@@ -75,6 +75,8 @@ std::string_view trim_view(std::string_view s) {
   return s.substr(b, e - b);
 }
 
-std::string trim(std::string_view s) { return std::string(trim_view(s)); }
+std::string trim(std::string_view s) {
+  return std::string(trim_view(s));
+}
 
 }  // namespace morivel::text

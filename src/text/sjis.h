@@ -37,7 +37,9 @@ inline unsigned code_at(std::string_view s, std::size_t pos) {
 }
 
 // Hiragana あ..ん as the okurigana rule sees them (the small ぁ below does not count).
-constexpr bool is_okurigana_hiragana(unsigned code) { return code >= 0x82A0 && code <= 0x833E; }
+constexpr bool is_okurigana_hiragana(unsigned code) {
+  return code >= 0x82A0 && code <= 0x833E;
+}
 
 // Number of characters in s.
 std::size_t char_count(std::string_view s);

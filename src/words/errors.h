@@ -1,4 +1,5 @@
-// The general failure of the word layer: a Shift-JIS message that the engine turns into an error line.
+// The general failure of the word layer: a Shift-JIS message that the engine turns into an error
+// line.
 #pragma once
 
 #include <stdexcept>

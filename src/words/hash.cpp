@@ -32,7 +32,9 @@ std::unique_ptr<THashNode> THashNode::CreateVariable(std::string name, bool rese
 
 THashNode::~THashNode() = default;
 
-std::string THashNode::GetValue() const { return table_ ? table_->WriteCsv() : value_; }
+std::string THashNode::GetValue() const {
+  return table_ ? table_->WriteCsv() : value_;
+}
 
 void THashNode::SetValue(std::string value) {
   table_.reset();
@@ -96,7 +98,9 @@ void THashNode::GuessType() {
   }
 }
 
-THash* THashNode::InnerHash() const { return dynamic_cast<THash*>(Obj.get()); }
+THash* THashNode::InnerHash() const {
+  return dynamic_cast<THash*>(Obj.get());
+}
 
 // ---- THash -----------------------------------------------------------------------------------
 
@@ -141,8 +145,8 @@ THashNode* THash::Find(std::string_view name, bool okurigana) const {
 bool THash::DeleteExact(std::string_view name) {
   if (name.empty() || !buckets_) return false;
   auto& bucket = (*buckets_)[BucketOf(name)];
-  auto it = std::find_if(bucket.begin(), bucket.end(),
-                         [&](const auto& w) { return w->Name == name; });
+  auto it =
+      std::find_if(bucket.begin(), bucket.end(), [&](const auto& w) { return w->Name == name; });
   if (it == bucket.end()) return false;
   bucket.erase(it);
   --count_;
@@ -248,7 +252,9 @@ int TScopedHash::AddLocal(std::unique_ptr<THashNode> word) {
   return count;
 }
 
-void TScopedHash::PushScope() { scopes_.push_back(std::make_unique<THash>()); }
+void TScopedHash::PushScope() {
+  scopes_.push_back(std::make_unique<THash>());
+}
 
 void TScopedHash::PopScope() {
   if (scopes_.empty()) return;

@@ -13,14 +13,14 @@ class THashNode;
 enum RunControlType : std::uint8_t {
   kThenBlock = 0,
   kElseBlock = 1,
-  kForLoop = 2,        // 繰り返す
-  kCountLoop = 3,      // 回
-  kCall = 4,           // subroutine call
-  kInterrupt = 5,      // event or timer interrupt
-  kEachLoop = 6,       // 反復
-  kCaseBlock = 8,      // 条件分岐
-  kWhileLoop = 9,      // ループ
-  kLocalBlock = 10,    // ここから
+  kForLoop = 2,      // 繰り返す
+  kCountLoop = 3,    // 回
+  kCall = 4,         // subroutine call
+  kInterrupt = 5,    // event or timer interrupt
+  kEachLoop = 6,     // 反復
+  kCaseBlock = 8,    // 条件分岐
+  kWhileLoop = 9,    // ループ
+  kLocalBlock = 10,  // ここから
 };
 
 struct TRunControl {

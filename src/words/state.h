@@ -13,6 +13,10 @@
 #include "words/run_control.h"
 #include "words/stack.h"
 
+namespace morivel::startup {
+class TFileMixReader;
+}
+
 namespace morivel::words {
 
 // State of the CSV search commands (表検索 and its followers).
@@ -31,10 +35,10 @@ class OwnedObject {
 
 // The system words the run-time reads or writes itself, kept at hand after registration.
 struct SystemWordRefs {
-  THashNode* Sore = nullptr;        // それ
-  THashNode* So = nullptr;          // そ
-  THashNode* Soshite = nullptr;     // そして
-  THashNode* Kaisu = nullptr;       // 回数
+  THashNode* Sore = nullptr;     // それ
+  THashNode* So = nullptr;       // そ
+  THashNode* Soshite = nullptr;  // そして
+  THashNode* Kaisu = nullptr;    // 回数
   THashNode* ErrorMessage = nullptr;
   THashNode* ErrorLine = nullptr;
   THashNode* ScriptFolder = nullptr;  // 母艦のパス
@@ -77,6 +81,10 @@ class TMorvBase {
   SystemWordRefs Sys;
 
   std::mt19937 Random;
+
+  // The packed-file archive the script's file commands read from (appended to the program or
+  // given with -resource); none when the run has no archive.
+  std::shared_ptr<startup::TFileMixReader> ResourceArchive;
 
  private:
   std::vector<std::filesystem::path> temporary_files_;

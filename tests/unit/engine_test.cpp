@@ -14,7 +14,9 @@ namespace {
 class RecordingHost : public engine::Host {
  public:
   void ShowText(const std::string& text) override { output += text::to_utf8(text) + "\n"; }
-  void ShowMessage(const std::string& text) override { output += "[msg]" + text::to_utf8(text) + "\n"; }
+  void ShowMessage(const std::string& text) override {
+    output += "[msg]" + text::to_utf8(text) + "\n";
+  }
   engine::ErrorChoice ShowErrorDialog(const std::string& log) override {
     errors += text::to_utf8(log);
     return engine::ErrorChoice::Quit;
@@ -33,7 +35,9 @@ void join3(engine::Interpreter& in) {
   in.SetResult(a + "|" + b + "|" + c, "s");
 }
 
-void bracket(engine::Interpreter& in) { in.SetResult("[" + in.PopArgumentValue() + "]", "s"); }
+void bracket(engine::Interpreter& in) {
+  in.SetResult("[" + in.PopArgumentValue() + "]", "s");
+}
 
 class TestVocabulary : public commands::BuiltinVocabulary {
  public:
@@ -72,7 +76,9 @@ struct ScriptRun {
   }
 };
 
-std::string output_of(const std::string& script) { return ScriptRun(script).host.output; }
+std::string output_of(const std::string& script) {
+  return ScriptRun(script).host.output;
+}
 
 }  // namespace
 
@@ -87,8 +93,10 @@ TEST(EngineBinding, ArgumentsBindByParticleInAnyOrder) {
 TEST(EngineBinding, OmittedFirstArgumentIsSore) {
   EXPECT_EQ(output_of("「x」を括る\n「b」を「c」に三連\nそれを表示"), "[x]|b|c\n");
   ScriptRun r("「b」の「c」を三連");
-  EXPECT_NE(r.host.errors.find("\"三連\"命令の引数に誤りがあります。\"?の,?を,?に\"の形式で指定してください。\"に\""),
-            std::string::npos)
+  EXPECT_NE(
+      r.host.errors.find(
+          "\"三連\"命令の引数に誤りがあります。\"?の,?を,?に\"の形式で指定してください。\"に\""),
+      std::string::npos)
       << r.host.errors;
 }
 
@@ -127,8 +135,9 @@ TEST(EngineStatements, QuestionMarkShowsAMessage) {
 
 TEST(EngineStatements, UndefinedCommandQuotesTheStatement) {
   ScriptRun r("「a」と「b」にほげる");
-  EXPECT_NE(r.host.errors.find("[エラー] test.mrv(1行目): \"`a`と,`b`に,ほげる\"は未定義の命令です。"),
-            std::string::npos)
+  EXPECT_NE(
+      r.host.errors.find("[エラー] test.mrv(1行目): \"`a`と,`b`に,ほげる\"は未定義の命令です。"),
+      std::string::npos)
       << r.host.errors;
 }
 

@@ -13,8 +13,9 @@ TEST(Options, ModesAndStartFile) {
   EXPECT_TRUE(o.line_stop);
   EXPECT_TRUE(o.console);
   EXPECT_EQ(o.start_file, "a.mrv");
-  EXPECT_EQ(ScriptCommandLine({"-debug", "-linestop", "-console", "a.mrv", "x", "y"}, o.script_args_from),
-            "a.mrv\r\nx\r\ny");
+  EXPECT_EQ(
+      ScriptCommandLine({"-debug", "-linestop", "-console", "a.mrv", "x", "y"}, o.script_args_from),
+      "a.mrv\r\nx\r\ny");
   EXPECT_FALSE(o.skip_package);
   EXPECT_TRUE(ParseOptions({"-run", "a.mrv"}).skip_package);
   EXPECT_FALSE(ParseOptions({"a.mrv", "-run"}).skip_package);
@@ -33,7 +34,8 @@ TEST(Options, ValueOptionsConsumeTheNextParameter) {
   EXPECT_EQ(o.resource_file, "data.bin");
   EXPECT_TRUE(o.runtime);
   EXPECT_EQ(o.start_file, "prog.exe");
-  EXPECT_EQ(ScriptCommandLine({"-resource", "data.bin", "-runtime", "prog.exe", "arg"}, o.script_args_from),
+  EXPECT_EQ(ScriptCommandLine({"-resource", "data.bin", "-runtime", "prog.exe", "arg"},
+                              o.script_args_from),
             "prog.exe\r\narg");
   // An option at the very end has no value to take.
   EXPECT_EQ(ParseOptions({"-security"}).security_level, -1);

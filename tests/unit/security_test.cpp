@@ -1,4 +1,5 @@
-// The security policy: silent inside the script's folder, questions elsewhere, levels, the policy file.
+// The security policy: silent inside the script's folder, questions elsewhere, levels, the policy
+// file.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -21,7 +22,9 @@ class AskingHost : public engine::Host {
  public:
   void ShowText(const std::string&) override {}
   void ShowMessage(const std::string& text) override { messages += text::to_utf8(text) + "\n"; }
-  engine::ErrorChoice ShowErrorDialog(const std::string&) override { return engine::ErrorChoice::Quit; }
+  engine::ErrorChoice ShowErrorDialog(const std::string&) override {
+    return engine::ErrorChoice::Quit;
+  }
   void CloseMainWindow() override {}
   void Wait(double) override {}
   void StartTimer(int, std::function<void()>) override {}

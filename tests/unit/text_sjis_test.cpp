@@ -39,7 +39,9 @@ TEST(Encoding, RoundTripsAndReplacesBrokenInput) {
   EXPECT_EQ(from_utf16(to_utf16(sj)), sj);
   EXPECT_EQ(to_utf8("a\x82"), "a\xEF\xBF\xBD");
   EXPECT_EQ(to_utf8("\x82\x20z"), "\xEF\xBF\xBD z");
-  EXPECT_EQ(from_utf8("\xFF" "a"), "?a");
+  EXPECT_EQ(from_utf8("\xFF"
+                      "a"),
+            "?a");
   EXPECT_TRUE(is_valid_utf8("日本"));
   EXPECT_FALSE(is_valid_utf8(sj));
 }
