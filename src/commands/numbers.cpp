@@ -355,9 +355,17 @@ void hypotenuse(Interpreter& in) {
 
 constexpr long double kPi = 3.141592653589793238462643383279502884L;
 
-template <long double kFactor>
+// Conversion factors as types: floating-point template arguments are not portable yet.
+struct CycleToRadian { static constexpr long double kFactor = 2 * kPi; };
+struct DegreeToRadian { static constexpr long double kFactor = kPi / 180; };
+struct GradToRadian { static constexpr long double kFactor = kPi / 200; };
+struct RadianToCycle { static constexpr long double kFactor = 1 / (2 * kPi); };
+struct RadianToDegree { static constexpr long double kFactor = 180 / kPi; };
+struct RadianToGrad { static constexpr long double kFactor = 200 / kPi; };
+
+template <typename Conversion>
 void convert_angle(Interpreter& in) {
-  set_number_keeping_type(in, in.PopArgumentNumber() * kFactor);
+  set_number_keeping_type(in, in.PopArgumentNumber() * Conversion::kFactor);
 }
 
 // ---- random numbers ----------------------------------------------------------------------------
@@ -434,12 +442,12 @@ void register_numbers(HandlerTable& table) {
   table.Set(218, arcsine);
   table.Set(217, arccosine);
   table.Set(219, hypotenuse);
-  table.Set(220, convert_angle<2 * kPi>);
-  table.Set(221, convert_angle<kPi / 180>);
-  table.Set(222, convert_angle<kPi / 200>);
-  table.Set(223, convert_angle<1 / (2 * kPi)>);
-  table.Set(224, convert_angle<180 / kPi>);
-  table.Set(225, convert_angle<200 / kPi>);
+  table.Set(220, convert_angle<CycleToRadian>);
+  table.Set(221, convert_angle<DegreeToRadian>);
+  table.Set(222, convert_angle<GradToRadian>);
+  table.Set(223, convert_angle<RadianToCycle>);
+  table.Set(224, convert_angle<RadianToDegree>);
+  table.Set(225, convert_angle<RadianToGrad>);
 }
 
 }  // namespace morivel::commands
