@@ -139,7 +139,8 @@ void Interpreter::BindArguments(const words::THashNode& word) {
   std::size_t s = slots.size();
   implicit_sore_ = false;
   if (s == stack.Count() + 1) {
-    stack.Insert(0, text::sjis("それ") + (function_call_mode_ ? std::string() : slots[0]));
+    static const std::string kSore = text::sjis("それ");
+    stack.Insert(0, kSore + (function_call_mode_ ? std::string() : slots[0]));
     implicit_sore_ = true;
   }
   auto form = [&] {
@@ -187,15 +188,18 @@ void Interpreter::ExecuteCommand(words::THashNode& word) {
   }
   if (!handler)
     throw Error("\"" + word.Name + text::sjis("\"命令は、このランタイムではまだ実行できません。"));
-  std::string prefix = text::sjis("『") + word.Name + text::sjis("』命令の実行中にエラー。");
+  // Built only when a handler fails: commands are the hottest path of the interpreter.
+  auto prefix = [&] {
+    return text::sjis("『") + word.Name + text::sjis("』命令の実行中にエラー。");
+  };
   try {
     handler(*this);
   } catch (const EMorv& e) {
     static const std::string kMark = text::sjis("[エラー]");
-    if (std::string(e.what()).find(kMark) != std::string::npos) throw Error(prefix);
-    throw Error(prefix + text::sjis("理由は、") + e.what());
+    if (std::string(e.what()).find(kMark) != std::string::npos) throw Error(prefix());
+    throw Error(prefix() + text::sjis("理由は、") + e.what());
   } catch (const std::exception& e) {
-    throw Error(prefix + text::sjis("理由は、") + e.what());
+    throw Error(prefix() + text::sjis("理由は、") + e.what());
   }
 }
 

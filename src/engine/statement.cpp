@@ -166,6 +166,10 @@ std::string StatementReader::AmpersandChain(std::string token) {
       token += "&" + expr::QuoteRaw(in_.ExpandString(in_.ReadLiteralAt(p_)));
       continue;
     }
+    if (*p_ == '(') {
+      token += "&(" + in_.ReadGroupAt(p_) + ")";
+      continue;
+    }
     auto [word, particle] = ReadSplitWord();
     token += "&" + word;
     if (!particle.empty()) return token + particle;
@@ -197,7 +201,12 @@ std::string StatementReader::ContinueExpression(std::string expression) {
       particle = word_particle;
     }
   }
-  std::string token = is_expression ? in_.EvaluateText(expression).text : expression;
+  std::string token = expression;
+  if (is_expression) {
+    // A computed value goes back as program text: a text result must not be read as code.
+    expr::Value v = in_.EvaluateText(expression);
+    token = reads_back_as_number(v) ? v.text : expr::QuoteRaw(v.text);
+  }
   if (particle.empty()) {
     const char* q = p_;
     skip_blanks(q);
@@ -406,9 +415,10 @@ void Interpreter::AnalyseToken(std::string token, bool read_as_word) {
     FinishStatement();
     return;
   }
+  static const std::string kRepeat = text::sjis("繰返"), kEach = text::sjis("反復"),
+                           kLoop = text::sjis("ループ");
   std::string key = text::strip_okurigana(token);
-  if (read_as_word &&
-      (key == text::sjis("繰返") || key == text::sjis("反復") || key == text::sjis("ループ"))) {
+  if (read_as_word && (key == kRepeat || key == kEach || key == kLoop)) {
     s.Arguments.Push(std::move(token));
     FinishStatement();
     return;

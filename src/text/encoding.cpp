@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <utility>
 
 namespace morivel::text {
 namespace {
@@ -33,14 +35,26 @@ std::size_t invalid_unit_length(const char* from, const char* p, std::size_t lef
   return 1;
 }
 
+// Opening a converter costs more than most conversions: keep one per direction and thread.
+iconv_t cached_converter(const char* from, const char* to) {
+  thread_local std::map<std::pair<std::string, std::string>, IconvHandle> converters;
+  auto key = std::make_pair(std::string(from), std::string(to));
+  auto it = converters.find(key);
+  if (it == converters.end()) it = converters.emplace(key, open_converter(from, to)).first;
+  if (!it->second) return reinterpret_cast<iconv_t>(-1);
+  auto handle = static_cast<iconv_t>(it->second.get());
+  iconv(handle, nullptr, nullptr, nullptr, nullptr);  // a fresh shift state for every text
+  return handle;
+}
+
 }  // namespace
 
 std::string convert(std::string_view input, const char* from, const char* to,
                     std::string_view replacement, bool* ok) {
-  IconvHandle cd = open_converter(from, to);
-  if (ok) *ok = cd != nullptr;
-  if (!cd) return std::string(input);
-  auto handle = static_cast<iconv_t>(cd.get());
+  iconv_t handle = cached_converter(from, to);
+  bool opened = handle != reinterpret_cast<iconv_t>(-1);
+  if (ok) *ok = opened;
+  if (!opened) return std::string(input);
 
   std::string out;
   out.reserve(input.size() * 2 + 16);

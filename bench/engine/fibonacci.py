@@ -1,0 +1,8 @@
+# Naive recursive Fibonacci; depth stays at n.
+def fib(n):
+    if n < 2:
+        return n
+    return fib(n - 1) + fib(n - 2)
+
+
+print(fib(22))
