@@ -58,6 +58,14 @@ std::string Interpreter::WarningLine(const std::string& message) {
          std::to_string(line) + text::sjis("行目): ") + message;
 }
 
+void Interpreter::Warn(const std::string& message) {
+  error_log_ += WarningLine(message) + "\r\n";
+  if (DebugMode && host_.ShowErrorDialog(error_log_) == ErrorChoice::Quit) {
+    Stop();
+    host_.CloseMainWindow();
+  }
+}
+
 EMorv Interpreter::Error(const std::string& message) {
   std::string line = ErrorLine(message);
   error_log_ += line + "\r\n";

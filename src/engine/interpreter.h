@@ -61,6 +61,8 @@ class Interpreter {
   EMorv Error(const std::string& message);
   std::string ErrorLine(const std::string& message);
   std::string WarningLine(const std::string& message);
+  // Appends a warning line to the error log; in debug mode the error dialog opens at once.
+  void Warn(const std::string& message);
   const std::string& ErrorLog() const { return error_log_; }
   int CurrentLine();
 
