@@ -16,5 +16,8 @@ void register_regex(HandlerTable& table);
 void register_kana(HandlerTable& table);
 void register_tables(HandlerTable& table);
 void register_xml(HandlerTable& table);
+void register_packing(HandlerTable& table);
+void register_files(HandlerTable& table);
+void register_bytes(HandlerTable& table);
 
 }  // namespace morivel::commands

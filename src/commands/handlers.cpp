@@ -15,6 +15,9 @@ void register_all_handlers(HandlerTable& table) {
   register_kana(table);
   register_tables(table);
   register_xml(table);
+  register_packing(table);
+  register_files(table);
+  register_bytes(table);
 }
 
 }  // namespace morivel::commands
