@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "commands/families.h"
+#include "text/paths.h"
 #include "engine/interpreter.h"
 #include "formats/csv.h"
 #include "formats/table_ops.h"
@@ -130,16 +131,7 @@ std::string ExpandUrl(std::string_view relative, std::string_view base) {
   if (slash != std::string_view::npos && slash + 1 < relative.size() && relative[slash + 1] == '/')
     return std::string(relative);
   std::vector<std::string> parts = UrlComponents(base);
-  const std::vector<std::string> rest = UrlComponents(relative);
-  std::size_t i = 0;
-  for (; i < rest.size(); ++i) {
-    if (rest[i] == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (rest[i] != ".") {
-      break;
-    }
-  }
-  parts.insert(parts.end(), rest.begin() + static_cast<std::ptrdiff_t>(i), rest.end());
+  text::follow_relative_components(parts, UrlComponents(relative));
   std::string out;
   for (const std::string& part : parts) out += part + "/";
   if (!out.empty()) out.pop_back();

@@ -89,14 +89,8 @@ std::vector<std::string> split_path(std::string_view path) {
   return parts;
 }
 
-std::string expand_absolute_path(std::string_view relative, std::string_view base) {
-  bool drive_absolute = relative.size() >= 3 && relative[1] == ':' && relative[2] == '\\';
-  if (drive_absolute || (!relative.empty() && relative[0] == '/')) return std::string(relative);
-  bool slash_base = last_single_byte(base, [](char c) { return c == '/'; }) != std::string::npos &&
-                    last_single_byte(base, [](char c) { return c == '\\'; }) == std::string::npos;
-  const char separator = slash_base ? '/' : '\\';
-  std::vector<std::string> parts = split_path(base);
-  std::vector<std::string> rest = split_path(relative);
+void follow_relative_components(std::vector<std::string>& parts,
+                                const std::vector<std::string>& rest) {
   std::size_t i = 0;
   for (; i < rest.size(); ++i) {
     if (rest[i] == "..") {
@@ -106,6 +100,16 @@ std::string expand_absolute_path(std::string_view relative, std::string_view bas
     }
   }
   parts.insert(parts.end(), rest.begin() + static_cast<std::ptrdiff_t>(i), rest.end());
+}
+
+std::string expand_absolute_path(std::string_view relative, std::string_view base) {
+  bool drive_absolute = relative.size() >= 3 && relative[1] == ':' && relative[2] == '\\';
+  if (drive_absolute || (!relative.empty() && relative[0] == '/')) return std::string(relative);
+  bool slash_base = last_single_byte(base, [](char c) { return c == '/'; }) != std::string::npos &&
+                    last_single_byte(base, [](char c) { return c == '\\'; }) == std::string::npos;
+  const char separator = slash_base ? '/' : '\\';
+  std::vector<std::string> parts = split_path(base);
+  follow_relative_components(parts, split_path(relative));
   std::string out;
   for (const std::string& part : parts) out += part + separator;
   if (!out.empty()) out.pop_back();

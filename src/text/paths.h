@@ -36,6 +36,11 @@ std::vector<std::string> split_path(std::string_view path);
 // base does and has no "\", else "\".
 std::string expand_absolute_path(std::string_view relative, std::string_view base);
 
+// Follows `rest` from `parts`: leading ".." components drop the last part, leading "." ones are
+// skipped, the remainder is appended. Shared by file paths and URLs.
+void follow_relative_components(std::vector<std::string>& parts,
+                                const std::vector<std::string>& rest);
+
 // True when the text holds "*" or "?".
 bool has_wildcard(std::string_view path);
 
