@@ -91,7 +91,7 @@ bool matches_at(std::string_view s, std::size_t i, std::string_view needle) {
 // Characters numbered from 1 with start <= number <= start + count - 1.
 std::string char_substring(std::string_view s, std::int64_t start, std::int64_t count) {
   if (count <= 0) return {};
-  const std::int64_t last = start > kInt64Max - (count - 1) ? kInt64Max : start + count - 1;
+  const std::int64_t last = start > kInt64Max - (count - 1) ? kInt64Max : start + (count - 1);
   std::size_t begin = kNotFound, end = s.size();
   std::int64_t number = 1;
   for (std::size_t i = 0; i < s.size(); i += char_len(s, i), ++number) {
@@ -309,7 +309,8 @@ void drop_left_chars(Interpreter& in) {
     set_text(in, s);
     return;
   }
-  set_text(in, char_substring(s, n + 1, char_length(s)));
+  const std::int64_t length = char_length(s);
+  set_text(in, n >= length ? std::string() : char_substring(s, n + 1, length));
 }
 
 // A paragraph ends where a CR (or CR LF) is followed by another CR; the piece takes the run
@@ -473,8 +474,9 @@ void cut_left(Interpreter& in) {
     return;
   }
   const std::int64_t length = char_length(source.value);
-  std::string remainder = char_substring(source.value, n + 1, length - n);
-  set_text(in, char_substring(source.value, 1, n));
+  const std::int64_t taken = std::min(n, length);
+  std::string remainder = char_substring(source.value, taken + 1, length - taken);
+  set_text(in, char_substring(source.value, 1, taken));
   keep_remainder(in, source, std::move(remainder));
 }
 

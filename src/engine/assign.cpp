@@ -21,20 +21,15 @@ std::string set_entry_in_lines(const std::string& lines, const std::string& key,
                                const std::string& value) {
   std::string out;
   bool done = false;
-  std::size_t pos = 0;
-  while (pos < lines.size()) {
-    std::size_t end = lines.find_first_of("\r\n", pos);
-    std::string line = lines.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
-    pos = end == std::string::npos ? lines.size() : end + 1;
-    if (end != std::string::npos && lines[end] == '\r' && pos < lines.size() && lines[pos] == '\n')
-      ++pos;
+  for (std::string_view line : text::split_lines(lines)) {
     std::size_t eq = line.find('=');
-    if (!done && eq != std::string::npos && line.substr(0, eq) == key) {
+    if (!done && eq != std::string_view::npos && line.substr(0, eq) == key) {
       done = true;
-      if (value.empty()) continue;
-      line = key + "=" + value;
+      if (!value.empty()) out += key + "=" + value + "\r\n";
+      continue;
     }
-    out += line + "\r\n";
+    out.append(line);
+    out += "\r\n";
   }
   if (!done && !value.empty()) out += key + "=" + value + "\r\n";
   return text::trim(out);

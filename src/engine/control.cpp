@@ -154,15 +154,7 @@ void Interpreter::StartForLoop(words::THashNode& counter, std::int32_t from, std
 void Interpreter::StartEachLoop(const std::string& items_text) {
   Block block = ReadBlock();
   auto items = std::make_shared<std::vector<std::string>>();
-  std::size_t pos = 0;
-  while (pos < items_text.size()) {
-    std::size_t end = items_text.find_first_of("\r\n", pos);
-    if (end == std::string::npos) end = items_text.size();
-    items->push_back(items_text.substr(pos, end - pos));
-    pos = end;
-    if (pos < items_text.size() && items_text[pos] == '\r') ++pos;
-    if (pos < items_text.size() && items_text[pos] == '\n') ++pos;
-  }
+  for (std::string_view line : text::split_lines(items_text)) items->emplace_back(line);
   if (items->empty()) return;
   SetResult(items->front(), "s");
   SetCount(1);

@@ -33,15 +33,10 @@ bool starts_literal(const char* p) {
 
 // The entry `key` of text read as name=value lines.
 std::string entry_of_lines(const std::string& lines, const std::string& key) {
-  std::size_t pos = 0;
-  while (pos <= lines.size()) {
-    std::size_t end = lines.find_first_of("\r\n", pos);
-    std::string line = lines.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+  for (std::string_view line : text::split_lines(lines)) {
     std::size_t eq = line.find('=');
-    if (eq != std::string::npos && line.substr(0, eq) == key) return line.substr(eq + 1);
-    if (end == std::string::npos) break;
-    pos = end + 1;
-    if (lines[end] == '\r' && pos < lines.size() && lines[pos] == '\n') ++pos;
+    if (eq != std::string_view::npos && line.substr(0, eq) == key)
+      return std::string(line.substr(eq + 1));
   }
   return {};
 }

@@ -188,9 +188,11 @@ class Regex {
   std::unique_ptr<OnigMatchParam, MatchParamFree> param_;
 };
 
-// Where the next search of a global operation starts: after an empty match one character on.
+// Where the next search of a global operation starts: after an empty match one character on,
+// past the end (so that the search stops) after an empty match at the end.
 std::size_t next_start(std::string_view text, const Match& m) {
-  return m.end > m.begin ? m.end : m.end + char_len(text, m.end);
+  if (m.end > m.begin) return m.end;
+  return m.end < text.size() ? m.end + char_len(text, m.end) : text.size() + 1;
 }
 
 void check_size(std::size_t bytes) {

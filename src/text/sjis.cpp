@@ -68,6 +68,20 @@ std::string strip_okurigana(std::string_view name) {
   return out;
 }
 
+std::vector<std::string_view> split_lines(std::string_view s) {
+  std::vector<std::string_view> lines;
+  std::size_t pos = 0;
+  while (pos < s.size()) {
+    std::size_t end = s.find_first_of("\r\n", pos);
+    if (end == std::string_view::npos) end = s.size();
+    lines.push_back(s.substr(pos, end - pos));
+    if (end == s.size()) break;
+    pos = end + 1;
+    if (s[end] == '\r' && pos < s.size() && s[pos] == '\n') ++pos;
+  }
+  return lines;
+}
+
 std::string_view trim_view(std::string_view s) {
   std::size_t b = 0, e = s.size();
   while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;

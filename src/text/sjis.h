@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace morivel::text {
 
@@ -59,6 +60,10 @@ std::size_t find_at_char_start(std::string_view s, std::string_view needle, std:
 // Drops runs of hiragana that follow a non-hiragana double-byte character: 読み込む -> 読込.
 // A name that would become empty is returned unchanged.
 std::string strip_okurigana(std::string_view name);
+
+// The lines of a text, split at CR LF, CR or LF (never trail bytes). A break at the very end adds
+// no empty line; the empty text has no lines.
+std::vector<std::string_view> split_lines(std::string_view s);
 
 // Removes leading and trailing bytes <= ' ' (blanks and control characters).
 std::string_view trim_view(std::string_view s);

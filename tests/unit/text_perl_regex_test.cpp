@@ -33,6 +33,9 @@ std::string substitute(const std::string& op, const std::string& text) {
 TEST(RegexMatch, WholeMatchThenGroupsAndEveryMatchWithG) {
   EXPECT_EQ(match("m/[0-9]+/", "abc123def456"), Lines({"123"}));
   EXPECT_EQ(match("m/[0-9]+/g", "abc123def456"), Lines({"123", "456"}));
+  // Empty matches advance one character; the one at the end is the last.
+  EXPECT_EQ(match("m//g", "aあ"), Lines({"", "", ""}));
+  EXPECT_EQ(match("m/x*/g", "ax"), Lines({"", "x", ""}));
   EXPECT_EQ(match("m/([a-z]+)([0-9]+)/", "abc123"), Lines({"abc123", "abc", "123"}));
   EXPECT_EQ(match("m/(x)?y/", "y"), Lines({"y", ""}));
   EXPECT_TRUE(match("m/z/", "abc").empty());

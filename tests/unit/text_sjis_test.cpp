@@ -45,3 +45,12 @@ TEST(Encoding, RoundTripsAndReplacesBrokenInput) {
   EXPECT_TRUE(is_valid_utf8("日本"));
   EXPECT_FALSE(is_valid_utf8(sj));
 }
+
+TEST(Sjis, SplitLinesAtEveryKindOfBreak) {
+  using V = std::vector<std::string_view>;
+  EXPECT_EQ(split_lines(""), V{});
+  EXPECT_EQ(split_lines("a\r\n"), V{"a"});
+  EXPECT_EQ(split_lines("a\r\n\r\nb"), (V{"a", "", "b"}));
+  EXPECT_EQ(split_lines("a\rb\nc"), (V{"a", "b", "c"}));
+  EXPECT_EQ(split_lines("\n"), V{""});
+}
