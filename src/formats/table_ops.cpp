@@ -305,19 +305,7 @@ std::string ReplaceAll(std::string_view cell, std::string_view from, std::string
 
 std::vector<std::string> SplitLineArray(std::string_view text) {
   std::vector<std::string> lines;
-  std::size_t start = 0;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const char c = text[i];
-    if (c != '\r' && c != '\n') {
-      ++i;
-      continue;
-    }
-    lines.emplace_back(text.substr(start, i - start));
-    i += (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
-    start = i;
-  }
-  if (start < text.size()) lines.emplace_back(text.substr(start));
+  for (std::string_view line : text::split_lines(text)) lines.emplace_back(line);
   return lines;
 }
 

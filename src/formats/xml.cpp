@@ -67,22 +67,9 @@ bool IsBlank(char c) {
 }
 
 // Lines as a text list sees them: CR LF, CR or LF end a line; a final break adds no line.
-// CR and LF are never trail bytes, so bytes can be examined directly.
 template <class Fn>
 void ForEachLine(std::string_view text, Fn&& fn) {
-  std::size_t start = 0;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const char c = text[i];
-    if (c != '\r' && c != '\n') {
-      ++i;
-      continue;
-    }
-    fn(text.substr(start, i - start));
-    i += (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
-    start = i;
-  }
-  if (start < text.size()) fn(text.substr(start));
+  for (std::string_view line : text::split_lines(text)) fn(line);
 }
 
 std::vector<std::string_view> PathSegments(std::string_view path) {
