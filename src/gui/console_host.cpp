@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "text/encoding.h"
+#include "text/sjis.h"
 
 namespace morivel::gui {
 
@@ -50,15 +51,8 @@ namespace {
 
 std::vector<std::string> lines_of(const std::string& sjis) {
   std::vector<std::string> out;
-  std::size_t pos = 0;
-  while (pos <= sjis.size()) {
-    std::size_t end = sjis.find('\n', pos);
-    std::string line = sjis.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty()) out.push_back(line);
-    if (end == std::string::npos) break;
-    pos = end + 1;
-  }
+  for (std::string_view line : text::split_lines(sjis))
+    if (!line.empty()) out.emplace_back(line);
   return out;
 }
 
