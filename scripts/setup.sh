@@ -10,6 +10,7 @@ packages=(
   fonts-ipafont-gothic fonts-ipafont-mincho
   python3
   libonig-dev
+  libpng-dev libjpeg62-turbo-dev libgif-dev zlib1g-dev
 )
 
 missing=()

@@ -19,5 +19,6 @@ void register_xml(HandlerTable& table);
 void register_packing(HandlerTable& table);
 void register_files(HandlerTable& table);
 void register_bytes(HandlerTable& table);
+void register_dialogs(HandlerTable& table);
 
 }  // namespace morivel::commands

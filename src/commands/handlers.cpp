@@ -18,6 +18,7 @@ void register_all_handlers(HandlerTable& table) {
   register_packing(table);
   register_files(table);
   register_bytes(table);
+  register_dialogs(table);
 }
 
 }  // namespace morivel::commands

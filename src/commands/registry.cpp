@@ -133,14 +133,15 @@ void RegisterVocabulary(words::TMorvBase& state, const PlatformInfo& platform) {
   register_main_window(state);
 }
 
-BuiltinVocabulary::BuiltinVocabulary(PlatformInfo platform) : platform_(std::move(platform)) {}
+BuiltinVocabulary::BuiltinVocabulary(PlatformInfo platform)
+    : platform_(std::move(platform)), handlers_(handler_table()) {}
 
 void BuiltinVocabulary::Register(words::TMorvBase& state) const {
   RegisterVocabulary(state, platform_);
 }
 
 Handler BuiltinVocabulary::HandlerFor(int id) const {
-  return handler_table().Get(id);
+  return handlers_.Get(id);
 }
 
 const std::vector<std::string>* BuiltinVocabulary::FullNames(const std::string& key) const {

@@ -64,9 +64,13 @@ class BuiltinVocabulary : public engine::Vocabulary {
   Handler HandlerFor(int id) const override;
   const std::vector<std::string>* FullNames(const std::string& key) const override;
   PlatformInfo& Platform() { return platform_; }
+  // The handlers of this vocabulary, starting as the plain command families' table; a front
+  // end adds (or replaces) the handlers that need its windows.
+  HandlerTable& Handlers() { return handlers_; }
 
  private:
   PlatformInfo platform_;
+  HandlerTable handlers_;
 };
 
 // The folder a special-folder name stands for on this machine (Shift-JIS, ends with "/"), or ""

@@ -1,5 +1,6 @@
 // Assignment statements: variables, array elements, dictionary entries and parts.
 #include "engine/interpreter.h"
+#include "engine/parts.h"
 #include "engine/lexer.h"
 #include "expr/literal.h"
 #include "expr/number.h"
@@ -127,7 +128,10 @@ void Interpreter::AssignStatement(const std::string& target_text) {
       word->TypeMark = type;
       return;
     case words::kPart:
-      word->SetValue(value);
+      if (PartAccess* parts = host_.Parts())
+        parts->WriteMainValue(*this, *word, value);
+      else
+        word->SetValue(value);
       if (s.Sys.So) s.Sys.So->Assign(*word);
       return;
     case words::kHash:
@@ -206,9 +210,14 @@ void Interpreter::AssignElementStatement(const std::string& target) {
       }
       return;
     }
-    case words::kPart:
-      throw Error("\"" + word->Name +
-                  text::sjis("\"の項目は、このランタイムではまだ設定できません。"));
+    case words::kPart: {
+      PartAccess* parts = host_.Parts();
+      if (!parts)
+        throw Error("\"" + word->Name +
+                    text::sjis("\"の項目は、このランタイムではまだ設定できません。"));
+      parts->WriteProperty(*this, *word, target, raw);
+      return;
+    }
     default:
       throw Error("\"" + word->Name + text::sjis("\"には代入できません！"));
   }

@@ -1,5 +1,6 @@
 // Structured control: blocks, loops, conditions, case lines, jumps, calls and local blocks.
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <optional>
 
@@ -341,6 +342,15 @@ void Interpreter::EndLocalBlock() {
 
 // ---- conditions --------------------------------------------------------------------------------
 
+namespace {
+
+bool starts_value(const char* p) {
+  unsigned char c = static_cast<unsigned char>(*p);
+  return c == '"' || c == '`' || c == '(' || c == '$' || c == '-' || std::isdigit(c);
+}
+
+}  // namespace
+
 std::string Interpreter::ConditionToExpression(const std::string& condition) {
   static const std::string kKatsu = text::sjis("かつ"), kMatawa = text::sjis("または"),
                            kGa = text::sjis("が"), kIjou = text::sjis("以上"),
@@ -366,6 +376,12 @@ std::string Interpreter::ConditionToExpression(const std::string& condition) {
         }
       } else {
         p += text::char_len(p);
+        // "AがB" written without a space: が ends the left side when a value follows it
+        // directly (a literal, a number, a group) or the left side names a word.
+        if (std::string_view(start, p - start).size() > kGa.size() &&
+            ends_with(std::string(start, p), kGa) &&
+            (starts_value(p) || IsKnownWord(std::string(start, p - kGa.size()))))
+          break;
       }
     }
     chunks.emplace_back(start, p);

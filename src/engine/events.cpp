@@ -67,6 +67,70 @@ void Interpreter::RunFromEventLoop(const char* start) {
   if (!s.StopFlag && s.Position == nullptr) s.Position = saved;
 }
 
+void Interpreter::RunEvent(const char* entry, std::shared_ptr<const std::string> code,
+                           const std::string& source_name) {
+  words::TMorvBase& s = *state_;
+  if (!entry || s.StopFlag) return;
+  words::TRunControl call;
+  call.EntryType = words::kInterrupt;
+  call.SourceName = s.ScriptFileName;
+  call.BlockText = std::move(code);
+  if (IsRunning()) {
+    call.Position = s.Position;
+    s.Words.PushScope();
+    s.RunControl.Push(std::move(call));
+    s.Position = entry;
+    s.ScriptFileName = source_name;
+    return;
+  }
+  // Idle: the event's own level; returning from it leaves no position, which ends the loop.
+  const char* saved = s.Position;
+  s.RunControl.OpenLevel();
+  s.Words.PushScope();
+  s.RunControl.Push(std::move(call));
+  s.Position = entry;
+  s.ScriptFileName = source_name;
+  try {
+    RunMainLoop();
+  } catch (const std::exception& e) {
+    if (ErrorLog().empty()) host_.ShowMessage(ErrorLine(text::sjis("システムエラー:") + e.what()));
+  }
+  // Code that ended without returning (待機, the end of the text) left its entry behind.
+  words::TRunControl left;
+  while (s.RunControl.Pop(left))
+    if (left.EntryType == words::kCall || left.EntryType == words::kInterrupt) {
+      s.Words.PopScope();
+      s.ScriptFileName = left.SourceName;
+    }
+  s.RunControl.CloseLevel();
+  if (!s.StopFlag && s.Position == nullptr) s.Position = saved;
+}
+
+Interpreter::Suspension Interpreter::Suspend() {
+  words::TMorvBase& s = *state_;
+  Suspension suspension{s.Position, s.ScriptFileName, s.RunControl.TakeLevel()};
+  s.Position = nullptr;
+  return suspension;
+}
+
+void Interpreter::Resume(Suspension suspension) {
+  words::TMorvBase& s = *state_;
+  if (s.StopFlag || !suspension.position) return;
+  const char* saved = s.Position;
+  s.RunControl.OpenLevel();
+  s.RunControl.RestoreLevel(std::move(suspension.entries));
+  s.Position = suspension.position;
+  s.ScriptFileName = suspension.source_name;
+  try {
+    RunMainLoop();
+  } catch (const std::exception& e) {
+    if (ErrorLog().empty()) host_.ShowMessage(ErrorLine(text::sjis("システムエラー:") + e.what()));
+  }
+  s.RunControl.ClearLevel();
+  s.RunControl.CloseLevel();
+  if (!s.StopFlag && s.Position == nullptr) s.Position = saved;
+}
+
 void Interpreter::SetEndHandler(const std::string& name) {
   words::TMorvBase& s = *state_;
   if (words::THashNode* word = FindWord(name)) {

@@ -137,7 +137,24 @@ class Interpreter {
   void OnTimer();
   // Runs from `start` in a nested run, as events do when the script is idle.
   void RunFromEventLoop(const char* start);
+  // Runs event code from `entry` as a call that comes back to wherever the run was: at once in
+  // a nested run when the script is idle, or, when a command is letting events through (a
+  // modal dialog, 待つ), as an interrupt that the running loop takes next. `code` keeps program
+  // text bound to an event alive while it runs; `source_name` names the file for error lines.
+  void RunEvent(const char* entry, std::shared_ptr<const std::string> code,
+                const std::string& source_name);
   bool IsRunning() const;
+  // Where a script stopped to let a form act as a dialog (ダイアログ表示).
+  struct Suspension {
+    const char* position = nullptr;
+    std::string source_name;
+    std::vector<words::TRunControl> entries;
+  };
+  // Stops the run after the current command, as if it waited, keeping what Resume needs to go
+  // on from there.
+  Suspension Suspend();
+  // Goes on after a Suspend in a run of its own; the caller makes sure the script is idle.
+  void Resume(Suspension suspension);
   // 終了処理設定, and the close query that runs the end handler: false refuses the close.
   void SetEndHandler(const std::string& name);
   bool QueryClose();

@@ -64,6 +64,8 @@ class StatementReader {
   void GroupToken();
   void ElementToken();
   void WordToken();
+  std::size_t AccessKeyLength(const std::string& word) const;
+  std::size_t assignment_key_length(const std::string& word) const;
   void QuestionMark();
   std::string ParticleAfterValue();
   // Reads a word at p_ and splits it at its particle; p_ ends after the particle.
@@ -280,12 +282,43 @@ std::string StatementReader::ExtendAccess(std::string token) {
     p_ = saved;
     return token;
   }
+  const char* q = p_;
+  if (assignment_key_length(read_word(q)) > 0) {
+    p_ = saved;
+    return token;
+  }
   auto [key, particle] = ReadSplitWord();
+  // 回 ends a count only after a number; inside a key (繰り返し回数) it is part of the name.
+  static const std::string kKai = text::sjis("回");
+  while (particle == kKai && !key.empty() && *p_ && !is_separator(*p_) && *p_ != '\r' &&
+         *p_ != '\n') {
+    auto [more, next] = ReadSplitWord();
+    if (more.empty() && next.empty()) break;
+    key += particle + more;
+    particle = next;
+  }
   if (key.empty() || particle == kHa || particle.empty()) {
     p_ = saved;
     return token;
   }
   return token + key + particle;
+}
+
+// "A の B は C": after an owner ending in の, the word up to its first は is the whole key B,
+// even when it contains a known word (a property such as 繰り返し回数 must not split at 回).
+// The length of the key with its は, or 0 when the word is no such key.
+std::size_t StatementReader::AccessKeyLength(const std::string& word) const {
+  static const std::string kNo = text::sjis("の");
+  const words::TStack& args = in_.State().Arguments;
+  if (args.Empty() || !ends_with(args[args.Count() - 1], kNo)) return 0;
+  return assignment_key_length(word);
+}
+
+std::size_t StatementReader::assignment_key_length(const std::string& word) const {
+  static const std::string kHa = text::sjis("は");
+  std::size_t at = text::find_at_char_start(word, kHa);
+  if (at == std::string::npos || at == 0 || in_.IsKnownWord(word.substr(0, at))) return 0;
+  return at + kHa.size();
 }
 
 void StatementReader::WordToken() {
@@ -315,7 +348,12 @@ void StatementReader::WordToken() {
   skip_blanks(after);
   static const std::string kNoToki = text::sjis("の時");
   bool case_label = ends_with(word, kNoToki) && word.size() > kNoToki.size();
-  if (*after != '=' && !case_label) {
+  if (std::size_t key = AccessKeyLength(word); key > 0 && *after != '=') {
+    p_ = word_start;
+    skip_blanks(p_);
+    token = std::string(p_, key);
+    p_ += key;
+  } else if (*after != '=' && !case_label) {
     p_ = word_start;
     auto [name, particle] = ReadSplitWord();
     token = name + particle;

@@ -1,6 +1,7 @@
 // Values: the term reader, string expansion, argument evaluation and dictionary/element access.
 #include "engine/interpreter.h"
 #include "engine/lexer.h"
+#include "engine/parts.h"
 #include "expr/literal.h"
 #include "expr/number.h"
 #include "expr/quote.h"
@@ -270,6 +271,11 @@ expr::Value Interpreter::ReadTerm(const char*& p) {
       return {inner ? inner->GetAsText() : std::string(), current_type_ = "hs"};
     }
     case words::kPart:
+      if (PartAccess* parts = host_.Parts()) {
+        expr::Value v = parts->ReadMainValue(*this, *w);
+        current_type_ = v.type_mark;
+        return v;
+      }
       current_type_ = "s";
       return {w->GetValue(), "s"};
     default:
@@ -351,9 +357,16 @@ expr::Value Interpreter::ReadAccess(words::THashNode* owner, const std::string& 
         current_type_ = mark;
         return {entry->GetValue(), mark};
       }
-      case words::kPart:
-        throw Error("\"" + owner_name +
-                    text::sjis("\"の項目は、このランタイムではまだ読めません。"));
+      case words::kPart: {
+        PartAccess* parts = host_.Parts();
+        if (!parts)
+          throw Error("\"" + owner_name +
+                      text::sjis("\"の項目は、このランタイムではまだ読めません。"));
+        std::string property = ReadAccessKey(p, false);
+        expr::Value v = parts->ReadProperty(*this, *owner, property);
+        current_type_ = v.type_mark;
+        return v;
+      }
       default:
         throw Error(text::sjis("部品\"") + owner_name +
                     text::sjis("\"から、直接値を得ることは出来ません。"));

@@ -21,6 +21,25 @@ class ConsoleHost : public EventHost {
   // standard input. End of input closes the question without a choice.
   std::string ChooseButton(const std::string& message, const std::string& buttons) override;
 
+  // Dialogs on the terminal (gui/console_dialogs.cpp): the question goes to standard output,
+  // the answer is a line of standard input; the end of input cancels.
+  void ShowDialogMessage(const DialogStyle& style, const std::string& text) override;
+  std::optional<std::string> AskText(const DialogStyle& style, const std::string& message) override;
+  YesNo AskYesNo(const DialogStyle& style, const std::string& message, bool with_cancel) override;
+  std::optional<std::string> SelectFromList(const DialogStyle& style, const std::string& message,
+                                            const std::vector<std::string>& items,
+                                            bool editable) override;
+  std::optional<std::string> EditMemo(const DialogStyle& style, const std::string& text) override;
+  std::optional<std::vector<std::string>> EditItems(const DialogStyle& style,
+                                                    const std::array<std::string, 2>& titles,
+                                                    const std::vector<InputItem>& items) override;
+  std::optional<std::string> ChooseColour(const DialogStyle& style) override;
+  std::optional<std::string> ChooseFont(const DialogStyle& style) override;
+  std::optional<std::vector<std::string>> ChooseFiles(const DialogStyle& style,
+                                                      const FileRequest& request) override;
+  std::optional<std::string> ChooseFolder(const DialogStyle& style,
+                                          const std::string& prompt) override;
+
   bool Closed() const { return closed_; }
   int ExitStatus() const { return exit_status_; }
 

@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "gui/front_end.h"
+#include "gui/part_registry.h"
+
 namespace morivel::gui {
 
 EventHost::EventHost() {
@@ -17,6 +20,10 @@ EventHost::EventHost() {
     fire_ = nullptr;
     if (fire) fire();
   });
+}
+
+engine::PartAccess* EventHost::Parts() {
+  return front_ ? &front_->Parts() : nullptr;
 }
 
 void EventHost::Wait(double seconds) {

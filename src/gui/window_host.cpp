@@ -3,7 +3,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QCloseEvent>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -14,38 +13,8 @@
 
 namespace morivel::gui {
 
-QString to_qstring(const std::string& sjis) {
-  std::u16string utf16 = text::to_utf16(sjis);
-  return QString::fromUtf16(utf16.data(), static_cast<qsizetype>(utf16.size()));
-}
-
-MainWindow::MainWindow() : canvas_(new QPlainTextEdit(this)) {
-  canvas_->setReadOnly(true);
-  canvas_->setFrameStyle(0);
-  setCentralWidget(canvas_);
-  resize(640, 400);
-}
-
-void MainWindow::AppendText(const QString& text) {
-  canvas_->appendPlainText(text);
-}
-
-QString MainWindow::Text() const {
-  return canvas_->toPlainText();
-}
-
-void MainWindow::closeEvent(QCloseEvent* event) {
-  if (close_query_ && !close_query_()) {
-    event->ignore();
-    return;
-  }
-  event->accept();
-}
-
 void WindowHost::ShowText(const std::string& text) {
-  QString s = to_qstring(text);
-  s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  window_.AppendText(s);
+  shown_.append(lines_to_qstring(text));
 }
 
 void WindowHost::ShowMessage(const std::string& text) {

@@ -1,33 +1,15 @@
-// The window front end: the main window and Qt message boxes.
+// The window front end: the visible main window and Qt message boxes.
 #pragma once
 
-#include <QMainWindow>
-#include <QPlainTextEdit>
+#include <QStringList>
 
 #include <functional>
 
 #include "gui/event_host.h"
+#include "gui/main_window.h"
+#include "gui/qt_text.h"
 
 namespace morivel::gui {
-
-// The main window 母艦. For now its client area lists what 表示 wrote.
-class MainWindow : public QMainWindow {
-  Q_OBJECT
- public:
-  MainWindow();
-  void AppendText(const QString& text);
-  // Everything shown so far, one 表示 a line.
-  QString Text() const;
-  // Asked before the window closes (the script's end handler); false keeps it open.
-  void SetCloseQuery(std::function<bool()> query) { close_query_ = std::move(query); }
-
- protected:
-  void closeEvent(QCloseEvent* event) override;
-
- private:
-  QPlainTextEdit* canvas_;
-  std::function<bool()> close_query_;
-};
 
 class WindowHost : public EventHost {
  public:
@@ -41,14 +23,35 @@ class WindowHost : public EventHost {
   std::string ChooseButton(const std::string& message, const std::string& buttons) override;
   void CloseMainWindow() override;
 
+  // Dialogs: the dialog forms (gui/dialogs.cpp).
+  void ShowDialogMessage(const DialogStyle& style, const std::string& text) override;
+  std::optional<std::string> AskText(const DialogStyle& style, const std::string& message) override;
+  YesNo AskYesNo(const DialogStyle& style, const std::string& message, bool with_cancel) override;
+  std::optional<std::string> SelectFromList(const DialogStyle& style, const std::string& message,
+                                            const std::vector<std::string>& items,
+                                            bool editable) override;
+  std::optional<std::string> SelectButton(const DialogStyle& style, const std::string& message,
+                                          const std::vector<std::string>& choices) override;
+  std::optional<std::string> EditMemo(const DialogStyle& style, const std::string& text) override;
+  std::optional<std::vector<std::string>> EditItems(const DialogStyle& style,
+                                                    const std::array<std::string, 2>& titles,
+                                                    const std::vector<InputItem>& items) override;
+  std::optional<std::string> ChooseColour(const DialogStyle& style) override;
+  std::optional<std::string> ChooseFont(const DialogStyle& style) override;
+  std::optional<std::vector<std::string>> ChooseFiles(const DialogStyle& style,
+                                                      const FileRequest& request) override;
+  std::optional<std::string> ChooseFolder(const DialogStyle& style,
+                                          const std::string& prompt) override;
+
   bool Closed() const { return closed_; }
+  // Every text 表示 showed, for whoever wants to read the run back (tests, the debug view).
+  const QStringList& ShownText() const { return shown_; }
 
  private:
+  QStringList shown_;
   MainWindow& window_;
   bool closed_ = false;
   bool debug_mode_ = false;
 };
-
-QString to_qstring(const std::string& sjis);
 
 }  // namespace morivel::gui

@@ -13,8 +13,8 @@
 
 #include "commands/registry.h"
 #include "engine/interpreter.h"
-#include "gui/console_host.h"
-#include "gui/window_host.h"
+#include "gui/qt_text.h"
+#include "gui/session.h"
 #include "source/script_file.h"
 #include "startup/archive.h"
 #include "startup/options.h"
@@ -201,19 +201,11 @@ int main(int argc, char** argv) {
     options.script_args_from = 0;
   }
 
-  std::unique_ptr<gui::ConsoleHost> console_host;
-  std::unique_ptr<gui::MainWindow> window;
-  std::unique_ptr<gui::WindowHost> window_host;
-  engine::Host* host = nullptr;
-  if (console) {
-    console_host = std::make_unique<gui::ConsoleHost>();
-    host = console_host.get();
-  } else {
-    window = std::make_unique<gui::MainWindow>();
-    window->setWindowTitle(QApplication::applicationName());
-    window_host = std::make_unique<gui::WindowHost>(*window);
-    host = window_host.get();
-  }
+  // Messages about the start file come before the run's vocabulary exists; the session's host
+  // shows them the same way.
+  auto session = std::make_unique<gui::Session>(
+      console, platform_info(exe, options.start_file, params, options, console));
+  engine::Host* host = &session->Host();
 
   Startup start;
   std::unique_ptr<Run> run;
@@ -232,22 +224,21 @@ int main(int argc, char** argv) {
     startup::Options packaged;
     packaged.console = options.console;
     options = packaged;
+    session->Vocabulary().Platform() =
+        platform_info(exe, options.start_file, params, options, console);
   }
 
-  commands::BuiltinVocabulary vocabulary(
-      platform_info(exe, options.start_file, params, options, console));
-  engine::Interpreter interpreter(*host, vocabulary);
+  engine::Interpreter& interpreter = session->Interpreter();
   interpreter.DebugMode = options.debug;
   interpreter.LineStop = options.line_stop;
-  if (window) {
-    window_host->SetDebugMode(options.debug);
-    window->SetCloseQuery([&interpreter] { return interpreter.QueryClose(); });
-  } else {
-    console_host->SetCloseQuery([&interpreter] { return interpreter.QueryClose(); });
-  }
+  gui::ConsoleHost* console_host = session->Console();
+  gui::WindowHost* window_host = session->Windowed();
+  if (window_host) window_host->SetDebugMode(options.debug);
+  gui::MainWindow& window = session->Window();
   bool keep_running =
       first_run(interpreter, *host, *run, options, start.resource_archive, [&window] {
-        if (window) window->show();
+        window.show();
+        QCoreApplication::processEvents();
       });
   if (console) {
     // The console program ends once nothing can raise an event any more.

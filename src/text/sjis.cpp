@@ -29,6 +29,11 @@ bool is_char_start(std::string_view s, std::size_t offset) {
   return i == offset;
 }
 
+bool ends_with_chars(std::string_view s, std::string_view tail) {
+  return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail &&
+         is_char_start(s, s.size() - tail.size());
+}
+
 std::size_t find_at_char_start(std::string_view s, std::string_view needle, std::size_t from) {
   if (needle.empty()) return from <= s.size() ? from : std::string_view::npos;
   std::size_t i = 0;

@@ -57,6 +57,10 @@ bool is_char_start(std::string_view s, std::size_t offset);
 // Finds `needle` in `s` from byte offset `from`, matching only at character starts.
 std::size_t find_at_char_start(std::string_view s, std::string_view needle, std::size_t from = 0);
 
+// Whether `s` ends with `tail` and the tail starts at a character start (never inside a
+// double-byte character).
+bool ends_with_chars(std::string_view s, std::string_view tail);
+
 // Drops runs of hiragana that follow a non-hiragana double-byte character: 読み込む -> 読込.
 // A name that would become empty is returned unchanged.
 std::string strip_okurigana(std::string_view name);

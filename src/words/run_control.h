@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace morivel::words {
@@ -45,6 +46,9 @@ class TRunControlStack {
   TRunControl& Top() { return current_.back(); }
   std::size_t Count() const { return current_.size(); }
   void ClearLevel() { current_.clear(); }
+  // Hands the current level's entries over, leaving it empty; RestoreLevel puts them back.
+  std::vector<TRunControl> TakeLevel() { return std::exchange(current_, {}); }
+  void RestoreLevel(std::vector<TRunControl> entries) { current_ = std::move(entries); }
   void OpenLevel();
   void CloseLevel();
   void ClearAll();

@@ -46,6 +46,11 @@ void TObjList::Put(std::size_t index, std::unique_ptr<TObjNode> node) {
   if (index < nodes_.size()) nodes_[index] = std::move(node);
 }
 
+std::unique_ptr<TObjNode> TObjList::Take(std::size_t index) {
+  if (index >= nodes_.size()) return nullptr;
+  return std::move(nodes_[index]);
+}
+
 TObjNode* TObjList::FindByName(std::string_view name) const {
   int index = IndexOfName(name);
   return index < 0 ? nullptr : nodes_[index].get();

@@ -1,6 +1,7 @@
 // The argument stack (TStack) and the part list (TObjList of TObjNode records).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <map>
 #include <memory>
@@ -35,6 +36,16 @@ class PartControl {
   virtual ~PartControl() = default;
 };
 
+// What an event slot of a part runs: a label's body, or program text kept in the slot itself.
+struct EventSlot {
+  std::string Text;                          // the label name or program text as bound
+  const char* Entry = nullptr;               // where execution starts; nullptr when unbound
+  std::shared_ptr<const std::string> Code;   // the prepared program text Entry points into
+  std::string Source;                        // the script file the code belongs to
+};
+
+inline constexpr int kEventSlots = 12;
+
 // One part record; its index in the part list is the part's management number.
 class TObjNode {
  public:
@@ -46,7 +57,7 @@ class TObjNode {
   int Number;
   int Kind;
   std::string Pocket;
-  std::map<std::string, std::string> Events;  // event slot name -> label name
+  std::array<EventSlot, kEventSlots> Events;
 };
 
 class TObjList {
@@ -55,6 +66,8 @@ class TObjList {
   std::size_t Count() const { return nodes_.size(); }
   TObjNode* Get(std::size_t index) const;
   void Put(std::size_t index, std::unique_ptr<TObjNode> node);
+  // Empties the slot and hands its record over; nullptr for an empty or missing slot.
+  std::unique_ptr<TObjNode> Take(std::size_t index);
   TObjNode* FindByName(std::string_view name) const;
   int IndexOfName(std::string_view name) const;
   void Clear() { nodes_.clear(); }

@@ -1,6 +1,7 @@
 // The interpreter state of one run: words, stacks, parts, sources, temporary files and settings.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -46,6 +47,15 @@ struct SystemWordRefs {
   THashNode* EndRefused = nullptr;  // 終了不可能
 };
 
+// Where 表示 and the drawing commands work on the main window's picture, and how.
+struct DrawingState {
+  int X = 10;
+  int Y = 10;
+  bool Centering = false;  // センタリング: 表示 centres lines, parts are centred on creation
+  int PenStyle = 0;        // index into the pen style words
+  int BrushStyle = 0;      // index into the brush style words
+};
+
 class TMorvBase {
  public:
   static constexpr std::size_t kMaxSources = 50;
@@ -79,6 +89,9 @@ class TMorvBase {
   int SecurityLevel = -1;
   std::string PendingSwitchValue;  // "~未定義" when no 条件分岐 is pending
   SystemWordRefs Sys;
+  DrawingState Drawing;
+  // ダイアログサイズ設定: left, top, right, bottom; all zero lets dialogs centre themselves.
+  std::array<int, 4> DialogRect{};
 
   std::mt19937 Random;
 

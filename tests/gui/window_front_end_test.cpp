@@ -14,15 +14,17 @@
 #include "commands/registry.h"
 #include "engine/interpreter.h"
 #include "gui/window_host.h"
+#include "support/gui_run.h"
 #include "text/encoding.h"
 
 using namespace morivel;
+using morivel::testing::GuiRun;
+using morivel::testing::ModalDriver;
+using morivel::testing::SeenDialog;
+using morivel::testing::u;
+using morivel::testing::kDeadlineMs;
 
 namespace {
-
-QString u(const char* utf8) {
-  return QString::fromUtf8(utf8);
-}
 
 const char* const kErrorCaption = "実行中にエラーが発生しました。";
 const char* const kGoOn = "実行を続ける(&O)";
@@ -38,118 +40,6 @@ const char* const kErrorScript =
     "「前」を表示\n"
     "ほげほげ\n"
     "「後」を表示\n";
-
-// How long any one wait in these tests may take before it counts as a failure.
-constexpr int kDeadlineMs = 5000;
-
-// A modal dialog as the driver found it.
-struct SeenDialog {
-  QString title;
-  QString text;  // the contents of its text views, one after the other
-  QStringList visible_buttons;
-  QStringList hidden_buttons;
-  bool answered = false;  // closed on the driver's answer (not dismissed at the deadline)
-};
-
-// What the driver does with a dialog: click the button with this text, or press Escape when
-// the text is empty.
-using Answer = QString;
-
-// Answers the modal dialogs a run opens, one answer per dialog in order, and records each.
-// A dialog without the wanted (visible) button, or any modal dialog still open past the deadline,
-// is rejected so that no test can hang on it.
-class ModalDriver : public QObject {
- public:
-  explicit ModalDriver(QList<Answer> answers) : answers_(std::move(answers)) {
-    clock_.start();
-    poll_.setInterval(10);
-    connect(&poll_, &QTimer::timeout, this, &ModalDriver::Poll);
-    poll_.start();
-  }
-  const std::vector<SeenDialog>& Seen() const { return seen_; }
-
- private:
-  void Poll() {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (clock_.elapsed() > kDeadlineMs) {
-      if (!modal) {
-        poll_.stop();
-        return;
-      }
-      // A dialog still open after its answer did not take the answer.
-      if (modal == answered_) seen_.back().answered = false;
-      Dismiss(modal);
-      return;
-    }
-    if (!modal || modal == answered_) return;
-    seen_.push_back(Describe(*modal));
-    answered_ = modal;
-    if (seen_.size() > static_cast<std::size_t>(answers_.size())) {
-      Dismiss(modal);
-      return;
-    }
-    seen_.back().answered = Respond(*modal, answers_[static_cast<qsizetype>(seen_.size() - 1)]);
-    if (!seen_.back().answered) Dismiss(modal);
-  }
-
-  static SeenDialog Describe(QWidget& dialog) {
-    SeenDialog seen;
-    seen.title = dialog.windowTitle();
-    for (const QPlainTextEdit* view : dialog.findChildren<QPlainTextEdit*>())
-      seen.text += view->toPlainText() + QLatin1Char('\n');
-    for (const QAbstractButton* button : dialog.findChildren<QAbstractButton*>())
-      (button->isVisibleTo(&dialog) ? seen.visible_buttons : seen.hidden_buttons) << button->text();
-    return seen;
-  }
-
-  static bool Respond(QWidget& dialog, const QString& answer) {
-    if (answer.isEmpty()) {
-      QTest::keyClick(&dialog, Qt::Key_Escape);
-      return true;
-    }
-    for (QAbstractButton* button : dialog.findChildren<QAbstractButton*>()) {
-      if (button->text() != answer || !button->isVisible()) continue;
-      button->click();
-      return true;
-    }
-    return false;
-  }
-
-  static void Dismiss(QWidget* modal) {
-    if (auto* dialog = qobject_cast<QDialog*>(modal))
-      dialog->reject();
-    else
-      modal->close();
-  }
-
-  QList<Answer> answers_;
-  std::vector<SeenDialog> seen_;
-  QPointer<QWidget> answered_;
-  QTimer poll_;
-  QElapsedTimer clock_;
-};
-
-// One run of a script on the window front end, wired as the program wires it.
-struct WindowRun {
-  explicit WindowRun(bool debug_mode = false) {
-    interpreter.DebugMode = debug_mode;
-    host.SetDebugMode(debug_mode);
-    window.show();
-  }
-
-  void Run(const char* utf8_source) {
-    interpreter.PrepareRun(text::sjis(utf8_source), text::sjis("gui_test.mrv"));
-    interpreter.StartAtBeginning();
-    interpreter.RunMainLoop();
-  }
-
-  QStringList ShownLines() const { return window.Text().split(u'\n', Qt::SkipEmptyParts); }
-
-  gui::MainWindow window;
-  gui::WindowHost host{window};
-  commands::BuiltinVocabulary vocabulary;
-  engine::Interpreter interpreter{host, vocabulary};
-};
 
 }  // namespace
 
@@ -167,7 +57,7 @@ class WindowFrontEndTest : public QObject {
 };
 
 void WindowFrontEndTest::errorDialogContinueGoesOn() {
-  WindowRun run;
+  GuiRun run;
   ModalDriver driver({u(kGoOn)});
   run.Run(kErrorScript);
 
@@ -178,9 +68,9 @@ void WindowFrontEndTest::errorDialogContinueGoesOn() {
   QVERIFY2(dialog.text.contains(u("\"ほげほげ\"は未定義の命令です。")), qPrintable(dialog.text));
   QVERIFY(dialog.answered);
   QCOMPARE(run.ShownLines(), QStringList({u("前"), u("後")}));
-  QVERIFY(!run.interpreter.State().StopFlag);
-  QVERIFY(!run.host.Closed());
-  QVERIFY(run.window.isVisible());
+  QVERIFY(!run.interpreter().State().StopFlag);
+  QVERIFY(!run.session().Windowed()->Closed());
+  QVERIFY(run.window().isVisible());
 }
 
 void WindowFrontEndTest::errorDialogQuitEndsRun_data() {
@@ -192,7 +82,7 @@ void WindowFrontEndTest::errorDialogQuitEndsRun_data() {
 
 void WindowFrontEndTest::errorDialogQuitEndsRun() {
   QFETCH(QString, answer);
-  WindowRun run;
+  GuiRun run;
   ModalDriver driver({answer});
   run.Run(kErrorScript);
 
@@ -200,14 +90,14 @@ void WindowFrontEndTest::errorDialogQuitEndsRun() {
   QCOMPARE(driver.Seen().front().title, u(kErrorCaption));
   QVERIFY(driver.Seen().front().answered);
   QCOMPARE(run.ShownLines(), QStringList({u("前")}));
-  QVERIFY(run.interpreter.State().StopFlag);
-  QVERIFY(run.host.Closed());
-  QVERIFY(!run.window.isVisible());
+  QVERIFY(run.interpreter().State().StopFlag);
+  QVERIFY(run.session().Windowed()->Closed());
+  QVERIFY(!run.window().isVisible());
 }
 
 void WindowFrontEndTest::debugButtonOnlyInDebugMode() {
   {
-    WindowRun run(/*debug_mode=*/false);
+    GuiRun run(/*console=*/false, /*debug_mode=*/false);
     ModalDriver driver({u(kGoOn)});
     run.Run(kErrorScript);
     QCOMPARE(driver.Seen().size(), std::size_t{1});
@@ -219,7 +109,7 @@ void WindowFrontEndTest::debugButtonOnlyInDebugMode() {
   {
     // In debug mode the debug button leads to the debug dialog, and running on from there
     // goes on after the error.
-    WindowRun run(/*debug_mode=*/true);
+    GuiRun run(/*console=*/false, /*debug_mode=*/true);
     ModalDriver driver({u(kDebug), u(kRunOn)});
     run.Run(kErrorScript);
     QCOMPARE(driver.Seen().size(), std::size_t{2});
@@ -230,12 +120,12 @@ void WindowFrontEndTest::debugButtonOnlyInDebugMode() {
     QCOMPARE(driver.Seen()[1].title, u(kDebugCaption));
     QVERIFY(driver.Seen()[1].answered);
     QCOMPARE(run.ShownLines(), QStringList({u("前"), u("後")}));
-    QVERIFY(!run.host.Closed());
+    QVERIFY(!run.session().Windowed()->Closed());
   }
 }
 
 void WindowFrontEndTest::timerFiresWhileWaiting() {
-  WindowRun run;
+  GuiRun run;
   QElapsedTimer clock;
   clock.start();
   run.Run(
@@ -249,15 +139,15 @@ void WindowFrontEndTest::timerFiresWhileWaiting() {
 
   // 待機 hands control back to the event loop without falling into the label.
   QCOMPARE(run.ShownLines(), QStringList({u("待つ")}));
-  QVERIFY(run.host.TimerPending());
+  QVERIFY(run.host().TimerPending());
   QTRY_VERIFY_WITH_TIMEOUT(run.ShownLines().contains(u("発火")), kDeadlineMs);
   // Qt's coarse timers may fire up to 5 % early; far earlier means the seconds were misread.
   QVERIFY2(clock.elapsed() >= 150, qPrintable(QString::number(clock.elapsed())));
   // 終わる closes the main window, which ends the program; the line after it never runs.
   QCOMPARE(run.ShownLines(), QStringList({u("待つ"), u("発火")}));
-  QVERIFY(run.host.Closed());
-  QVERIFY(!run.window.isVisible());
-  QVERIFY(!run.host.TimerPending());
+  QVERIFY(run.session().Windowed()->Closed());
+  QVERIFY(!run.window().isVisible());
+  QVERIFY(!run.host().TimerPending());
 }
 
 void WindowFrontEndTest::debugDialogButtonsGiveTheirChoice_data() {
@@ -273,11 +163,11 @@ void WindowFrontEndTest::debugDialogButtonsGiveTheirChoice_data() {
 void WindowFrontEndTest::debugDialogButtonsGiveTheirChoice() {
   QFETCH(QString, button);
   QFETCH(engine::DebugChoice, choice);
-  WindowRun run;
+  GuiRun run;
   ModalDriver driver({button});
   const std::string variables = text::sjis("甲=1\r\n乙=二\r\n");
   engine::DebugChoice got =
-      run.host.ShowDebugDialog(variables, "0: type 1 0/0\r\n", text::sjis("乙"));
+      run.host().ShowDebugDialog(variables, "0: type 1 0/0\r\n", text::sjis("乙"));
 
   QCOMPARE(driver.Seen().size(), std::size_t{1});
   const SeenDialog& dialog = driver.Seen().front();

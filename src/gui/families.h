@@ -1,0 +1,12 @@
+// The command families that need the window system register their handlers by command id.
+#pragma once
+
+#include "commands/registry.h"
+
+namespace morivel::gui {
+
+void register_part_commands(commands::HandlerTable& table);
+void register_drawing(commands::HandlerTable& table);
+void register_images(commands::HandlerTable& table);
+
+}  // namespace morivel::gui

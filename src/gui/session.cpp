@@ -1,0 +1,54 @@
+// One run's front end wired together: main window, host, parts, vocabulary and interpreter.
+#include "gui/session.h"
+
+#include <QApplication>
+
+#include "gui/families.h"
+#include "gui/part_registry.h"
+#include "gui/qt_text.h"
+
+namespace morivel::gui {
+
+Session::Session(bool console, commands::PlatformInfo platform) {
+  window_.setWindowTitle(QApplication::applicationName());
+  if (console) {
+    auto host = std::make_unique<ConsoleHost>();
+    console_ = host.get();
+    host_ = std::move(host);
+  } else {
+    auto host = std::make_unique<WindowHost>(window_);
+    windowed_ = host.get();
+    host_ = std::move(host);
+  }
+  front_ = std::make_unique<FrontEnd>(window_, *host_, console);
+  host_->SetFrontEnd(front_.get());
+  vocabulary_ = std::make_unique<commands::BuiltinVocabulary>(std::move(platform));
+  register_gui_handlers(vocabulary_->Handlers());
+  interpreter_ = std::make_unique<engine::Interpreter>(*host_, *vocabulary_);
+  front_->Attach(*interpreter_);
+  auto close_query = [this] { return interpreter_->QueryClose(); };
+  window_.SetCloseQuery(close_query);
+  if (console_) console_->SetCloseQuery(close_query);
+}
+
+Session::~Session() {
+  // The run's parts go first (their controls sit on the window), then the registry that their
+  // signals report to, then the window.
+  interpreter_.reset();
+  host_->SetFrontEnd(nullptr);
+  front_.reset();
+}
+
+void Session::Run(const std::string& source, const std::string& file_name) {
+  interpreter_->PrepareRun(source, file_name);
+  interpreter_->StartAtBeginning();
+  interpreter_->RunMainLoop();
+}
+
+void register_gui_handlers(commands::HandlerTable& table) {
+  register_part_commands(table);
+  register_drawing(table);
+  register_images(table);
+}
+
+}  // namespace morivel::gui

@@ -1,0 +1,49 @@
+// One run's front end wired together: main window, host, parts, vocabulary and interpreter.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "commands/registry.h"
+#include "engine/interpreter.h"
+#include "gui/console_host.h"
+#include "gui/front_end.h"
+#include "gui/main_window.h"
+#include "gui/window_host.h"
+
+namespace morivel::gui {
+
+class Session {
+ public:
+  Session(bool console, commands::PlatformInfo platform = commands::PlatformInfo());
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  MainWindow& Window() { return window_; }
+  EventHost& Host() { return *host_; }
+  // The host as the front end it is; nullptr for the other one.
+  ConsoleHost* Console() { return console_; }
+  WindowHost* Windowed() { return windowed_; }
+  FrontEnd& Front() { return *front_; }
+  engine::Interpreter& Interpreter() { return *interpreter_; }
+  commands::BuiltinVocabulary& Vocabulary() { return *vocabulary_; }
+
+  // Prepares `source` (Shift-JIS) and runs it up to its end or its first wait. Errors go to
+  // the host's error dialog as in any run; throws only when the text cannot be prepared.
+  void Run(const std::string& source, const std::string& file_name);
+
+ private:
+  MainWindow window_;
+  std::unique_ptr<EventHost> host_;
+  ConsoleHost* console_ = nullptr;
+  WindowHost* windowed_ = nullptr;
+  std::unique_ptr<FrontEnd> front_;
+  std::unique_ptr<commands::BuiltinVocabulary> vocabulary_;
+  std::unique_ptr<engine::Interpreter> interpreter_;
+};
+
+// Adds the handlers of the command families that need the window system.
+void register_gui_handlers(commands::HandlerTable& table);
+
+}  // namespace morivel::gui
