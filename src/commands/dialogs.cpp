@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "commands/coordinates.h"
 #include "commands/families.h"
 #include "engine/interpreter.h"
 #include "expr/number.h"
@@ -346,84 +347,17 @@ void choose_folder_prompted(Interpreter& in) {
 
 // ---- geometry --------------------------------------------------------------------------------
 
-// Splits at commas outside parentheses and quotes; Shift-JIS trail bytes never split.
-std::vector<std::string> split_top_level(const std::string& s) {
-  std::vector<std::string> parts(1);
-  int depth = 0;
-  char quote = 0;
-  for (std::size_t i = 0; i < s.size();) {
-    const std::size_t n = text::char_len(s, i);
-    const char c = s[i];
-    if (n == 1 && quote) {
-      if (c == quote) quote = 0;
-    } else if (n == 1 && (c == '"' || c == '`')) {
-      quote = c;
-    } else if (n == 1 && c == '(') {
-      ++depth;
-    } else if (n == 1 && c == ')') {
-      --depth;
-    } else if (n == 1 && c == ',' && depth == 0) {
-      parts.emplace_back();
-      ++i;
-      continue;
-    }
-    parts.back().append(s, i, n);
-    i += n;
-  }
-  return parts;
-}
-
-// Whether the text is one parenthesised group from its first to its last byte.
-bool one_group(const std::string& s) {
-  if (s.size() < 2 || s.front() != '(' || s.back() != ')') return false;
-  int depth = 0;
-  for (std::size_t i = 0; i < s.size(); i += text::char_len(s, i)) {
-    if (s[i] == '(') ++depth;
-    if (s[i] == ')' && --depth == 0 && i + 1 < s.size()) return false;
-  }
-  return true;
-}
-
-int nearest_int(long double v) {
-  const double d = static_cast<double>(v);
-  if (!std::isfinite(d) || std::fabs(d) > 2e9) return 0;
-  return static_cast<int>(std::nearbyint(d));
-}
-
-// The rectangle as written "(l,t,r,b)" (each piece an expression), or the value of a word or
-// expression that holds such a text.
-std::vector<int> rectangle_values(Interpreter& in, std::string raw) {
-  raw = text::trim(raw);
-  if (raw.size() >= 2 && raw.front() == '`' && raw.back() == '`')
-    raw = text::trim(raw.substr(1, raw.size() - 2));
-  const bool written_out = one_group(raw) || split_top_level(raw).size() > 1;
-  if (!written_out) {
-    raw = text::trim(in.EvalArgument(raw));
-    if (one_group(raw)) raw = raw.substr(1, raw.size() - 2);
-  } else if (one_group(raw)) {
-    raw = raw.substr(1, raw.size() - 2);
-  }
-  std::vector<int> values;
-  if (text::trim(raw).empty()) return values;
-  for (const std::string& piece : split_top_level(raw)) {
-    const std::string p = text::trim(piece);
-    values.push_back(
-        nearest_int(written_out ? expr::ToNumber(in.EvaluateText(p).text) : expr::ToNumber(p)));
-  }
-  return values;
-}
-
 void set_dialog_size(Interpreter& in) {
   const std::string raw = in.PopArgumentText();
   std::array<int, 4> rect{};
   if (!in.ImplicitSore()) {
-    const std::vector<int> values = rectangle_values(in, raw);
+    const std::vector<long long> values = CoordinateValues(in, raw);
     if (values.size() > rect.size()) {
       std::string listed;
-      for (int n : values) listed += std::to_string(n) + "\r\n";
+      for (long long n : values) listed += std::to_string(n) + "\r\n";
       throw in.Error(text::sjis("座標の指定エラー。引数が多すぎます。\"") + listed + "\"");
     }
-    std::copy(values.begin(), values.end(), rect.begin());
+    for (std::size_t i = 0; i < values.size(); ++i) rect[i] = static_cast<int>(values[i]);
   }
   in.State().DialogRect = rect;
 }

@@ -13,8 +13,7 @@ class Interpreter;
 
 namespace morivel::gui {
 
-// The comma-separated values of a coordinate text, each evaluated and taken to the nearest
-// integer (halves to even). Enclosing backquotes and one enclosing pair of parentheses go.
+// The values of a coordinate argument as written (see commands::CoordinateValues).
 std::vector<long long> coordinate_values(engine::Interpreter& in, const std::string& text);
 // Exactly two values, else "座標の指定エラー".
 QPoint parse_point(engine::Interpreter& in, const std::string& text);

@@ -39,54 +39,10 @@ words::DrawingState& drawing(Interpreter& in) {
 
 // ---- arguments ----------------------------------------------------------------------------------
 
-// Calls `visit(byte offset, character, depth)` for each character of a raw argument outside
-// string literals, depth counting the parentheses open before it.
-template <typename Visit>
-void scan_bare(const std::string& raw, Visit visit) {
-  static const std::string kOpenCorner = text::sjis("「"), kCloseCorner = text::sjis("」");
-  static const std::string kOpenWhite = text::sjis("『"), kCloseWhite = text::sjis("』");
-  int depth = 0;
-  std::string closer;  // the end of the literal we are in
-  for (std::size_t i = 0; i < raw.size();) {
-    std::size_t n = text::char_len(raw, i);
-    std::string c = raw.substr(i, n);
-    if (!closer.empty()) {
-      if (c == closer) closer.clear();
-    } else if (c == "\"" || c == "`") {
-      closer = c;
-    } else if (c == kOpenCorner) {
-      closer = kCloseCorner;
-    } else if (c == kOpenWhite) {
-      closer = kCloseWhite;
-    } else {
-      if (c == ")") --depth;
-      visit(i, c, depth);
-      if (c == "(") ++depth;
-    }
-    i += n;
-  }
-}
-
-// Whether a comma stands outside parentheses and string literals, the parentheses around the
-// whole text aside: "(10,20)" and "(X,Y)" are pairs as written, while a literal, a word or a
-// call is a pair only by its value.
-bool has_bare_comma(const std::string& raw) {
-  bool enclosed = !raw.empty() && raw.front() == '(';
-  scan_bare(raw, [&](std::size_t at, const std::string& c, int depth) {
-    if (c == ")" && depth == 0 && at + 1 < raw.size()) enclosed = false;
-  });
-  bool found = false;
-  scan_bare(raw, [&](std::size_t, const std::string& c, int depth) {
-    if (c == "," && depth == (enclosed ? 1 : 0)) found = true;
-  });
-  return found;
-}
-
-// A coordinate argument as text for the coordinate rule: values written side by side are read
-// one by one, anything else by its value (a variable or literal holding "(10,20)").
+// A coordinate argument as written: the coordinate rule reads pairs written out and values of
+// words or literals that hold them.
 std::string pop_coordinates(Interpreter& in) {
-  std::string raw = in.PopArgumentText();
-  return has_bare_comma(raw) ? raw : in.EvalArgument(raw);
+  return in.PopArgumentText();
 }
 
 QPoint pop_point(Interpreter& in) {

@@ -143,7 +143,7 @@ enum EventSlotIndex : int {
 struct PropertyCall {
   engine::Interpreter& in;
   PartRegistry& parts;
-  words::TObjNode& node;  // the part record (name, number, kind, pocket, events)
+  words::TObjNode& node;   // the part record (name, number, kind, pocket, events)
   words::THashNode& word;  // the part's word (its value is the text last written)
   int property;
 };

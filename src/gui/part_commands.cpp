@@ -36,16 +36,14 @@ std::string part_name_argument(engine::Interpreter& in) {
 // A part found by name in the part list; missing raises the not-created error.
 words::TObjNode& created_part(engine::Interpreter& in, const std::string& name) {
   words::TObjNode* node = parts_of(in).FindByName(in, name);
-  if (!node)
-    throw in.Error(text::sjis("部品\"") + name + text::sjis("\"は、作成されていません。"));
+  if (!node) throw in.Error(text::sjis("部品\"") + name + text::sjis("\"は、作成されていません。"));
   return *node;
 }
 
 FormPart& form_argument(engine::Interpreter& in, const std::string& name) {
   words::TObjNode* node = parts_of(in).FindByName(in, name);
   auto* form = node ? dynamic_cast<FormPart*>(parts_of(in).PartOf(*node)) : nullptr;
-  if (!form || !form->Widget())
-    throw in.Error(text::sjis("引数にフォームを指定してください。"));
+  if (!form || !form->Widget()) throw in.Error(text::sjis("引数にフォームを指定してください。"));
   return *form;
 }
 
@@ -56,8 +54,6 @@ void create(engine::Interpreter& in) {
   std::string name = text::trim(in.PopArgumentText());
   bool given = !in.ImplicitSore();
   std::string position = in.PopArgumentText();
-  if (given && !position.empty() && position[0] != '(' && position[0] != '`')
-    position = in.EvalArgument(position);
   parts_of(in).Create(in, kind, name, position, given);
 }
 
@@ -358,12 +354,6 @@ void show_cursor(engine::Interpreter& in) {
 
 // ---- menus ----------------------------------------------------------------------------------
 
-// The number of the top-level item メニュー作成 made last, kept for メニュー追加 without a parent.
-int& last_top_menu() {
-  static int number = -1;
-  return number;
-}
-
 std::string menu_caption(const std::string& name, const words::TObjNode* parent) {
   static const std::string kMenu = text::sjis("メニュー");
   std::string caption = name;
@@ -402,17 +392,21 @@ void add_menu_item(engine::Interpreter& in, std::string name, words::TObjNode* p
   if (!parent) {
     action = main.menuBar()->addAction(to_qstring(caption));
   } else if (auto* popup = dynamic_cast<PopupPart*>(parts.PartOf(*parent))) {
-    action = caption == "-" ? popup->Menu()->addSeparator() : popup->Menu()->addAction(to_qstring(caption));
+    action = caption == "-" ? popup->Menu()->addSeparator()
+                            : popup->Menu()->addAction(to_qstring(caption));
   } else if (auto* item = dynamic_cast<MenuPart*>(parts.PartOf(*parent))) {
     QMenu* menu = item->Submenu();
-    if (!menu) throw in.Error(text::sjis("部品\"") + parent->Name + text::sjis("\"は、作成されていません。"));
+    if (!menu)
+      throw in.Error(text::sjis("部品\"") + parent->Name +
+                     text::sjis("\"は、作成されていません。"));
     action = caption == "-" ? menu->addSeparator() : menu->addAction(to_qstring(caption));
   }
   if (!action) return;
   action->setVisible(true);
-  QObject::connect(action, &QAction::triggered, [&parts, number] { parts.Fire(number, kSlotClick); });
+  QObject::connect(action, &QAction::triggered,
+                   [&parts, number] { parts.Fire(number, kSlotClick); });
   parts.Register(in, name, std::make_unique<MenuPart>(action), text::sjis("メニュー"));
-  if (!parent) last_top_menu() = number;
+  if (!parent) parts.SetLastTopMenu(number);
 }
 
 void create_menu(engine::Interpreter& in) {
@@ -426,8 +420,8 @@ void add_menu(engine::Interpreter& in) {
   PartRegistry& parts = parts_of(in);
   words::TObjNode* parent = nullptr;
   if (omitted) {
-    parent = parts.Node(last_top_menu());
-    if (!parent)
+    parent = parts.Node(parts.LastTopMenu());
+    if (!parent || parent->Kind != kMenu)
       throw in.Error(text::sjis("部品\"") + name + text::sjis("\"は、作成されていません。"));
   } else {
     parent = parts.FindByName(in, parent_name);
@@ -448,8 +442,7 @@ void set_property(engine::Interpreter& in) {
   std::string name = part_name_argument(in);
   PartRegistry& parts = parts_of(in);
   words::THashNode* word = parts.FindWord(in, name);
-  if (!word)
-    throw in.Error(text::sjis("部品\"") + name + text::sjis("\"は、作成されていません。"));
+  if (!word) throw in.Error(text::sjis("部品\"") + name + text::sjis("\"は、作成されていません。"));
   parts.WriteEvaluated(in, *word, property, value);
 }
 

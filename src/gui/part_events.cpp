@@ -133,34 +133,64 @@ int virtual_key_of(int qt_key) {
     return qt_key;
   if (qt_key >= Qt::Key_F1 && qt_key <= Qt::Key_F24) return 0x70 + (qt_key - Qt::Key_F1);
   switch (qt_key) {
-    case Qt::Key_Backspace: return 0x08;
-    case Qt::Key_Tab: case Qt::Key_Backtab: return 0x09;
-    case Qt::Key_Return: case Qt::Key_Enter: return 0x0D;
-    case Qt::Key_Shift: return 0x10;
-    case Qt::Key_Control: return 0x11;
-    case Qt::Key_Alt: return 0x12;
-    case Qt::Key_Pause: return 0x13;
-    case Qt::Key_CapsLock: return 0x14;
-    case Qt::Key_Escape: return 0x1B;
-    case Qt::Key_Space: return 0x20;
-    case Qt::Key_PageUp: return 0x21;
-    case Qt::Key_PageDown: return 0x22;
-    case Qt::Key_End: return 0x23;
-    case Qt::Key_Home: return 0x24;
-    case Qt::Key_Left: return 0x25;
-    case Qt::Key_Up: return 0x26;
-    case Qt::Key_Right: return 0x27;
-    case Qt::Key_Down: return 0x28;
-    case Qt::Key_Print: return 0x2C;
-    case Qt::Key_Insert: return 0x2D;
-    case Qt::Key_Delete: return 0x2E;
-    case Qt::Key_Asterisk: return 0x6A;
-    case Qt::Key_Plus: return 0xBB;
-    case Qt::Key_Comma: return 0xBC;
-    case Qt::Key_Minus: return 0xBD;
-    case Qt::Key_Period: return 0xBE;
-    case Qt::Key_Slash: return 0xBF;
-    default: return 0;
+    case Qt::Key_Backspace:
+      return 0x08;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+      return 0x09;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      return 0x0D;
+    case Qt::Key_Shift:
+      return 0x10;
+    case Qt::Key_Control:
+      return 0x11;
+    case Qt::Key_Alt:
+      return 0x12;
+    case Qt::Key_Pause:
+      return 0x13;
+    case Qt::Key_CapsLock:
+      return 0x14;
+    case Qt::Key_Escape:
+      return 0x1B;
+    case Qt::Key_Space:
+      return 0x20;
+    case Qt::Key_PageUp:
+      return 0x21;
+    case Qt::Key_PageDown:
+      return 0x22;
+    case Qt::Key_End:
+      return 0x23;
+    case Qt::Key_Home:
+      return 0x24;
+    case Qt::Key_Left:
+      return 0x25;
+    case Qt::Key_Up:
+      return 0x26;
+    case Qt::Key_Right:
+      return 0x27;
+    case Qt::Key_Down:
+      return 0x28;
+    case Qt::Key_Print:
+      return 0x2C;
+    case Qt::Key_Insert:
+      return 0x2D;
+    case Qt::Key_Delete:
+      return 0x2E;
+    case Qt::Key_Asterisk:
+      return 0x6A;
+    case Qt::Key_Plus:
+      return 0xBB;
+    case Qt::Key_Comma:
+      return 0xBC;
+    case Qt::Key_Minus:
+      return 0xBD;
+    case Qt::Key_Period:
+      return 0xBE;
+    case Qt::Key_Slash:
+      return 0xBF;
+    default:
+      return 0;
   }
 }
 
@@ -170,12 +200,27 @@ namespace {
 
 int main_slot_of(int kind) {
   switch (kind) {
-    case kButton: case kCombo: case kList: case kLabel: case kCheck: case kAnime: case kMenu:
-    case kBrowser: case kPanel: case kRadio: case kTree:
+    case kButton:
+    case kCombo:
+    case kList:
+    case kLabel:
+    case kCheck:
+    case kAnime:
+    case kMenu:
+    case kBrowser:
+    case kPanel:
+    case kRadio:
+    case kTree:
       return kSlotClick;
-    case kImage: case kForm:
+    case kImage:
+    case kForm:
       return kSlotMouseDown;
-    case kEdit: case kBar: case kTrack: case kTextEditor: case kTabPage: case kRichEdit:
+    case kEdit:
+    case kBar:
+    case kTrack:
+    case kTextEditor:
+    case kTabPage:
+    case kRichEdit:
     case kSplitter:
       return kSlotChange;
     default:
@@ -214,8 +259,9 @@ void PartRegistry::Bind(engine::Interpreter& in, words::TObjNode& node, int slot
       target.Code.reset();
       target.Source = info ? info->file_name : in.State().ScriptFileName;
     } else if (word && word->Kind == words::kVariable) {
-      throw in.Error(text::sjis("計算式に誤りがあります。") +
-                     text::sjis("イベントに変数を設定することは出来ません。ラベルを指定してください。"));
+      throw in.Error(
+          text::sjis("計算式に誤りがあります。") +
+          text::sjis("イベントに変数を設定することは出来ません。ラベルを指定してください。"));
     } else {
       if (!word && !v.empty() && v.front() == '(') {
         const char* p = v.c_str();

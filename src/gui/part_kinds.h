@@ -11,6 +11,12 @@ namespace morivel::gui {
 using PartFactory = std::unique_ptr<Part> (*)(const PartSetup&);
 using KindTable = std::array<PartFactory, kKindCount>;
 
+// The factory of a kind whose part is constructed from the set-up alone.
+template <class KindPart>
+std::unique_ptr<Part> make_kind(const PartSetup& setup) {
+  return std::make_unique<KindPart>(setup);
+}
+
 // Buttons, labels, check boxes, radio groups, panels, scroll boxes, tab pages, splitters.
 void register_box_kinds(KindTable& table);
 // Combo boxes, lists, grids, trees.

@@ -21,37 +21,101 @@ namespace morivel::gui {
 
 namespace {
 
-constexpr std::array<const char*, kPropertyCount> kPropertyNames = {
-    "X",         "Y",           "幅",           "高さ",         "テキスト",
-    "アイテム",  "値",          "画像",         "拡大機能",     "最大値",
-    "最小値",    "タイトル",    "向き",         "ボタン機能",   "可視",
-    "イベント",  "クリックした時", "ダブルクリックした時", "マウス押した時", "マウス離した時",
-    "キー押した時", "キー離した時", "変更した時", "編集",         "透過処理",
-    "背景色",    "サイズ",      "名前",         "スクロールバー", "フォント書体",
-    "フォントサイズ", "フォント色", "ファイルドロップ", "リサイズ", "ショートカットキー",
-    "IME",       "繰り返し回数", "効果音",      "マウス動かした時", "追加画像",
-    "選択文字列", "ハンドル",   "有効",         "選択位置",     "選択文字数",
-    "URL",       "右側",        "下側",         "ファイルドロップした時", "スタイル",
-    "W",         "H",           "位置",         "列",           "行",
-    "ソート",    "種類",        "レイアウト",   "複数選択",     "ポケット",
-    "ポップアップ", "ヒント",   "折り返し",     "閉じた時",     "開いた時"};
+constexpr std::array<const char*, kPropertyCount> kPropertyNames = {"X",
+                                                                    "Y",
+                                                                    "幅",
+                                                                    "高さ",
+                                                                    "テキスト",
+                                                                    "アイテム",
+                                                                    "値",
+                                                                    "画像",
+                                                                    "拡大機能",
+                                                                    "最大値",
+                                                                    "最小値",
+                                                                    "タイトル",
+                                                                    "向き",
+                                                                    "ボタン機能",
+                                                                    "可視",
+                                                                    "イベント",
+                                                                    "クリックした時",
+                                                                    "ダブルクリックした時",
+                                                                    "マウス押した時",
+                                                                    "マウス離した時",
+                                                                    "キー押した時",
+                                                                    "キー離した時",
+                                                                    "変更した時",
+                                                                    "編集",
+                                                                    "透過処理",
+                                                                    "背景色",
+                                                                    "サイズ",
+                                                                    "名前",
+                                                                    "スクロールバー",
+                                                                    "フォント書体",
+                                                                    "フォントサイズ",
+                                                                    "フォント色",
+                                                                    "ファイルドロップ",
+                                                                    "リサイズ",
+                                                                    "ショートカットキー",
+                                                                    "IME",
+                                                                    "繰り返し回数",
+                                                                    "効果音",
+                                                                    "マウス動かした時",
+                                                                    "追加画像",
+                                                                    "選択文字列",
+                                                                    "ハンドル",
+                                                                    "有効",
+                                                                    "選択位置",
+                                                                    "選択文字数",
+                                                                    "URL",
+                                                                    "右側",
+                                                                    "下側",
+                                                                    "ファイルドロップした時",
+                                                                    "スタイル",
+                                                                    "W",
+                                                                    "H",
+                                                                    "位置",
+                                                                    "列",
+                                                                    "行",
+                                                                    "ソート",
+                                                                    "種類",
+                                                                    "レイアウト",
+                                                                    "複数選択",
+                                                                    "ポケット",
+                                                                    "ポップアップ",
+                                                                    "ヒント",
+                                                                    "折り返し",
+                                                                    "閉じた時",
+                                                                    "開いた時"};
 
 // The event slot a property binds, or -1.
 int event_slot_of(int property) {
   switch (property) {
-    case kPropEvent: return kSlotMain;
-    case kPropOnClick: return kSlotClick;
-    case kPropOnDoubleClick: return kSlotDoubleClick;
-    case kPropOnMouseDown: return kSlotMouseDown;
-    case kPropOnMouseUp: return kSlotMouseUp;
-    case kPropOnKeyDown: return kSlotKeyDown;
-    case kPropOnKeyUp: return kSlotKeyUp;
-    case kPropOnChange: return kSlotChange;
-    case kPropOnMouseMove: return kSlotMouseMove;
-    case kPropOnFileDrop: return kSlotFileDrop;
-    case kPropOnClose: return kSlotClose;
-    case kPropOnOpen: return kSlotOpen;
-    default: return -1;
+    case kPropEvent:
+      return kSlotMain;
+    case kPropOnClick:
+      return kSlotClick;
+    case kPropOnDoubleClick:
+      return kSlotDoubleClick;
+    case kPropOnMouseDown:
+      return kSlotMouseDown;
+    case kPropOnMouseUp:
+      return kSlotMouseUp;
+    case kPropOnKeyDown:
+      return kSlotKeyDown;
+    case kPropOnKeyUp:
+      return kSlotKeyUp;
+    case kPropOnChange:
+      return kSlotChange;
+    case kPropOnMouseMove:
+      return kSlotMouseMove;
+    case kPropOnFileDrop:
+      return kSlotFileDrop;
+    case kPropOnClose:
+      return kSlotClose;
+    case kPropOnOpen:
+      return kSlotOpen;
+    default:
+      return -1;
   }
 }
 
@@ -118,8 +182,8 @@ void PartRegistry::UndefinedProperty(engine::Interpreter& in, const words::TObjN
 
 expr::Value PartRegistry::ReadProperty(engine::Interpreter& in, words::THashNode& word,
                                        const std::string& raw_property) {
-  std::string property = written_as_literal(raw_property) ? in.EvalArgument(raw_property)
-                                                          : raw_property;
+  std::string property =
+      written_as_literal(raw_property) ? in.EvalArgument(raw_property) : raw_property;
   words::TObjNode* node = NodeOfWord(word);
   if (!node)
     throw in.Error(text::sjis("部品\"") + word.Name + text::sjis("\"は、作成されていません。"));
@@ -136,8 +200,7 @@ expr::Value PartRegistry::ReadProperty(engine::Interpreter& in, words::THashNode
   }
   if (auto value = ReadCommon(call)) return *value;
   if (event_slot_of(index) >= 0 || index == kPropSort || index == kPropPopup) {
-    if (index != kPropOnClose && index != kPropOnOpen && index != kPropSort &&
-        index != kPropPopup)
+    if (index != kPropOnClose && index != kPropOnOpen && index != kPropSort && index != kPropPopup)
       in.Warn("\"" + node->Name + "," + property + text::sjis("\"は、未定義です。"));
     return text_value("");
   }
@@ -182,19 +245,34 @@ std::optional<expr::Value> PartRegistry::ReadCommon(PropertyCall& call) {
   QRect g = script_geometry(*part);
   int spacing = gap(call.in);
   switch (call.property) {
-    case kPropX: return number_value(g.x());
-    case kPropY: return number_value(g.y());
-    case kPropWidth: case kPropW: return number_value(g.width());
-    case kPropHeight: case kPropH: return number_value(g.height());
-    case kPropSize: return text_value(rect_text(g.x(), g.y(), g.x() + g.width(), g.y() + g.height()));
-    case kPropPosition: return text_value(point_text(g.x(), g.y()));
-    case kPropRightSide: return text_value(point_text(g.x() + g.width() + spacing, g.y()));
-    case kPropBelow: return text_value(point_text(g.x(), g.y() + g.height() + spacing));
-    case kPropVisible: return number_value(w->isHidden() ? 0 : 1);
-    case kPropEnabled: return number_value(w->isEnabled() ? 1 : 0);
-    case kPropHint: return text_value(from_qstring(w->toolTip()));
-    case kPropFontFace: return text_value(face_name(w->font()));
-    case kPropFontSize: return number_value(w->font().pointSize());
+    case kPropX:
+      return number_value(g.x());
+    case kPropY:
+      return number_value(g.y());
+    case kPropWidth:
+    case kPropW:
+      return number_value(g.width());
+    case kPropHeight:
+    case kPropH:
+      return number_value(g.height());
+    case kPropSize:
+      return text_value(rect_text(g.x(), g.y(), g.x() + g.width(), g.y() + g.height()));
+    case kPropPosition:
+      return text_value(point_text(g.x(), g.y()));
+    case kPropRightSide:
+      return text_value(point_text(g.x() + g.width() + spacing, g.y()));
+    case kPropBelow:
+      return text_value(point_text(g.x(), g.y() + g.height() + spacing));
+    case kPropVisible:
+      return number_value(w->isHidden() ? 0 : 1);
+    case kPropEnabled:
+      return number_value(w->isEnabled() ? 1 : 0);
+    case kPropHint:
+      return text_value(from_qstring(w->toolTip()));
+    case kPropFontFace:
+      return text_value(face_name(w->font()));
+    case kPropFontSize:
+      return number_value(w->font().pointSize());
     case kPropFontColour:
       return text_value(colour_to_text(w->palette().color(QPalette::WindowText)));
     case kPropBackColour:
@@ -224,8 +302,8 @@ expr::Value PartRegistry::ReadMainValue(engine::Interpreter& in, words::THashNod
 
 void PartRegistry::WriteProperty(engine::Interpreter& in, words::THashNode& word,
                                  const std::string& raw_property, const std::string& raw_value) {
-  std::string property = written_as_literal(raw_property) ? in.EvalArgument(raw_property)
-                                                          : raw_property;
+  std::string property =
+      written_as_literal(raw_property) ? in.EvalArgument(raw_property) : raw_property;
   int index = PropertyIndex(property);
   int slot = index >= 0 ? event_slot_of(index) : -1;
   if (slot >= 0) {
@@ -258,10 +336,10 @@ void PartRegistry::WriteEvaluated(engine::Interpreter& in, words::THashNode& wor
   bool done = part && part->Write(call, value);
   if (!done) done = WriteCommon(call, value);
   if (!done) {
-    bool menu_geometry = node->Kind == kMenu &&
-                         (index == kPropX || index == kPropY || index == kPropWidth ||
-                          index == kPropHeight || index == kPropSize || index == kPropPosition ||
-                          index == kPropW || index == kPropH);
+    bool menu_geometry =
+        node->Kind == kMenu &&
+        (index == kPropX || index == kPropY || index == kPropWidth || index == kPropHeight ||
+         index == kPropSize || index == kPropPosition || index == kPropW || index == kPropH);
     if (index == kPropText || index == kPropValue || index == kPropPicture || menu_geometry)
       throw in.Error(text::sjis("オブジェクト\"") + node->Name +
                      text::sjis("\"の設定は、未定義です。"));
@@ -306,11 +384,20 @@ QRect free_area(QWidget& w) {
     int side = sibling->property("morivelLayoutSide").toInt();
     if (side == 0 || sibling->property("morivelLayoutOrder").toInt() > order) continue;
     switch (side) {
-      case 1: area.setTop(area.top() + sibling->height()); break;
-      case 2: area.setBottom(area.bottom() - sibling->height()); break;
-      case 3: area.setLeft(area.left() + sibling->width()); break;
-      case 4: area.setRight(area.right() - sibling->width()); break;
-      default: break;
+      case 1:
+        area.setTop(area.top() + sibling->height());
+        break;
+      case 2:
+        area.setBottom(area.bottom() - sibling->height());
+        break;
+      case 3:
+        area.setLeft(area.left() + sibling->width());
+        break;
+      case 4:
+        area.setRight(area.right() - sibling->width());
+        break;
+      default:
+        break;
     }
   }
   return area;
@@ -326,12 +413,23 @@ void apply_layout(QWidget& w, int layout) {
   if (layout == 0) return;
   QRect area = free_area(w);
   switch (layout) {
-    case 1: w.setGeometry(area.left(), area.top(), area.width(), w.height()); break;
-    case 2: w.setGeometry(area.left(), area.bottom() + 1 - w.height(), area.width(), w.height()); break;
-    case 3: w.setGeometry(area.left(), area.top(), w.width(), area.height()); break;
-    case 4: w.setGeometry(area.right() + 1 - w.width(), area.top(), w.width(), area.height()); break;
-    case 5: w.setGeometry(area); break;
-    default: break;
+    case 1:
+      w.setGeometry(area.left(), area.top(), area.width(), w.height());
+      break;
+    case 2:
+      w.setGeometry(area.left(), area.bottom() + 1 - w.height(), area.width(), w.height());
+      break;
+    case 3:
+      w.setGeometry(area.left(), area.top(), w.width(), area.height());
+      break;
+    case 4:
+      w.setGeometry(area.right() + 1 - w.width(), area.top(), w.width(), area.height());
+      break;
+    case 5:
+      w.setGeometry(area);
+      break;
+    default:
+      break;
   }
 }
 

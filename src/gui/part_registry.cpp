@@ -25,10 +25,10 @@ namespace morivel::gui {
 namespace {
 
 constexpr std::array<const char*, kKindCount> kKindNames = {
-    "ボタン", "エディタ", "イメージ", "バー",     "コンボ",     "リスト",         "メモ",
-    "フォーム", "グリッド", "ラベル",   "チェック", "トラック",   "アニメ",         "メニュー",
-    "ブラウザ", "パネル",   "Tエディタ", "ラジオ",   "スクロール", "タブページ",     "ツリー",
-    "リッチエディタ", "スプリッター", "ポップアップ"};
+    "ボタン",     "エディタ",   "イメージ", "バー",           "コンボ",       "リスト",
+    "メモ",       "フォーム",   "グリッド", "ラベル",         "チェック",     "トラック",
+    "アニメ",     "メニュー",   "ブラウザ", "パネル",         "Tエディタ",    "ラジオ",
+    "スクロール", "タブページ", "ツリー",   "リッチエディタ", "スプリッター", "ポップアップ"};
 
 // The caption rule: a name ending in the kind name loses it (OKボタン is captioned OK).
 std::string caption_of(const std::string& name, const std::string& kind_name) {
@@ -163,15 +163,19 @@ void PartRegistry::Create(engine::Interpreter& in, const std::string& kind_name,
   QPoint at = creation_position(in, name, position, position_given);
   int kind = KindIndex(kind_name);
   auto undefined = [&] {
-    return in.Error(text::sjis("部品\"") + name + text::sjis("\"は、未定義なので、作成できません。"));
+    return in.Error(text::sjis("部品\"") + name +
+                    text::sjis("\"は、未定義なので、作成できません。"));
   };
   if (kind < 0 || kind == kMenu) throw undefined();
 
   MainWindow& window = front_.Window();
   int number = static_cast<int>(in.State().Parts.Count());
-  PartSetup setup{front_,       *this,
-                  &window.Client(), to_qstring(caption_of(name, kind_name)),
-                  settings_font(in), settings_font_colour(in),
+  PartSetup setup{front_,
+                  *this,
+                  &window.Client(),
+                  to_qstring(caption_of(name, kind_name)),
+                  settings_font(in),
+                  settings_font_colour(in),
                   number};
   std::unique_ptr<Part> part = make_part(kind, setup);
   if (!part) throw undefined();
@@ -205,8 +209,8 @@ int PartRegistry::Register(engine::Interpreter& in, const std::string& name,
   if (QWidget* widget = part->Widget()) widget->setProperty("morivelNumber", number);
   Part& watched = *part;
   s.Parts.Add(std::make_unique<words::TObjNode>(name, std::move(part), number, kind));
-  auto word = std::make_unique<words::THashNode>(name, false, nullptr, words::kPart, number,
-                                                 marker, "", "");
+  auto word = std::make_unique<words::THashNode>(name, false, nullptr, words::kPart, number, marker,
+                                                 "", "");
   words::THashNode& added = *word;
   try {
     s.Words.Add(std::move(word));
@@ -231,8 +235,7 @@ void PartRegistry::Deactivate(engine::Interpreter& in, words::TObjNode& node) {
 
 void PartRegistry::Destroy(engine::Interpreter& in, const std::string& name) {
   words::THashNode* word = FindWord(in, name);
-  if (!word)
-    throw in.Error(text::sjis("部品\"") + name + text::sjis("\"が特定できません。"));
+  if (!word) throw in.Error(text::sjis("部品\"") + name + text::sjis("\"が特定できません。"));
   std::string word_name = word->Name;
   words::TObjNode* node = NodeOfWord(*word);
   if (node && node->Number == 0) return;

@@ -42,6 +42,9 @@ class PartRegistry : public engine::PartAccess {
   words::TObjNode* NodeOfWord(const words::THashNode& word);
   // Makes そ mirror the part's word.
   void MirrorSo(engine::Interpreter& in, const words::THashNode& word);
+  // The top-level item メニュー作成 made last: メニュー追加 without a parent adds under it.
+  int LastTopMenu() const { return last_top_menu_; }
+  void SetLastTopMenu(int number) { last_top_menu_ = number; }
   // The main window's part (number 0).
   Part& MainPart() { return *main_part_; }
 
@@ -109,6 +112,7 @@ class PartRegistry : public engine::PartAccess {
   std::unique_ptr<PartEventFilter> filter_;
   std::vector<std::unique_ptr<words::TObjNode>> deferred_;
   QTimer release_timer_;
+  int last_top_menu_ = -1;
 };
 
 // Whether a raw argument was written as a string literal (double quote or backquote).

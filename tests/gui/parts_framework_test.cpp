@@ -338,8 +338,8 @@ void PartsFrameworkTest::alignedPartsStackAlongTheirEdges() {
   QCOMPARE(next->x(), left->width());  // after the part aligned before it, not over it
   QCOMPARE(top->geometry(), QRect(left->width() + next->width(), 0,
                                   client_width - left->width() - next->width(), top->height()));
-  QCOMPARE(rest->geometry(), QRect(top->x(), top->height(), top->width(),
-                                   client_height - top->height()));
+  QCOMPARE(rest->geometry(),
+           QRect(top->x(), top->height(), top->width(), client_height - top->height()));
   QCOMPARE(run.Value("配置"), u("全体"));
 }
 

@@ -736,30 +736,14 @@ bool TabPagePart::Write(PropertyCall& call, const std::string& value) {
 }
 
 void register_box_kinds(KindTable& table) {
-  table[kButton] = [](const PartSetup& s) -> std::unique_ptr<Part> {
-    return std::make_unique<ButtonPart>(s);
-  };
-  table[kLabel] = [](const PartSetup& s) -> std::unique_ptr<Part> {
-    return std::make_unique<LabelPart>(s);
-  };
-  table[kCheck] = [](const PartSetup& s) -> std::unique_ptr<Part> {
-    return std::make_unique<CheckPart>(s);
-  };
-  table[kRadio] = [](const PartSetup& s) -> std::unique_ptr<Part> {
-    return std::make_unique<RadioPart>(s);
-  };
-  table[kPanel] = [](const PartSetup& s) -> std::unique_ptr<Part> {
-    return std::make_unique<PanelPart>(s);
-  };
-  table[kScroll] = [](const PartSetup& s) -> std::unique_ptr<Part> {
-    return std::make_unique<ScrollPart>(s);
-  };
-  table[kTabPage] = [](const PartSetup& s) -> std::unique_ptr<Part> {
-    return std::make_unique<TabPagePart>(s);
-  };
-  table[kSplitter] = [](const PartSetup& s) -> std::unique_ptr<Part> {
-    return std::make_unique<SplitterPart>(s);
-  };
+  table[kButton] = make_kind<ButtonPart>;
+  table[kLabel] = make_kind<LabelPart>;
+  table[kCheck] = make_kind<CheckPart>;
+  table[kRadio] = make_kind<RadioPart>;
+  table[kPanel] = make_kind<PanelPart>;
+  table[kScroll] = make_kind<ScrollPart>;
+  table[kTabPage] = make_kind<TabPagePart>;
+  table[kSplitter] = make_kind<SplitterPart>;
 }
 
 }  // namespace morivel::gui

@@ -127,8 +127,8 @@ std::optional<expr::Value> FormPart::Read(PropertyCall& call) {
 namespace {
 
 void apply_border_style(QWidget& window, int style) {
-  Qt::WindowFlags flags = window.windowFlags() & ~(Qt::FramelessWindowHint | Qt::Tool |
-                                                    Qt::MSWindowsFixedSizeDialogHint);
+  Qt::WindowFlags flags = window.windowFlags() &
+                          ~(Qt::FramelessWindowHint | Qt::Tool | Qt::MSWindowsFixedSizeDialogHint);
   bool was_visible = window.isVisible();
   if (style == 0) flags |= Qt::FramelessWindowHint;
   if (style == 4 || style == 5) flags |= Qt::Tool;
@@ -264,9 +264,7 @@ void MenuPart::Deactivate() {
 PopupPart::PopupPart(QMenu* menu) : Part(kPopup, menu) {}
 
 void register_form_kinds(KindTable& table) {
-  table[kForm] = [](const PartSetup& setup) -> std::unique_ptr<Part> {
-    return std::make_unique<FormPart>(setup);
-  };
+  table[kForm] = make_kind<FormPart>;
   table[kPopup] = [](const PartSetup& setup) -> std::unique_ptr<Part> {
     return std::make_unique<PopupPart>(new QMenu(&setup.front.Window()));
   };

@@ -755,18 +755,10 @@ bool TreePart::Write(PropertyCall& call, const std::string& value) {
 }
 
 void register_list_kinds(KindTable& table) {
-  table[kCombo] = [](const PartSetup& s) -> std::unique_ptr<Part> {
-    return std::make_unique<ComboPart>(s);
-  };
-  table[kList] = [](const PartSetup& s) -> std::unique_ptr<Part> {
-    return std::make_unique<ListPart>(s);
-  };
-  table[kGrid] = [](const PartSetup& s) -> std::unique_ptr<Part> {
-    return std::make_unique<GridPart>(s);
-  };
-  table[kTree] = [](const PartSetup& s) -> std::unique_ptr<Part> {
-    return std::make_unique<TreePart>(s);
-  };
+  table[kCombo] = make_kind<ComboPart>;
+  table[kList] = make_kind<ListPart>;
+  table[kGrid] = make_kind<GridPart>;
+  table[kTree] = make_kind<TreePart>;
 }
 
 }  // namespace morivel::gui

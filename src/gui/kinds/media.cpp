@@ -403,7 +403,7 @@ void BrowserPart::Go(const std::string& address, bool record) {
   if (engine::Interpreter* in = front_.Interpreter()) {
     if (words::THashNode* target = system_word(*in, "ブラウザ移動先URL")) {
       target->SetValue(address);
-      target->TypeMark = "s";
+      target->TypeMark.assign(1, 's');  // GCC 12 warns wrongly about assigning a literal here
     }
     parts_.Fire(number_, kSlotClick);
     // The script may have destroyed this very part from its event.
@@ -625,15 +625,9 @@ void BrowserPart::Deactivate() {
 // ---- registration -------------------------------------------------------------------------------
 
 void register_media_kinds(KindTable& table) {
-  table[kImage] = [](const PartSetup& setup) -> std::unique_ptr<Part> {
-    return std::make_unique<ImagePart>(setup);
-  };
-  table[kAnime] = [](const PartSetup& setup) -> std::unique_ptr<Part> {
-    return std::make_unique<AnimePart>(setup);
-  };
-  table[kBrowser] = [](const PartSetup& setup) -> std::unique_ptr<Part> {
-    return std::make_unique<BrowserPart>(setup);
-  };
+  table[kImage] = make_kind<ImagePart>;
+  table[kAnime] = make_kind<AnimePart>;
+  table[kBrowser] = make_kind<BrowserPart>;
 }
 
 }  // namespace morivel::gui

@@ -526,9 +526,7 @@ std::unique_ptr<Part> make_track(const PartSetup& setup) {
 }  // namespace
 
 void register_text_kinds(KindTable& table) {
-  table[kEdit] = [](const PartSetup& setup) -> std::unique_ptr<Part> {
-    return std::make_unique<EditPart>(setup);
-  };
+  table[kEdit] = make_kind<EditPart>;
   table[kMemo] = make_memo;
   table[kTextEditor] = make_text_editor;
   table[kRichEdit] = make_rich_edit;

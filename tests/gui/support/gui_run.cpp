@@ -7,8 +7,7 @@
 
 namespace morivel::testing {
 
-GuiRun::GuiRun(bool console, bool debug_mode)
-    : session_(std::make_unique<gui::Session>(console)) {
+GuiRun::GuiRun(bool console, bool debug_mode) : session_(std::make_unique<gui::Session>(console)) {
   session_->Interpreter().DebugMode = debug_mode;
   if (gui::WindowHost* host = session_->Windowed()) host->SetDebugMode(debug_mode);
   session_->Window().show();
@@ -23,8 +22,7 @@ void GuiRun::Run(const char* utf8_source) {
 QStringList GuiRun::ShownLines() const {
   QStringList lines;
   if (const gui::WindowHost* host = session_->Windowed())
-    for (const QString& shown : host->ShownText())
-      lines += shown.split(u'\n', Qt::SkipEmptyParts);
+    for (const QString& shown : host->ShownText()) lines += shown.split(u'\n', Qt::SkipEmptyParts);
   return lines;
 }
 

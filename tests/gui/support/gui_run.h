@@ -5,8 +5,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
-#include <QPlainTextEdit>
 #include <QElapsedTimer>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -114,7 +114,6 @@ class ModalDriver : public QObject {
   QTimer poll_;
   QElapsedTimer clock_;
 };
-
 
 // One run of a script on a front end, wired as the program wires it.
 class GuiRun {
