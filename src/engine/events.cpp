@@ -85,6 +85,8 @@ void Interpreter::RunEvent(const char* entry, std::shared_ptr<const std::string>
   }
   // Idle: the event's own level; returning from it leaves no position, which ends the loop.
   const char* saved = s.Position;
+  const std::string saved_name = s.ScriptFileName;
+  const std::size_t saved_scopes = s.Words.ScopeCount();
   s.RunControl.OpenLevel();
   s.Words.PushScope();
   s.RunControl.Push(std::move(call));
@@ -95,13 +97,10 @@ void Interpreter::RunEvent(const char* entry, std::shared_ptr<const std::string>
   } catch (const std::exception& e) {
     if (ErrorLog().empty()) host_.ShowMessage(ErrorLine(text::sjis("システムエラー:") + e.what()));
   }
-  // Code that ended without returning (待機, the end of the text) left its entry behind.
-  words::TRunControl left;
-  while (s.RunControl.Pop(left))
-    if (left.EntryType == words::kCall || left.EntryType == words::kInterrupt) {
-      s.Words.PopScope();
-      s.ScriptFileName = left.SourceName;
-    }
+  // Code that ended without returning (待機, an error) leaves its entries and local scopes.
+  s.RunControl.ClearLevel();
+  while (s.Words.ScopeCount() > saved_scopes) s.Words.PopScope();
+  s.ScriptFileName = saved_name;
   s.RunControl.CloseLevel();
   if (!s.StopFlag && s.Position == nullptr) s.Position = saved;
 }

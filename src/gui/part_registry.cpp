@@ -2,6 +2,7 @@
 #include "gui/part_registry.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QScreen>
 
@@ -62,7 +63,12 @@ PartRegistry::PartRegistry(FrontEnd& front)
   WatchEvents(*main_part_, 0);
 }
 
-PartRegistry::~PartRegistry() = default;
+PartRegistry::~PartRegistry() {
+  // Parts waiting for release let their controls go while this registry, which their signals
+  // report to, still exists.
+  deferred_.clear();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
 
 const std::string& PartRegistry::KindName(int kind) {
   static const std::array<std::string, kKindCount> names = [] {

@@ -2,6 +2,7 @@
 #include "gui/session.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 
 #include "gui/families.h"
 #include "gui/part_registry.h"
@@ -35,6 +36,9 @@ Session::~Session() {
   // The run's parts go first (their controls sit on the window), then the registry that their
   // signals report to, then the window.
   interpreter_.reset();
+  // The released parts' controls go now, while the registry their signals report to still
+  // exists; a control destroyed later with the window could still emit on its way out.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   host_->SetFrontEnd(nullptr);
   front_.reset();
 }

@@ -53,6 +53,7 @@ class PartsFrameworkTest : public QObject {
   void makeByNameFindAndSetGet();
   void mainWindowPictureCarriesItsEvents();
   void alignedPartsStackAlongTheirEdges();
+  void eventsLeaveNoLocalScopesBehind();
 };
 
 void PartsFrameworkTest::formPropertiesReadBack() {
@@ -341,6 +342,22 @@ void PartsFrameworkTest::alignedPartsStackAlongTheirEdges() {
   QCOMPARE(rest->geometry(),
            QRect(top->x(), top->height(), top->width(), client_height - top->height()));
   QCOMPARE(run.Value("配置"), u("全体"));
+}
+
+void PartsFrameworkTest::eventsLeaveNoLocalScopesBehind() {
+  GuiRun run(/*console=*/true);
+  run.Run(
+      "「F」をフォームとして作成\n"
+      "数=0\n"
+      "Fのクリックした時は「数=数+1;待機」\n"
+      "待機\n");
+  gui::FormPart* form = form_of(run, "F");
+  QVERIFY(form);
+  std::size_t scopes = run.interpreter().State().Words.ScopeCount();
+  for (int i = 0; i < 3; ++i) QTest::mouseClick(&form->Img(), Qt::LeftButton, {}, QPoint(5, 5));
+  QCOMPARE(run.Value("数"), u("3"));
+  // Code that waits instead of returning must not keep its local words alive.
+  QCOMPARE(run.interpreter().State().Words.ScopeCount(), scopes);
 }
 
 QTEST_MAIN(PartsFrameworkTest)
