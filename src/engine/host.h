@@ -43,7 +43,7 @@ class Host {
   // What every dialog form takes from the run's settings.
   struct DialogStyle {
     std::string title;          // ダイアログタイトル; empty: the main window's caption
-    std::string font_face;      // 文字書体 (a font specification)
+    std::string font_face;      // 文字書体 (face｜style｜size)
     int font_size = 12;         // 文字サイズ
     std::string font_colour;    // 文字色 ("#RRGGBB" or a decimal colour number)
     int ime_mode = 0;           // ダイアログIMEの状態: 0 off, 1 on, 2-4 kana modes

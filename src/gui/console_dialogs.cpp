@@ -117,14 +117,14 @@ bool contains_any(const std::string& text, std::initializer_list<const char*> ut
 // A font typed as "face｜style｜size" (either bar) in the form the font dialog reports: the face
 // as typed, the style words in their fixed order, the size (the current one when none is typed).
 std::string typed_font(const std::string& answer, int current_size) {
-  std::string spec = answer;
+  std::string chosen = answer;
   static const std::string kWideBar = s("｜");
-  for (std::size_t at; (at = text::find_at_char_start(spec, kWideBar)) != std::string::npos;)
-    spec.replace(at, kWideBar.size(), "|");
+  for (std::size_t at; (at = text::find_at_char_start(chosen, kWideBar)) != std::string::npos;)
+    chosen.replace(at, kWideBar.size(), "|");
   std::vector<std::string> fields;
   for (std::size_t from = 0;;) {
-    const std::size_t bar = spec.find('|', from);
-    fields.push_back(text::trim(spec.substr(from, bar == std::string::npos ? bar : bar - from)));
+    const std::size_t bar = chosen.find('|', from);
+    fields.push_back(text::trim(chosen.substr(from, bar == std::string::npos ? bar : bar - from)));
     if (bar == std::string::npos) break;
     from = bar + 1;
   }

@@ -76,19 +76,19 @@ QString resolve_face(const std::string& sjis_face) {
   return QString::fromUtf8("ＭＳ ゴシック");
 }
 
-std::vector<std::string> split_bars(const std::string& spec) {
+std::vector<std::string> split_bars(const std::string& described) {
   static const std::string kBar = text::sjis("｜");
   std::vector<std::string> fields;
   std::size_t from = 0;
   while (fields.size() < 2) {
-    std::size_t wide = text::find_at_char_start(spec, kBar, from);
-    std::size_t ascii = spec.find('|', from);
+    std::size_t wide = text::find_at_char_start(described, kBar, from);
+    std::size_t ascii = described.find('|', from);
     std::size_t at = std::min(wide, ascii);
     if (at == std::string::npos) break;
-    fields.push_back(spec.substr(from, at - from));
+    fields.push_back(described.substr(from, at - from));
     from = at + (at == wide ? kBar.size() : 1);
   }
-  fields.push_back(spec.substr(from));
+  fields.push_back(described.substr(from));
   return fields;
 }
 
@@ -128,14 +128,15 @@ QColor settings_font_colour(engine::Interpreter& in) {
 }
 
 std::string spec_from_font(const QFont& font) {
-  std::string spec = face_name(font);
+  std::string described = face_name(font);
   std::string style;
   if (font.bold()) style += text::sjis("太字");
   if (font.italic()) style += text::sjis("傾斜");
   if (font.underline()) style += text::sjis("下線");
-  if (!style.empty()) spec += "|" + style;
-  if (font.pointSize() > 0) spec += (style.empty() ? "||" : "|") + std::to_string(font.pointSize());
-  return spec;
+  if (!style.empty()) described += "|" + style;
+  if (font.pointSize() > 0)
+    described += (style.empty() ? "||" : "|") + std::to_string(font.pointSize());
+  return described;
 }
 
 std::string face_name(const QFont& font) {
