@@ -12,7 +12,7 @@ Canvas::Canvas(QWidget* parent) : QWidget(parent) {
 }
 
 void Canvas::ResizeImage(QSize size, QColor fill) {
-  size = size.expandedTo(QSize(1, 1));
+  size = size.expandedTo(QSize(1, 1)).boundedTo(QSize(kLargestSide, kLargestSide));
   if (size == image_.size()) return;
   QImage bigger(size, QImage::Format_RGB32);
   bigger.fill(fill);

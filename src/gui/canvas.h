@@ -6,6 +6,10 @@
 
 namespace morivel::gui {
 
+// The largest side of a picture, and of a window or part a script sizes: a script can ask for any
+// size, but each window's pixels are memory (8192 x 8192 at 32 bits is 256 MB).
+inline constexpr int kLargestSide = 8192;
+
 class Canvas : public QWidget {
   Q_OBJECT
  public:

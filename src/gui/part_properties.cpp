@@ -7,6 +7,7 @@
 #include <array>
 
 #include "engine/interpreter.h"
+#include "gui/canvas.h"
 #include "gui/coordinates.h"
 #include "gui/fonts.h"
 #include "gui/front_end.h"
@@ -143,7 +144,7 @@ QRect script_geometry(Part& part) {
 }
 
 void set_script_size(Part& part, QSize size) {
-  size = size.expandedTo(QSize(0, 0));
+  size = size.expandedTo(QSize(0, 0)).boundedTo(QSize(kLargestSide, kLargestSide));
   if (auto* form = dynamic_cast<FormPart*>(&part))
     form->SetClientSize(size);
   else if (QWidget* w = part.Widget())

@@ -54,6 +54,7 @@ class PartsFrameworkTest : public QObject {
   void mainWindowPictureCarriesItsEvents();
   void alignedPartsStackAlongTheirEdges();
   void eventsLeaveNoLocalScopesBehind();
+  void hugeSizesKeepThePictureBounded();
 };
 
 void PartsFrameworkTest::formPropertiesReadBack() {
@@ -358,6 +359,27 @@ void PartsFrameworkTest::eventsLeaveNoLocalScopesBehind() {
   QCOMPARE(run.Value("数"), u("3"));
   // Code that waits instead of returning must not keep its local words alive.
   QCOMPARE(run.interpreter().State().Words.ScopeCount(), scopes);
+}
+
+void PartsFrameworkTest::hugeSizesKeepThePictureBounded() {
+  GuiRun run(/*console=*/true);
+  run.Run(
+      "「F」をフォームとして作成\n"
+      "Fのサイズは「(0,0,50000,50000)」\n"
+      "母艦の幅は99999999\n"
+      "母艦の高さは99999999\n"
+      "0.1秒待つ\n"
+      "「まだ動く」を表示\n");
+  QCOMPARE(error_log(run), QString());
+  QSize picture = run.window().Img().Image().size();
+  QVERIFY2(picture.width() <= 8192 && picture.height() <= 8192,
+           qPrintable(QStringLiteral("%1x%2").arg(picture.width()).arg(picture.height())));
+  gui::FormPart* form = form_of(run, "F");
+  QVERIFY(form);
+  // The window itself is bounded too: every top-level window keeps a picture of its own size.
+  QCOMPARE(form->ClientSize(), QSize(8192, 8192));
+  QSize form_picture = form->Img().Image().size();
+  QVERIFY(form_picture.width() <= 8192 && form_picture.height() <= 8192);
 }
 
 QTEST_MAIN(PartsFrameworkTest)

@@ -93,6 +93,7 @@ QSize FormPart::ClientSize() const {
 void FormPart::SetClientSize(QSize size) {
   QWidget* window = Widget();
   if (!window || !client_) return;
+  size = size.expandedTo(QSize(0, 0)).boundedTo(QSize(kLargestSide, kLargestSide));
   QSize frame_extra = window->size() - client_->size();
   window->resize(size + frame_extra);
   if (client_ != window) client_->resize(size);
