@@ -27,7 +27,7 @@ namespace {
 
 template <class W>
 W* control(GuiRun& run, const char* name) {
-  return qobject_cast<W*>(run.Widget(name));
+  return run.Control<W>(name);
 }
 
 // The management number a part's word carries, or -1.

@@ -24,7 +24,7 @@ namespace {
 
 template <class W>
 W* control(GuiRun& run, const char* name) {
-  return qobject_cast<W*>(run.Widget(name));
+  return run.Control<W>(name);
 }
 
 gui::PartRegistry& parts(GuiRun& run) {
@@ -39,13 +39,11 @@ words::THashNode& part_word(GuiRun& run, const char* name) {
 
 // Property access from C++, for values that a script literal cannot spell easily.
 void write(GuiRun& run, const char* part, const char* property, const std::string& sjis) {
-  parts(run).WriteEvaluated(run.interpreter(), part_word(run, part), text::sjis(property), sjis);
+  run.WriteProperty(part, property, sjis);
 }
 
 std::string read(GuiRun& run, const char* part, const char* property) {
-  return parts(run)
-      .ReadProperty(run.interpreter(), part_word(run, part), text::sjis(property))
-      .text;
+  return run.ReadProperty(part, property);
 }
 
 void destroy(GuiRun& run, const char* part) {

@@ -39,17 +39,11 @@ void write_picture_file(const QString& path, int width, int height, std::uint32_
 
 // A property read the way a script reads it.
 QString read(GuiRun& run, const char* part, const char* property) {
-  gui::PartRegistry& parts = run.session().Front().Parts();
-  words::THashNode* word = parts.FindWord(run.interpreter(), text::sjis(part));
-  if (!word) return QStringLiteral("<no part>");
-  return gui::to_qstring(parts.ReadProperty(run.interpreter(), *word, text::sjis(property)).text);
+  return gui::to_qstring(run.ReadProperty(part, property));
 }
 
 void write(GuiRun& run, const char* part, const char* property, const QString& value) {
-  gui::PartRegistry& parts = run.session().Front().Parts();
-  words::THashNode* word = parts.FindWord(run.interpreter(), text::sjis(part));
-  QVERIFY(word);
-  parts.WriteEvaluated(run.interpreter(), *word, text::sjis(property), gui::from_qstring(value));
+  run.WriteProperty(part, property, gui::from_qstring(value));
 }
 
 // An error dialog would wait for an answer: it is dismissed, and the error log tells.

@@ -35,16 +35,11 @@ words::THashNode& word_of(GuiRun& run, const char* part) {
 
 // A property as a script reads it, in UTF-8 with CR LF kept.
 QString prop(GuiRun& run, const char* part, const char* property) {
-  gui::PartRegistry& parts = run.session().Front().Parts();
-  expr::Value value =
-      parts.ReadProperty(run.interpreter(), word_of(run, part), text::sjis(property));
-  return gui::to_qstring(value.text);
+  return gui::to_qstring(run.ReadProperty(part, property));
 }
 
 void set(GuiRun& run, const char* part, const char* property, const char* utf8_value) {
-  gui::PartRegistry& parts = run.session().Front().Parts();
-  parts.WriteEvaluated(run.interpreter(), word_of(run, part), text::sjis(property),
-                       text::sjis(utf8_value));
+  run.WriteProperty(part, property, text::sjis(utf8_value));
 }
 
 int number_of_part(GuiRun& run, const char* part) {

@@ -1,6 +1,8 @@
 // Shared pieces of the GUI tests: a run wired as the program wires it.
 #include "support/gui_run.h"
 
+#include <stdexcept>
+
 #include "gui/part_registry.h"
 #include "gui/qt_text.h"
 #include "text/encoding.h"
@@ -38,6 +40,31 @@ QWidget* GuiRun::Widget(const char* utf8_name) {
   words::TObjNode* node = parts.NodeOfWord(*word);
   gui::Part* part = node ? parts.PartOf(*node) : nullptr;
   return part ? part->Widget() : nullptr;
+}
+
+namespace {
+
+words::THashNode& part_word(gui::Session& session, const char* utf8_part) {
+  gui::PartRegistry& parts = session.Front().Parts();
+  words::THashNode* word = parts.FindWord(session.Interpreter(), text::sjis(utf8_part));
+  if (!word) throw std::runtime_error(std::string("no part ") + utf8_part);
+  return *word;
+}
+
+}  // namespace
+
+std::string GuiRun::ReadProperty(const char* utf8_part, const char* utf8_property) {
+  return session_->Front()
+      .Parts()
+      .ReadProperty(session_->Interpreter(), part_word(*session_, utf8_part),
+                    text::sjis(utf8_property))
+      .text;
+}
+
+void GuiRun::WriteProperty(const char* utf8_part, const char* utf8_property,
+                           const std::string& sjis) {
+  session_->Front().Parts().WriteEvaluated(session_->Interpreter(), part_word(*session_, utf8_part),
+                                           text::sjis(utf8_property), sjis);
 }
 
 }  // namespace morivel::testing

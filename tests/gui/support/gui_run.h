@@ -129,6 +129,14 @@ class GuiRun {
   QString Value(const char* utf8_name);
   // The control of the part named so, or nullptr.
   QWidget* Widget(const char* utf8_name);
+  template <class W>
+  W* Control(const char* utf8_name) {
+    return qobject_cast<W*>(Widget(utf8_name));
+  }
+  // A part property read or written as a script does (Shift-JIS values); throws when there is no
+  // such part, which fails the test.
+  std::string ReadProperty(const char* utf8_part, const char* utf8_property);
+  void WriteProperty(const char* utf8_part, const char* utf8_property, const std::string& sjis);
 
   gui::Session& session() { return *session_; }
   gui::MainWindow& window() { return session_->Window(); }
