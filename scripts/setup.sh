@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   fonts-ipafont-gothic fonts-ipafont-mincho
   python3
+  perl
   libonig-dev
   libpng-dev libjpeg62-turbo-dev libgif-dev zlib1g-dev
 )

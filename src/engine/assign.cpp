@@ -86,6 +86,8 @@ void Interpreter::AssignStatement(const std::string& target_text) {
   }
 
   words::THashNode* word = FindWord(name);
+  // A conjugated command name (言う=1) is the command, which takes no value.
+  if (!word && IsKnownWord(name)) word = FindWord(name, true);
   if (!word) word = &CreateVariable(name, value);
 
   if (!indexes.empty()) {
@@ -103,7 +105,7 @@ void Interpreter::AssignStatement(const std::string& target_text) {
     case words::kCommand: {
       static const std::string kFolder = text::sjis("作業フォルダ");
       if (word->Name != kFolder)
-        throw Error("\"" + word->Name + "\"" +
+        throw Error("\"" + name + "\"" +
                     text::sjis("は\"システム命令\"で予約語なので代入できません。"));
       PushValueArgument(value);
       bool saved = function_call_mode_;

@@ -67,6 +67,10 @@ words::THashNode* Interpreter::FindWord(std::string_view name, bool okurigana) c
 }
 
 words::THashNode& Interpreter::CreateVariable(const std::string& name, std::string value) {
+  // 言う reaches the command 言う at the end of a statement, so it can never name a variable.
+  if (const words::THashNode* w = FindWord(name, true);
+      w && w->Kind == words::kCommand && IsKnownWord(name))
+    throw Error("\"" + name + text::sjis("\"は予約語なので、登録できません。"));
   auto word =
       words::THashNode::CreateVariable(name, false, state_->CurrentLevel(), std::move(value));
   words::THashNode& ref = *word;
@@ -85,7 +89,10 @@ bool Interpreter::IsKnownWord(std::string_view word) const {
   if (key == word) return false;
   const words::THashNode* w = FindWord(key);
   if (!w) return false;
-  if (w->Kind != words::kCommand) return conjugates(word, w->Name);
+  // Only code conjugates: a variable or part name with hiragana after it (エディタ1をその) is
+  // that name and its particle, never one word.
+  if (w->Kind == words::kLabel || w->Kind == words::kDllFunction) return conjugates(word, w->Name);
+  if (w->Kind != words::kCommand) return false;
   const std::vector<std::string>* names = vocabulary_.FullNames(key);
   if (!names) return false;
   return std::any_of(names->begin(), names->end(),

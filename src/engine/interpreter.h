@@ -185,6 +185,7 @@ class Interpreter {
   // Statement engine.
   void ExecuteToken();
   void FinishStatement();
+  bool ReadPropertyStatement(const std::string& property);
   void PushCallArguments(const std::string& inside);
   void AnalyseToken(std::string token, bool read_as_word);
   void HandleLineEnd();

@@ -437,7 +437,7 @@ void add_menu(engine::Interpreter& in) {
 // ---- 設定 and 得る ---------------------------------------------------------------------------
 
 void set_property(engine::Interpreter& in) {
-  std::string value = in.PopArgumentValue();
+  std::string value = PartRegistry::PropertyValue(in, in.PopArgumentText());
   std::string property = text::trim(in.PopArgumentValue());
   std::string name = part_name_argument(in);
   PartRegistry& parts = parts_of(in);

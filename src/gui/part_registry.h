@@ -71,6 +71,9 @@ class PartRegistry : public engine::PartAccess {
   expr::Value ReadMainValue(engine::Interpreter& in, words::THashNode& part) override;
   void WriteMainValue(engine::Interpreter& in, words::THashNode& part,
                       const std::string& value) override;
+  // The value of a property assignment as written: a literal or expression is evaluated, a list
+  // of values written out ("(10,20)") stays for the coordinate reader.
+  static std::string PropertyValue(engine::Interpreter& in, const std::string& raw_value);
   // Writes an already evaluated value (設定, and the main value).
   void WriteEvaluated(engine::Interpreter& in, words::THashNode& word, const std::string& property,
                       const std::string& value);
