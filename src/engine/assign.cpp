@@ -165,6 +165,7 @@ void Interpreter::AssignElementStatement(const std::string& target) {
     std::string expanded = EvalArgument(owner);
     word = FindWord(expanded);
     if (!word) {
+      RefuseCommandName(expanded);
       auto hash = std::make_unique<words::THashNode>(
           expanded, false, std::make_shared<words::THash>(), words::kHash, s.CurrentLevel(),
           text::sjis("ハッシュ"), text::sjis("ハッシュ"), "");

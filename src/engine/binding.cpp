@@ -66,11 +66,14 @@ words::THashNode* Interpreter::FindWord(std::string_view name, bool okurigana) c
   return state_->Words.FindScoped(name, okurigana);
 }
 
-words::THashNode& Interpreter::CreateVariable(const std::string& name, std::string value) {
-  // 言う reaches the command 言う at the end of a statement, so it can never name a variable.
-  if (const words::THashNode* w = FindWord(name, true);
-      w && w->Kind == words::kCommand && IsKnownWord(name))
+void Interpreter::RefuseCommandName(const std::string& name) {
+  const words::THashNode* w = FindWord(name, true);
+  if (w && w->Kind == words::kCommand && IsKnownWord(name))
     throw Error("\"" + name + text::sjis("\"は予約語なので、登録できません。"));
+}
+
+words::THashNode& Interpreter::CreateVariable(const std::string& name, std::string value) {
+  RefuseCommandName(name);
   auto word =
       words::THashNode::CreateVariable(name, false, state_->CurrentLevel(), std::move(value));
   words::THashNode& ref = *word;

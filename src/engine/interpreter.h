@@ -175,6 +175,8 @@ class Interpreter {
   words::THashNode* FindWord(std::string_view name, bool okurigana = false) const;
   // A new global variable at the current level.
   words::THashNode& CreateVariable(const std::string& name, std::string value = {});
+  // Refuses a new word named by a conjugated command name (言う), which a statement would run.
+  void RefuseCommandName(const std::string& name);
   // True when the whole word names something the script can refer to (see the reader notes).
   bool IsKnownWord(std::string_view word) const;
 
