@@ -70,7 +70,8 @@ std::size_t particle_before_word(std::string_view rest, const WordTest& is_known
     if (rest.substr(0, p.size()) != p) continue;
     if (p.size() < rest.size()) {
       if (whole == 0) return p.size();
-      if (is_known(rest.substr(p.size()))) return later_takes(rest.substr(0, whole)) ? whole : p.size();
+      if (is_known(rest.substr(p.size())))
+        return later_takes(rest.substr(0, whole)) ? whole : p.size();
     } else if (whole == 0) {
       whole = p.size();
     }

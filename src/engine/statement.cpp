@@ -616,8 +616,8 @@ bool Interpreter::ReadPropertyStatement(const std::string& property) {
   static const std::vector<std::string> kPropertyWords = [] {
     std::vector<std::string> v;
     for (const char* p : {"最大値", "最小値", "タイトル", "イベント", "クリックした時",
-                          "ダブルクリックした時", "マウス押した時", "マウス離した時", "キー押した時",
-                          "キー離した時", "変更した時", "マウス動かした時"})
+                          "ダブルクリックした時", "マウス押した時", "マウス離した時",
+                          "キー押した時", "キー離した時", "変更した時", "マウス動かした時"})
       v.push_back(text::strip_okurigana(text::sjis(p)));
     return v;
   }();
