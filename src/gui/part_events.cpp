@@ -61,7 +61,11 @@ bool PartEventFilter::eventFilter(QObject* watched, QEvent* event) {
   if (number < 0) return false;
   // A form's own window hears nothing here: its keys come through the key preview, its mouse
   // through its picture.
-  if (watched->property("morivelKeysOnly").toBool()) return false;
+  if (watched->property("morivelKeyPreview").toBool()) return false;
+  // A widget that only hears keys for its part (its viewport hears the mouse).
+  bool keys_only = watched->property("morivelKeysOnly").toBool();
+  if (keys_only && event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
+    return false;
   switch (event->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
@@ -103,23 +107,24 @@ bool PartEventFilter::AlreadyFired(int number, const QMouseEvent& mouse) {
 bool PartEventFilter::HandleMouse(int number, QObject* watched, QMouseEvent& mouse) {
   if (AlreadyFired(number, mouse)) return false;
   QEvent::Type type = mouse.type();
-  bool dbl = type == QEvent::MouseButtonDblClick;
-  // On release the button that went up is no longer held.
-  Qt::MouseButtons buttons = mouse.buttons();
-  if (type != QEvent::MouseButtonRelease) buttons |= mouse.button();
   QPoint at = mouse.position().toPoint();
-  parts_.SetMouse(at.x(), at.y(), input_state(mouse.modifiers(), buttons, dbl));
-  int slot = type == QEvent::MouseButtonPress     ? kSlotMouseDown
-             : type == QEvent::MouseButtonRelease ? kSlotMouseUp
-             : dbl                                ? kSlotDoubleClick
-                                                  : kSlotMouseMove;
-  parts_.Fire(number, slot);
+  // A click comes before the release, so it still sees the button held (押された特殊キー).
   if (type == QEvent::MouseButtonRelease && mouse.button() == Qt::LeftButton) {
     Part* part = parts_.PartOf(number);
     auto* widget = qobject_cast<QWidget*>(watched);
     if (part && part->ClicksFromMouse() && widget && widget->rect().contains(at))
       parts_.Fire(number, kSlotClick);
   }
+  bool dbl = type == QEvent::MouseButtonDblClick;
+  // On release the button that went up is no longer held.
+  Qt::MouseButtons buttons = mouse.buttons();
+  if (type != QEvent::MouseButtonRelease) buttons |= mouse.button();
+  parts_.SetMouse(at.x(), at.y(), input_state(mouse.modifiers(), buttons, dbl));
+  int slot = type == QEvent::MouseButtonPress     ? kSlotMouseDown
+             : type == QEvent::MouseButtonRelease ? kSlotMouseUp
+             : dbl                                ? kSlotDoubleClick
+                                                  : kSlotMouseMove;
+  parts_.Fire(number, slot);
   return false;
 }
 

@@ -87,7 +87,7 @@ std::vector<QWidget*> FormPart::EventWidgets() const {
   if (img_) widgets.push_back(img_.data());
   // The frame hears the keys of everything on it (key preview); the picture hears the mouse.
   if (QWidget* window = Widget()) {
-    window->setProperty("morivelKeysOnly", true);
+    window->setProperty("morivelKeyPreview", true);
     widgets.push_back(window);
   }
   return widgets;
