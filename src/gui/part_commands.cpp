@@ -207,7 +207,7 @@ void restore(engine::Interpreter& in) {
 void show_form(engine::Interpreter& in) {
   FormPart& form = form_argument(in, pop_part_name(in));
   form.Widget()->show();
-  form.Widget()->raise();
+  if (!front_end(in).Console()) form.Widget()->raise();
 }
 
 void close_form(engine::Interpreter& in) {
@@ -215,15 +215,18 @@ void close_form(engine::Interpreter& in) {
 }
 
 // Goes on after ダイアログ表示 once the script is idle (the form may be closed by the script's
-// own event code, which must finish first).
+// own event code, which must finish first) and the form's closing is over: the script may show
+// the same form again at once, which a closing still under way would hide.
 void resume_when_idle(engine::Interpreter* in, FrontEnd* front,
-                      std::shared_ptr<engine::Interpreter::Suspension> s) {
-  if (in->IsRunning()) {
-    QTimer::singleShot(10, &front->Window(), [in, front, s] { resume_when_idle(in, front, s); });
-    return;
-  }
-  front->ResumeStarted();
-  in->Resume(std::move(*s));
+                      std::shared_ptr<engine::Interpreter::Suspension> s, int delay_ms) {
+  QTimer::singleShot(delay_ms, &front->Window(), [in, front, s] {
+    if (in->IsRunning()) {
+      resume_when_idle(in, front, s, 10);
+      return;
+    }
+    front->ResumeStarted();
+    in->Resume(std::move(*s));
+  });
 }
 
 void show_as_dialog(engine::Interpreter& in) {
@@ -240,14 +243,14 @@ void show_as_dialog(engine::Interpreter& in) {
     main.setEnabled(true);
     front->DialogClosed(*window);
     parts->Fire(number, kSlotClose);
-    resume_when_idle(run, front, suspension);
+    resume_when_idle(run, front, suspension, 0);
   });
   front->DialogOpened(*window);
   set_stay_on_top(*window, true);
   main.setEnabled(false);
   window->setEnabled(true);
   window->show();
-  window->raise();
+  if (!front->Console()) window->raise();
 }
 
 // ---- the main window ------------------------------------------------------------------------
