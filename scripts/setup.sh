@@ -4,12 +4,13 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config ccache
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev qt6-translations-l10n
   libgtest-dev libgmock-dev googletest
   clang libclang-rt-14-dev
   fonts-ipafont-gothic fonts-ipafont-mincho
   python3
   perl
+  xvfb xdotool x11-utils
   libonig-dev
   libpng-dev libjpeg62-turbo-dev libgif-dev zlib1g-dev
 )

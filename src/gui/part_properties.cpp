@@ -571,6 +571,8 @@ std::optional<expr::Value> PartRegistry::ContainerItems(Part& part) {
     if (!number.isValid()) continue;
     words::TObjNode* node = Node(number.toInt());
     if (!node || node->Number == 0) continue;
+    // A form's own picture carries the form's number for its mouse events; it is no child part.
+    if (Part* child_part = PartOf(*node); !child_part || child_part->Widget() != widget) continue;
     lines += node->Name + "\r\n";
   }
   return text_value(lines);
