@@ -241,7 +241,10 @@ void error_label(Interpreter& in) {
 }
 
 void resume_after_error(Interpreter& in) {
-  if (in.ErrorPosition) in.State().Position = in.ErrorPosition;
+  if (in.ErrorPosition) {
+    in.State().Position = in.ErrorPosition;
+    in.State().CurrentLine = in.ErrorPositionLine;
+  }
 }
 
 // ---- events and debugging ----------------------------------------------------------------------

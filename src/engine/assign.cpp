@@ -1,7 +1,7 @@
 // Assignment statements: variables, array elements, dictionary entries and parts.
 #include "engine/interpreter.h"
-#include "engine/parts.h"
 #include "engine/lexer.h"
+#include "engine/parts.h"
 #include "expr/literal.h"
 #include "expr/number.h"
 #include "expr/quote.h"
@@ -95,6 +95,11 @@ void Interpreter::AssignStatement(const std::string& target_text) {
       throw Error("\"" + name + text::sjis("\"は、文法が正しくないため、実行できません。") +
                   text::sjis("代入出来ません。"));
     if (word->Reserved) throw Error("\"" + name + text::sjis("\"は、読取専用です。"));
+    for (std::int64_t index : indexes)
+      if (index > words::kMaxElementIndex)
+        throw Error("\"" + name + "#" + std::to_string(index) +
+                    text::sjis("\"の代入で引数に誤りがあります。要素番号は") +
+                    std::to_string(words::kMaxElementIndex) + text::sjis("までです。"));
     if (indexes.size() == 1 && indexes[0] >= 0) word->SetRow(indexes[0], value);
     if (indexes.size() == 2 && indexes[0] >= 0 && indexes[1] >= 0)
       word->SetCell(indexes[0], indexes[1], value);

@@ -248,6 +248,7 @@ expr::Value Interpreter::CallFunctionForm(words::THashNode& word, const char*& p
       // The label runs as a subroutine whose return position is none, so the nested main
       // loop ends at its 戻る or at the end of its text.
       const char* return_to = state_->Position;
+      const int return_line = state_->CurrentLine;
       std::string file = state_->ScriptFileName;
       sore->SetValue("");
       state_->RunControl.OpenLevel();
@@ -259,11 +260,13 @@ expr::Value Interpreter::CallFunctionForm(words::THashNode& word, const char*& p
       } catch (...) {
         state_->RunControl.CloseLevel();
         state_->Position = return_to;
+        state_->CurrentLine = return_line;
         state_->ScriptFileName = file;
         throw;
       }
       state_->RunControl.CloseLevel();
       state_->Position = return_to;
+      state_->CurrentLine = return_line;
       state_->ScriptFileName = file;
     } else {
       ExecuteCommand(word);
@@ -282,7 +285,7 @@ expr::Value Interpreter::CallFunctionForm(words::THashNode& word, const char*& p
   if (stack.Count() > base) {
     std::string message =
         "\"" + word.Name + text::sjis("\"命令の引数に誤りがあります。引数が多いです。\"");
-    while (stack.Count() > base) message += stack.Pop();
+    while (stack.Count() > base) message += CutForMessage(stack.Pop());
     throw Error(message + "\"");
   }
   return result;

@@ -101,7 +101,7 @@ void StatementReader::Step() {
       if (!comma_before) in_.FinishStatement();
       if (p_ != at_break) return;
       in_.HandleLineEnd();
-      in_.State().CurrentLine = skip_line_prefix(p_);
+      in_.ProcessLineEnd();
       return;
     }
     case '#':
@@ -223,7 +223,7 @@ std::string StatementReader::AmpersandChain(std::string token) {
     if (*p_ != '&' || p_[1] == '&') return token + ParticleAfterValue();
     ++p_;
     while (is_separator(*p_)) ++p_;
-    if (*p_ == '\r' || *p_ == '\n') skip_line_prefix(p_);
+    if (*p_ == '\r' || *p_ == '\n') in_.ProcessLineEnd();
     while (is_separator(*p_)) ++p_;
     if (IsLiteralStart()) {
       token += "&" + expr::QuoteRaw(in_.ExpandString(in_.ReadLiteralAt(p_)));
@@ -656,7 +656,7 @@ void Interpreter::FinishStatement() {
   } else if (!ReadPropertyStatement(item)) {
     std::string statement = item;
     while (!s.Arguments.Empty()) statement = s.Arguments.Pop() + "," + statement;
-    throw Error("\"" + text::trim(statement) +
+    throw Error("\"" + CutForMessage(text::trim(statement)) +
                 text::sjis("\"は未定義の命令です。(;o;)<綴りミスか、命令の引数に注意！"));
   }
   if (!s.Arguments.Empty()) {
@@ -664,7 +664,7 @@ void Interpreter::FinishStatement() {
         "\"" + item + text::sjis("\"命令の引数に誤りがあります。引数が多いです。\"");
     bool first = true;
     while (!s.Arguments.Empty()) {
-      message += (first ? "" : "\r\n") + s.Arguments.Shift();
+      message += (first ? "" : "\r\n") + CutForMessage(s.Arguments.Shift());
       first = false;
     }
     s.Arguments.Clear();
