@@ -11,6 +11,9 @@ packages=(
   python3
   libonig-dev
   libpng-dev libjpeg62-turbo-dev libgif-dev zlib1g-dev
+  libffi-dev
+  libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc unixodbc libsqliteodbc postgresql
+  libespeak-ng-dev espeak-ng-data
 )
 
 missing=()
