@@ -133,7 +133,6 @@ void all_records(Interpreter& in, bool tab_separated) {
   std::string out;
   guarded(in, [&](DatabaseSession& db) {
     Recordset& rows = db.Rows();
-    if (rows.Eof()) return;
     bool first = true;
     for (rows.MoveFirst(); !rows.Eof(); rows.MoveNext()) {
       if (!first) out += "\r\n";

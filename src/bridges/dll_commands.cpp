@@ -1,8 +1,10 @@
 // DLL宣言, 文字型DLL宣言, DLLを利用: functions of shared libraries declared as commands and called.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <memory>
+#include <tuple>
 
 #include "bridges/families.h"
 #include "bridges/shared_library.h"

@@ -125,8 +125,8 @@ TEST(DllImport, CalleeWritesIntoReservedBuffer) {
              "Cに8バイトを確保\nCに8で書込\nCを表示\n"
              "「libc.so.6」の「strcpy(?に,?を)」を「写す」でDLL宣言\n"
              "Dに16バイトを確保\nDに「copied」を写す\nDを表示\n" +
-             kUse + "「callee_upper(?を)」を「大文字」で文字型DLL宣言\n"
-                    "E=「abc」\nEを大文字\nそれを表示\nEを表示\n");
+             kUse + "「callee_upper(?を)」を「大文字化」で文字型DLL宣言\n"
+                    "E=「abc」\nEを大文字化\nそれを表示\nEを表示\n");
   EXPECT_EQ(run.errors, "");
   EXPECT_EQ(run.host.output, "17\nwritten by callee\nwritten\ncopied\nABC\nABC\n");
 }
