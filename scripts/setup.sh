@@ -13,6 +13,9 @@ packages=(
   xvfb xdotool x11-utils
   libonig-dev
   libpng-dev libjpeg62-turbo-dev libgif-dev zlib1g-dev
+  libffi-dev
+  libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc unixodbc libsqliteodbc postgresql
+  libespeak-ng-dev espeak-ng-data
 )
 
 missing=()

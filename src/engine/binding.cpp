@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <map>
 
+#include "engine/external.h"
 #include "engine/interpreter.h"
 #include "engine/lexer.h"
 #include "engine/particles.h"
@@ -221,12 +222,32 @@ void Interpreter::RunWord(words::THashNode& word) {
     case words::kLabel:
       CallLabel(word);
       return;
+    case words::kDllFunction:
+      RunExternal(word);
+      return;
     case words::kVariable:
     case words::kPart:
       throw Error("\"" + word.Name + text::sjis("\"は、文法が正しくないため、実行できません。") +
                   text::sjis("変数を実行することは出来ません。"));
     default:
       return;
+  }
+}
+
+void Interpreter::RunExternal(words::THashNode& word) {
+  auto* external = dynamic_cast<ExternalCall*>(word.Obj.get());
+  if (!external)
+    throw Error(text::sjis("DLLからインポートした命令\"") + word.Name +
+                text::sjis("\"の定義が間違っています。"));
+  BindArguments(word);
+  current_command_ = word.Name;
+  try {
+    external->Call(*this, word);
+  } catch (const EMorv&) {
+    throw;
+  } catch (const std::exception&) {
+    throw Error(text::sjis("特定できないシステムエラーです(ToT)DLLの命令\"") + word.Name +
+                text::sjis("\"実行中にエラー。"));
   }
 }
 
@@ -268,6 +289,8 @@ expr::Value Interpreter::CallFunctionForm(words::THashNode& word, const char*& p
       state_->Position = return_to;
       state_->CurrentLine = return_line;
       state_->ScriptFileName = file;
+    } else if (word.Kind == words::kDllFunction) {
+      RunExternal(word);
     } else {
       ExecuteCommand(word);
     }

@@ -100,6 +100,8 @@ class Interpreter {
   // Runs a word by its kind (command, label, ...), with its arguments on the stack.
   void RunWord(words::THashNode& word);
   void ExecuteCommand(words::THashNode& word);
+  // Calls a declared shared-library function with its arguments on the stack.
+  void RunExternal(words::THashNode& word);
   // Calls `word` with the arguments inside the parentheses at p, in function form.
   expr::Value CallFunctionForm(words::THashNode& word, const char*& p);
 

@@ -9,6 +9,7 @@
 
 #include <memory>
 
+#include "bridges/families.h"
 #include "gui/families.h"
 #include "gui/part_registry.h"
 #include "gui/qt_text.h"
@@ -84,6 +85,7 @@ void register_gui_handlers(commands::HandlerTable& table) {
   register_part_commands(table);
   register_drawing(table);
   register_images(table);
+  bridges::register_bridge_handlers(table);
 }
 
 }  // namespace morivel::gui
