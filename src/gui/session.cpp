@@ -7,6 +7,7 @@
 #include "gui/families.h"
 #include "gui/part_registry.h"
 #include "gui/qt_text.h"
+#include "net/register.h"
 
 namespace morivel::gui {
 
@@ -53,6 +54,7 @@ void register_gui_handlers(commands::HandlerTable& table) {
   register_part_commands(table);
   register_drawing(table);
   register_images(table);
+  net::register_net_handlers(table);
 }
 
 }  // namespace morivel::gui

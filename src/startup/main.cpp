@@ -242,7 +242,7 @@ int main(int argc, char** argv) {
       });
   if (console) {
     // The console program ends once nothing can raise an event any more.
-    while (keep_running && console_host->TimerPending() && !console_host->Closed() &&
+    while (keep_running && console_host->EventsPending() && !console_host->Closed() &&
            !interpreter.State().StopFlag)
       QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     console_host->CloseMainWindow();
