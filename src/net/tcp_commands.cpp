@@ -22,6 +22,11 @@ std::string pop_label_name(Interpreter& in) {
   return raw;
 }
 
+GeneralError argument_error(Interpreter& in, const char* utf8_reason) {
+  return GeneralError("\"" + in.CurrentCommandName() + text::sjis("\"命令の引数に誤りがあります。") +
+                      text::sjis(utf8_reason));
+}
+
 TcpClient& client_of(Interpreter& in, NetRun& run) {
   if (!run.client) run.client = std::make_unique<TcpClient>(in, run);
   return *run.client;
@@ -29,7 +34,7 @@ TcpClient& client_of(Interpreter& in, NetRun& run) {
 
 void tcp_connect(Interpreter& in) {
   std::string target = text::trim(in.PopArgumentValue());
-  if (target.empty()) throw in.ArgumentError(text::sjis("接続先が設定されていません"));
+  if (target.empty()) throw argument_error(in, "接続先が設定されていません");
   NetRun& run = NetRun::Of(in);
   try {
     client_of(in, run).Connect(target, configured_port(in));
@@ -117,7 +122,7 @@ void server_send(Interpreter& in) {
 
 void server_drop(Interpreter& in) {
   std::string who = text::trim(in.PopArgumentValue());
-  if (who.empty()) throw in.ArgumentError(text::sjis("相手先が設定されていません"));
+  if (who.empty()) throw argument_error(in, "相手先が設定されていません");
   TcpServer& server = active_server(NetRun::Of(in));
   int index = server.FindClient(who);
   if (index >= 0) server.Drop(index);
