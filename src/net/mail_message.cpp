@@ -104,7 +104,25 @@ std::string main_value(const std::string* header) {
   return lower(text::trim(header->substr(0, header->find(';'))));
 }
 
+std::string to_sjis(const std::string& bytes, const std::string& charset);
+std::string percent_decode(const std::string& s);
+
+std::string plain_parameter(const std::string* header, const std::string& name);
+
+// A parameter, also in its extended form (name*=charset'language'percent-encoded).
 std::string parameter(const std::string* header, const std::string& name) {
+  std::string extended = plain_parameter(header, name + "*");
+  if (!extended.empty()) {
+    std::size_t first = extended.find('\'');
+    std::size_t second = first == std::string::npos ? first : extended.find('\'', first + 1);
+    if (second != std::string::npos)
+      return to_sjis(percent_decode(extended.substr(second + 1)), extended.substr(0, first));
+    return percent_decode(extended);
+  }
+  return plain_parameter(header, name);
+}
+
+std::string plain_parameter(const std::string* header, const std::string& name) {
   if (!header) return {};
   std::string low = lower(*header);
   std::size_t at = 0;
@@ -133,6 +151,21 @@ int hex_value(char c) {
   c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
+}
+
+std::string percent_decode(const std::string& s) {
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    int high = s[i] == '%' && i + 2 < s.size() ? hex_value(s[i + 1]) : -1;
+    int low = high >= 0 ? hex_value(s[i + 2]) : -1;
+    if (high < 0 || low < 0) {
+      out += s[i];
+      continue;
+    }
+    out += static_cast<char>(high * 16 + low);
+    i += 2;
+  }
+  return out;
 }
 
 std::string quoted_printable_decode(const std::string& s) {
@@ -198,6 +231,11 @@ void collect(const Part& part, IncomingMail& mail, int depth) {
       std::string inner = part.body.substr(start + 1, next == std::string::npos
                                                           ? std::string::npos
                                                           : next - start - 1);
+      // The line break before a boundary belongs to the boundary.
+      if (inner.size() >= 2 && inner.compare(inner.size() - 2, 2, "\r\n") == 0)
+        inner.resize(inner.size() - 2);
+      else if (!inner.empty() && inner.back() == '\n')
+        inner.pop_back();
       collect(split_part(inner), mail, depth + 1);
       at = next;
     }
@@ -240,7 +278,7 @@ std::vector<std::string> address_lines(const std::string& list) {
   return out;
 }
 
-std::string encode_header_text(const std::string& sjis) {
+std::string encode_header_text(const std::string& sjis, const char* separator) {
   static const std::string kFullWidthQuote = text::sjis("”");
   std::string quoted;
   for (std::size_t i = 0; i < sjis.size(); i += text::char_len(sjis, i)) {
@@ -250,17 +288,28 @@ std::string encode_header_text(const std::string& sjis) {
     else
       quoted += sjis.substr(i, n);
   }
-  std::string encoded = text::mail_header_encode(quoted);
-  if (encoded.rfind("=?ISO-2022-JP?B?", 0) == 0 && encoded.find("?=") == std::string::npos)
-    encoded += "?=";
+  bool plain = std::all_of(quoted.begin(), quoted.end(),
+                           [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (plain) return quoted;
+  // Whole pieces of the text, each a word of its own, so that blanks between Japanese words
+  // survive decoding (blanks between two encoded words do not count).
+  constexpr std::size_t kPieceBytes = 24;
+  std::string encoded;
+  for (std::size_t i = 0; i < quoted.size();) {
+    std::size_t end = i;
+    while (end < quoted.size() && end - i < kPieceBytes) end += text::char_len(quoted, end);
+    if (!encoded.empty()) encoded += separator;
+    encoded += "=?ISO-2022-JP?B?" +
+               text::base64_encode(text::sjis_to_jis(quoted.substr(i, end - i))) + "?=";
+    i = end;
+  }
   return encoded;
 }
 
 std::string compose_mail(const OutgoingMail& mail) {
   std::string m;
   std::string from = mail.from;
-  if (!mail.sender_name.empty()) from = "\"" + encode_header_text(mail.sender_name) + "\" <" +
-                                        mail.from + ">";
+  if (!mail.sender_name.empty()) from = encode_header_text(mail.sender_name) + " <" + mail.from + ">";
   m += "From: " + from + kCrLf;
   m += "To: " + join(mail.to, ",") + kCrLf;
   if (!mail.cc.empty()) m += "Cc: " + join(mail.cc, ",") + kCrLf;
@@ -283,7 +332,7 @@ std::string compose_mail(const OutgoingMail& mail) {
   m += std::string("Content-Transfer-Encoding: 7bit") + kCrLf + kCrLf;
   m += body + kCrLf;
   for (const Attachment& file : mail.attachments) {
-    std::string name = encode_header_text(file.name);
+    std::string name = encode_header_text(file.name, " ");
     m += "--" + mail.boundary + kCrLf;
     m += "Content-Type: application/octet-stream; name=\"" + name + "\"" + kCrLf;
     m += std::string("Content-Transfer-Encoding: base64") + kCrLf;

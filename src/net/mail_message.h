@@ -26,8 +26,10 @@ struct OutgoingMail {
 // The lines of a list, trimmed, empty ones dropped.
 std::vector<std::string> address_lines(const std::string& list);
 
-// A header text as MIME words: double quotes become the full-width "”" first.
-std::string encode_header_text(const std::string& sjis);
+// A header text as MIME words: double quotes become the full-width "”" first. Text with
+// Japanese in it becomes whole encoded words, `separator` between them (a folding line break in
+// a header, a blank inside a quoted parameter).
+std::string encode_header_text(const std::string& sjis, const char* separator = "\r\n ");
 
 // The message with CR LF line ends (the envelope takes the BCC addresses; no header shows them).
 std::string compose_mail(const OutgoingMail& mail);

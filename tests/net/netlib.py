@@ -62,6 +62,7 @@ class Background:
     """A helper process that is killed when the test ends, whatever happens."""
 
     def __init__(self, args, cwd=None, env=None):
+        self.output = b""
         self.process = subprocess.Popen(args, cwd=cwd, env=env, stdout=subprocess.PIPE,
                                         stderr=subprocess.PIPE)
 
@@ -73,6 +74,8 @@ class Background:
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
+        if self.process.stdout and not self.process.stdout.closed:
+            self.output = self.process.stdout.read()
         for stream in (self.process.stdout, self.process.stderr):
             if stream:
                 stream.close()
