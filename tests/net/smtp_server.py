@@ -38,7 +38,7 @@ def main():
         def check(server, session, envelope, mechanism, auth_data):
             ok = isinstance(auth_data, LoginPassword) and auth_data.login == user and \
                 auth_data.password == password
-            return AuthResult(success=ok)
+            return AuthResult(success=ok, handled=False)
 
         kwargs = dict(authenticator=check, auth_require_tls=False, auth_required=True)
     controller = Controller(Store(folder), hostname="127.0.0.1", port=port, **kwargs)
