@@ -5,12 +5,15 @@ usage: http_server.py PORT FOLDER [--tls CERT KEY]
 GET serves the files of FOLDER; besides:
   /redirect/NAME  answers 302 to /NAME
   /cut            promises 1000000 bytes, sends 1000 and closes the connection
+  /slow           promises 10000000 bytes and sends 1000 of them every 50 ms
+PORT 0 takes a free port; "ready PORT" on standard output tells which.
 POST echoes "method=POST&" followed by the body it received.
 """
 
 import http.server
 import ssl
 import sys
+import time
 from functools import partial
 
 
@@ -33,6 +36,18 @@ class Handler(http.server.SimpleHTTPRequestHandler):
             self.wfile.flush()
             self.close_connection = True
             return
+        if self.path == "/slow":
+            self.send_response(200)
+            self.send_header("Content-Length", "10000000")
+            self.end_headers()
+            try:
+                for _ in range(10000):
+                    self.wfile.write(b"s" * 1000)
+                    self.wfile.flush()
+                    time.sleep(0.05)
+            except OSError:
+                pass
+            return
         super().do_GET()
 
     def do_POST(self):
@@ -53,7 +68,7 @@ def main():
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(sys.argv[4], sys.argv[5])
         server.socket = context.wrap_socket(server.socket, server_side=True)
-    print("ready", flush=True)
+    print("ready", server.server_address[1], flush=True)
     server.serve_forever()
 
 
