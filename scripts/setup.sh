@@ -11,6 +11,8 @@ packages=(
   python3
   libonig-dev
   libpng-dev libjpeg62-turbo-dev libgif-dev zlib1g-dev
+  libcurl4-openssl-dev ca-certificates
+  python3-aiosmtpd python3-pyftpdlib openssl curl
 )
 
 missing=()
