@@ -31,8 +31,7 @@ void ftp_connect(Interpreter& in) {
   settings.host = text::trim(system_value(in, "FTPホスト"));
   settings.user = system_value(in, "FTPユーザーID");
   settings.password = system_value(in, "FTPパスワード");
-  settings.passive =
-      text::to_upper_case(text::trim(system_value(in, "FTP接続方式"))) == "PASV";
+  settings.passive = text::to_upper_case(text::trim(system_value(in, "FTP接続方式"))) == "PASV";
   NetRun& run = NetRun::Of(in);
   run.ftp.reset();
   try {
@@ -76,8 +75,8 @@ void ftp_upload(Interpreter& in) {
   upload_file(in, ftp, local, remote);
 }
 
-void upload_tree(Interpreter& in, FtpSession& ftp, const fs::path& local,
-                 const std::string& remote, int depth) {
+void upload_tree(Interpreter& in, FtpSession& ftp, const fs::path& local, const std::string& remote,
+                 int depth) {
   if (depth > 64) throw GeneralError(text::sjis("フォルダが深すぎます。"));
   // A folder that is there already is entered as it is.
   ftp.Command({"MKD " + remote});
@@ -129,7 +128,8 @@ void ftp_transfer_mode(Interpreter& in) {
 
 void ftp_change_folder(Interpreter& in) {
   std::string folder = text::trim(in.PopArgumentValue());
-  check(session(in).ChangeFolder(folder), in_quotes(folder) + text::sjis("へのFTPフォルダ変更に失敗"));
+  check(session(in).ChangeFolder(folder),
+        in_quotes(folder) + text::sjis("へのFTPフォルダ変更に失敗"));
 }
 
 void ftp_parent(Interpreter& in) {
@@ -138,17 +138,20 @@ void ftp_parent(Interpreter& in) {
 
 void ftp_make_folder(Interpreter& in) {
   std::string name = text::trim(in.PopArgumentValue());
-  check(session(in).Command({"MKD " + name}), in_quotes(name) + text::sjis("へのFTPフォルダ作成に失敗。"));
+  check(session(in).Command({"MKD " + name}),
+        in_quotes(name) + text::sjis("へのFTPフォルダ作成に失敗。"));
 }
 
 void ftp_delete_file(Interpreter& in) {
   std::string name = text::trim(in.PopArgumentValue());
-  check(session(in).Command({"DELE " + name}), in_quotes(name) + text::sjis("のFTPファイル削除に失敗"));
+  check(session(in).Command({"DELE " + name}),
+        in_quotes(name) + text::sjis("のFTPファイル削除に失敗"));
 }
 
 void ftp_delete_folder(Interpreter& in) {
   std::string name = text::trim(in.PopArgumentValue());
-  check(session(in).Command({"RMD " + name}), in_quotes(name) + text::sjis("へのFTPフォルダ削除に失敗"));
+  check(session(in).Command({"RMD " + name}),
+        in_quotes(name) + text::sjis("へのFTPフォルダ削除に失敗"));
 }
 
 void ftp_rename(Interpreter& in) {
@@ -179,8 +182,7 @@ std::string listing(Interpreter& in, const std::string& command, const std::stri
 
 void ftp_list_files(Interpreter& in) {
   std::string pattern = text::trim(in.PopArgumentValue());
-  std::string raw = listing(in, "NLST",
-                            in_quotes(pattern) + text::sjis(" のファイル一覧を取得中"));
+  std::string raw = listing(in, "NLST", in_quotes(pattern) + text::sjis(" のファイル一覧を取得中"));
   std::string out;
   for (std::string_view line : text::split_lines(raw)) {
     std::string name = text::trim(line);
@@ -208,8 +210,8 @@ std::vector<std::string> words_of(std::string_view line) {
 
 void ftp_list_folders(Interpreter& in) {
   std::string pattern = text::trim(in.PopArgumentValue());
-  std::string raw = listing(in, "LIST",
-                            in_quotes(pattern) + text::sjis(" のディレクトリ一覧を取得中"));
+  std::string raw =
+      listing(in, "LIST", in_quotes(pattern) + text::sjis(" のディレクトリ一覧を取得中"));
   std::string out;
   for (std::string_view line : text::split_lines(raw)) {
     std::vector<std::string> words = words_of(line);
@@ -227,7 +229,8 @@ void ftp_list_folders(Interpreter& in) {
 
 void ftp_file_info(Interpreter& in) {
   std::string name = text::trim(in.PopArgumentValue());
-  std::string raw = listing(in, "LIST " + name, in_quotes(name) + text::sjis(" のファイル情報を取得中"));
+  std::string raw =
+      listing(in, "LIST " + name, in_quotes(name) + text::sjis(" のファイル情報を取得中"));
   in.SetResult(text::trim(raw), "s");
 }
 

@@ -228,9 +228,8 @@ void collect(const Part& part, IncomingMail& mail, int depth) {
       if (start == std::string::npos) break;
       if (part.body.compare(at + marker.size(), 2, "--") == 0) break;
       std::size_t next = part.body.find(marker, start + 1);
-      std::string inner = part.body.substr(start + 1, next == std::string::npos
-                                                          ? std::string::npos
-                                                          : next - start - 1);
+      std::string inner = part.body.substr(
+          start + 1, next == std::string::npos ? std::string::npos : next - start - 1);
       // The line break before a boundary belongs to the boundary.
       if (inner.size() >= 2 && inner.compare(inner.size() - 2, 2, "\r\n") == 0)
         inner.resize(inner.size() - 2);
@@ -254,8 +253,8 @@ void collect(const Part& part, IncomingMail& mail, int depth) {
 }
 
 int month_number(std::string name) {
-  static const std::array<const char*, 12> kMonths = {
-      "jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
+  static const std::array<const char*, 12> kMonths = {"jan", "feb", "mar", "apr", "may", "jun",
+                                                      "jul", "aug", "sep", "oct", "nov", "dec"};
   name = lower(name.substr(0, 3));
   for (std::size_t i = 0; i < kMonths.size(); ++i)
     if (name == kMonths[i]) return static_cast<int>(i) + 1;
@@ -309,7 +308,8 @@ std::string encode_header_text(const std::string& sjis, const char* separator) {
 std::string compose_mail(const OutgoingMail& mail) {
   std::string m;
   std::string from = mail.from;
-  if (!mail.sender_name.empty()) from = encode_header_text(mail.sender_name) + " <" + mail.from + ">";
+  if (!mail.sender_name.empty())
+    from = encode_header_text(mail.sender_name) + " <" + mail.from + ">";
   m += "From: " + from + kCrLf;
   m += "To: " + join(mail.to, ",") + kCrLf;
   if (!mail.cc.empty()) m += "Cc: " + join(mail.cc, ",") + kCrLf;
@@ -367,8 +367,8 @@ std::string format_mail_date(const std::string& header_date) {
   if (std::size_t comma = s.find(','); comma != std::string::npos) s = s.substr(comma + 1);
   int day = 0, year = 0, hour = 0, minute = 0, second = 0;
   char month[8] = {};
-  int got = std::sscanf(s.c_str(), " %d %3s %d %d:%d:%d", &day, month, &year, &hour, &minute,
-                        &second);
+  int got =
+      std::sscanf(s.c_str(), " %d %3s %d %d:%d:%d", &day, month, &year, &hour, &minute, &second);
   int m = month_number(month);
   if (got < 5 || m == 0) return header_date;
   if (year < 100) year += year < 50 ? 2000 : 1900;

@@ -98,8 +98,7 @@ std::unique_ptr<Progress> open_progress(engine::Interpreter& in) {
     front = &gui::front_end(in);
   } catch (const std::exception&) {
   }
-  if (front && !front->Console())
-    return std::make_unique<DialogProgress>(&front->Window());
+  if (front && !front->Console()) return std::make_unique<DialogProgress>(&front->Window());
   if (isatty(STDERR_FILENO)) return std::make_unique<LineProgress>();
   return std::make_unique<Progress>();
 }

@@ -59,17 +59,28 @@ void LaterDeleter::operator()(QObject* object) const {
 
 int socket_error_number(QAbstractSocket::SocketError error) {
   switch (error) {
-    case QAbstractSocket::ConnectionRefusedError: return 10061;
-    case QAbstractSocket::RemoteHostClosedError: return 10054;
-    case QAbstractSocket::HostNotFoundError: return 11001;
-    case QAbstractSocket::SocketAccessError: return 10013;
-    case QAbstractSocket::SocketResourceError: return 10055;
-    case QAbstractSocket::SocketTimeoutError: return 10060;
-    case QAbstractSocket::NetworkError: return 10050;
-    case QAbstractSocket::AddressInUseError: return 10048;
-    case QAbstractSocket::SocketAddressNotAvailableError: return 10049;
-    case QAbstractSocket::UnsupportedSocketOperationError: return 10045;
-    default: return 10000 + static_cast<int>(error) + 100;
+    case QAbstractSocket::ConnectionRefusedError:
+      return 10061;
+    case QAbstractSocket::RemoteHostClosedError:
+      return 10054;
+    case QAbstractSocket::HostNotFoundError:
+      return 11001;
+    case QAbstractSocket::SocketAccessError:
+      return 10013;
+    case QAbstractSocket::SocketResourceError:
+      return 10055;
+    case QAbstractSocket::SocketTimeoutError:
+      return 10060;
+    case QAbstractSocket::NetworkError:
+      return 10050;
+    case QAbstractSocket::AddressInUseError:
+      return 10048;
+    case QAbstractSocket::SocketAddressNotAvailableError:
+      return 10049;
+    case QAbstractSocket::UnsupportedSocketOperationError:
+      return 10045;
+    default:
+      return 10000 + static_cast<int>(error) + 100;
   }
 }
 
@@ -262,7 +273,8 @@ void TcpServer::OnNewConnection() {
     // The name the peer's address resolves to (the hosts file first, as the resolver does).
     QString name = QHostInfo::fromName(QString::fromStdString(address)).hostName();
     std::string client_text = address + "," + text::from_utf8(name.toStdString());
-    QObject::connect(accepted, &QTcpSocket::readyRead, [this, accepted] { OnClientRead(accepted); });
+    QObject::connect(accepted, &QTcpSocket::readyRead,
+                     [this, accepted] { OnClientRead(accepted); });
     QObject::connect(accepted, &QTcpSocket::disconnected,
                      [this, accepted] { OnClientGone(accepted); });
     QObject::connect(accepted, &QTcpSocket::errorOccurred, [this](QAbstractSocket::SocketError e) {

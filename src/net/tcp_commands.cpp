@@ -23,8 +23,8 @@ std::string pop_label_name(Interpreter& in) {
 }
 
 GeneralError argument_error(Interpreter& in, const char* utf8_reason) {
-  return GeneralError("\"" + in.CurrentCommandName() + text::sjis("\"命令の引数に誤りがあります。") +
-                      text::sjis(utf8_reason));
+  return GeneralError("\"" + in.CurrentCommandName() +
+                      text::sjis("\"命令の引数に誤りがあります。") + text::sjis(utf8_reason));
 }
 
 TcpClient& client_of(Interpreter& in, NetRun& run) {

@@ -72,10 +72,11 @@ class NetProgressTest : public QObject {
     });
     presser.start();
     const QString target = dir.filePath(QStringLiteral("slow.bin"));
-    const QByteArray script = u("「http://127.0.0.1:%1/slow」を「%2」へHTTPダウンロード\n「後」を表示\n")
-                                  .arg(server.Port())
-                                  .arg(target)
-                                  .toUtf8();
+    const QByteArray script =
+        u("「http://127.0.0.1:%1/slow」を「%2」へHTTPダウンロード\n「後」を表示\n")
+            .arg(server.Port())
+            .arg(target)
+            .toUtf8();
     ModalDriver driver({u("実行を続ける(&O)")});
     QElapsedTimer clock;
     clock.start();

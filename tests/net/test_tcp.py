@@ -206,5 +206,44 @@ TCP接続状態を表示
         self.assertIn("未定義のラベル\"未定義\"に、ジャンプしようとしました。", lines[6])
 
 
+    def test_host_information_comes_from_the_system(self):
+        import pwd
+        status, out, err = self.run_script("""コンピューター名取得を表示
+ユーザー名取得を表示
+「localhost」のIPアドレス取得を表示
+「127.0.0.1」のIPアドレス取得を表示
+「no-such-host.invalid」のIPアドレス取得を表示
+""")
+        self.assertEqual((status, err), (0, ""))
+        self.assertEqual(out.split("\n"), [socket.gethostname(), pwd.getpwuid(os.getuid()).pw_name,
+                                           "127.0.0.1", "127.0.0.1", "", ""])
+
+
+    def test_chat_example(self):
+        from pathlib import Path
+        import subprocess
+        from netlib import isolated_environment, wait_for_port
+        examples = Path(__file__).resolve().parent.parent.parent / "examples"
+        port = free_port()
+        for name in ("chat_server", "chat_client"):
+            text = (examples / f"{name}.mrv").read_bytes().replace(b"10080", str(port).encode())
+            (self.run_.dir / f"{name}.mrv").write_bytes(text)
+        env = isolated_environment(self.run_.dir)
+        server = subprocess.Popen([MORIVEL, "-console", str(self.run_.dir / "chat_server.mrv")],
+                                  cwd=self.run_.dir, env=env, stdout=subprocess.PIPE,
+                                  stderr=subprocess.PIPE)
+        try:
+            wait_for_port(port)
+            client = subprocess.run([MORIVEL, "-console", str(self.run_.dir / "chat_client.mrv")],
+                                    cwd=self.run_.dir, env=env, capture_output=True, timeout=30,
+                                    input="やあ\n\n".encode("utf-8"))
+        finally:
+            server.terminate()
+            server_out, _ = server.communicate(timeout=10)
+        self.assertEqual(client.returncode, 0, client.stderr.decode())
+        self.assertIn("[やあ]を受け取りました。", client.stdout.decode())
+        self.assertIn("127.0.0.1,localhost> やあ", server_out.decode())
+
+
 if __name__ == "__main__":
     unittest.main()
