@@ -106,5 +106,42 @@ class HttpTest(unittest.TestCase):
         self.assertEqual(lines[0], expected)
 
 
+    def test_console_progress_line_only_on_a_terminal(self):
+        import pty
+        port = self.start()
+        script = self.run_.dir / "p.mrv"
+        script.write_bytes(f"「http://127.0.0.1:{port}/data.bin」を「p.bin」へHTTPダウンロード\n"
+                           .encode("cp932"))
+        from netlib import isolated_environment
+        env = isolated_environment(self.run_.dir)
+        master, slave = pty.openpty()
+        try:
+            done = subprocess.run([MORIVEL, "-console", str(script)], cwd=self.run_.dir, env=env,
+                                  stdout=subprocess.PIPE, stderr=slave, timeout=60)
+            os.close(slave)
+            slave = -1
+            shown = b""
+            while True:
+                try:
+                    chunk = os.read(master, 65536)
+                except OSError:
+                    break
+                if not chunk:
+                    break
+                shown += chunk
+        finally:
+            if slave >= 0:
+                os.close(slave)
+            os.close(master)
+        self.assertEqual(done.returncode, 0)
+        text = shown.decode("utf-8", "replace")
+        self.assertIn(f"\"http://127.0.0.1:{port}/data.bin\" よりHTTPデータ取得中", text)
+        self.assertIn("100%", text)
+        self.assertTrue(text.endswith("\r\x1b[K"), repr(text[-20:]))
+        # Not a terminal: nothing at all.
+        status, out, err = self.run_.run(script.read_bytes().decode("cp932"))
+        self.assertEqual((status, out, err), (0, "", ""))
+
+
 if __name__ == "__main__":
     unittest.main()
