@@ -16,6 +16,8 @@ packages=(
   libffi-dev
   libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc unixodbc libsqliteodbc postgresql
   libespeak-ng-dev espeak-ng-data
+  libcurl4-openssl-dev ca-certificates
+  python3-aiosmtpd python3-pyftpdlib openssl curl
 )
 
 missing=()

@@ -13,6 +13,7 @@
 #include "gui/families.h"
 #include "gui/part_registry.h"
 #include "gui/qt_text.h"
+#include "net/register.h"
 #include "text/encoding.h"
 
 namespace morivel::gui {
@@ -61,7 +62,7 @@ void Session::Run(const std::string& source, const std::string& file_name) {
 void Session::RunConsoleEvents() {
   if (!console_) return;
   while (!console_->Closed() && !interpreter_->State().StopFlag) {
-    if (!console_->TimerPending() && !front_->ResumePending()) {
+    if (!console_->EventsPending() && !front_->ResumePending()) {
       if (!front_->CloseInnermostDialog()) return;
       continue;
     }
@@ -86,6 +87,7 @@ void register_gui_handlers(commands::HandlerTable& table) {
   register_drawing(table);
   register_images(table);
   bridges::register_bridge_handlers(table);
+  net::register_net_handlers(table);
 }
 
 }  // namespace morivel::gui
