@@ -11,6 +11,9 @@ packages=(
   python3
   libonig-dev
   libpng-dev libjpeg62-turbo-dev libgif-dev zlib1g-dev
+  libarchive-dev libarchive-tools lhasa zip unzip
+  libavahi-client-dev libsmbclient-dev
+  qt6-multimedia-dev libfluidsynth-dev fluidsynth fluid-soundfont-gm
 )
 
 missing=()
