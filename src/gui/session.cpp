@@ -4,7 +4,9 @@
 #include <QApplication>
 #include <QCoreApplication>
 
+#include "archive/commands.h"
 #include "gui/families.h"
+#include "media/commands.h"
 #include "gui/part_registry.h"
 #include "gui/qt_text.h"
 
@@ -53,6 +55,9 @@ void register_gui_handlers(commands::HandlerTable& table) {
   register_part_commands(table);
   register_drawing(table);
   register_images(table);
+  archive::register_archive_commands(table);
+  archive::register_peripheral_commands(table);
+  media::register_media_commands(table);
 }
 
 }  // namespace morivel::gui
