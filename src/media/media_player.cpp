@@ -30,7 +30,12 @@ void process_events_for(int ms) {
 
 }  // namespace
 
-MediaPlayer::MediaPlayer() : player_(std::make_unique<QMediaPlayer>()) {
+MediaPlayer::MediaPlayer() {
+  // The FFmpeg backend opens files without an audio sink; GStreamer's pipelines fail without one.
+  if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND")) qputenv("QT_MEDIA_BACKEND", "ffmpeg");
+  player_ = std::make_unique<QMediaPlayer>();
+  silent_clock_.setInterval(10);
+  connect(&silent_clock_, &QTimer::timeout, this, &MediaPlayer::SilentTick);
   if (!QMediaDevices::audioOutputs().isEmpty()) {
     output_ = std::make_unique<QAudioOutput>();
     player_->setAudioOutput(output_.get());
@@ -95,19 +100,38 @@ bool MediaPlayer::Open(const std::string& path) {
 
 void MediaPlayer::Play() {
   if (file_.isEmpty()) return;
-  player_->play();
   mode_ = Mode::Playing;
+  if (!Silent()) {
+    player_->play();
+    return;
+  }
+  if (silent_position_ >= Length()) silent_position_ = 0;
+  silent_base_ = silent_position_;
+  silent_elapsed_.start();
+  silent_clock_.start();
+}
+
+void MediaPlayer::SilentTick() {
+  if (mode_ != Mode::Playing) return silent_clock_.stop();
+  silent_position_ = std::min(Length(), silent_base_ + silent_elapsed_.elapsed());
+  OnPosition(silent_position_);
+  if (mode_ == Mode::Playing && silent_position_ >= Length()) {
+    silent_clock_.stop();
+    OnStatus(QMediaPlayer::EndOfMedia);
+  }
 }
 
 void MediaPlayer::Stop() {
   if (file_.isEmpty()) return;
-  player_->pause();
+  silent_clock_.stop();
+  if (!Silent()) player_->pause();
   mode_ = Mode::Stopped;
 }
 
 void MediaPlayer::Pause() {
   if (mode_ != Mode::Playing) return;
-  player_->pause();
+  silent_clock_.stop();
+  if (!Silent()) player_->pause();
   mode_ = Mode::Paused;
 }
 
@@ -118,6 +142,8 @@ void MediaPlayer::Resume() {
 void MediaPlayer::Close() {
   notify_ = false;
   stop_at_ = -1;
+  silent_clock_.stop();
+  silent_position_ = 0;
   player_->stop();
   player_->setSource(QUrl());
   file_.clear();
@@ -132,12 +158,19 @@ void MediaPlayer::Close() {
 
 void MediaPlayer::Seek(qint64 ms) {
   if (file_.isEmpty()) return;
-  player_->setPosition(std::clamp<qint64>(ms, 0, Length()));
+  ms = std::clamp<qint64>(ms, 0, Length());
+  if (Silent()) {
+    silent_position_ = silent_base_ = ms;
+    silent_elapsed_.restart();
+  } else {
+    player_->setPosition(ms);
+  }
   if (mode_ == Mode::Open) mode_ = Mode::Stopped;
 }
 
 qint64 MediaPlayer::Position() const {
-  return file_.isEmpty() ? 0 : player_->position();
+  if (file_.isEmpty()) return 0;
+  return Silent() ? silent_position_ : player_->position();
 }
 
 qint64 MediaPlayer::Length() const {
@@ -159,7 +192,7 @@ void MediaPlayer::OnStatus(QMediaPlayer::MediaStatus status) {
   mode_ = Mode::Stopped;
   if (!notify_ || file_.isEmpty()) return;
   if (repeat_) {
-    player_->setPosition(0);
+    Seek(0);
     Play();
   } else {
     Close();

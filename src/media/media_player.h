@@ -3,9 +3,11 @@
 #pragma once
 
 #include <QAudioOutput>
+#include <QElapsedTimer>
 #include <QMediaPlayer>
 #include <QObject>
 #include <QSoundEffect>
+#include <QTimer>
 #include <memory>
 #include <string>
 
@@ -60,6 +62,10 @@ class MediaPlayer : public QObject, public words::OwnedObject {
   void OnStatus(QMediaPlayer::MediaStatus status);
   void OnPosition(qint64 ms);
   bool WaitForLoad();
+  // Without an audio device nothing drives the player's clock; the file then "plays" silently
+  // on a clock of our own, with the same states, positions and end.
+  bool Silent() const { return !output_; }
+  void SilentTick();
 
   std::unique_ptr<QMediaPlayer> player_;
   std::unique_ptr<QAudioOutput> output_;
@@ -71,6 +77,10 @@ class MediaPlayer : public QObject, public words::OwnedObject {
   bool notify_ = false;
   bool repeat_ = false;
   qint64 stop_at_ = -1;
+  QTimer silent_clock_;
+  QElapsedTimer silent_elapsed_;
+  qint64 silent_base_ = 0;  // position when the silent clock last started
+  qint64 silent_position_ = 0;
 };
 
 // MCI送信's command interpreter over the player: the reply text, or "MCIエラー:" + a reason.
