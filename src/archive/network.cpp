@@ -8,6 +8,8 @@
 #include <fstream>
 #include <memory>
 
+#include <unistd.h>
+
 #include "engine/interpreter.h"
 #include "text/encoding.h"
 #include "text/sjis.h"
@@ -103,16 +105,30 @@ struct ContextFree {
 };
 
 // A private configuration: names resolve through the host's own resolver only, so a listing
-// never broadcasts to find a computer.
-std::filesystem::path smb_configuration() {
-  std::filesystem::path conf = std::filesystem::temp_directory_path() / "morivel-smb.conf";
-  std::error_code ec;
-  if (!std::filesystem::exists(conf, ec)) {
-    std::ofstream out(conf);
-    out << "[global]\n  name resolve order = host\n  client min protocol = SMB2\n";
+// never broadcasts to find a computer. Written afresh for each listing and removed after it.
+class SmbConfiguration {
+ public:
+  SmbConfiguration() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "morivel-smb-XXXXXX").string();
+    int fd = ::mkstemp(pattern.data());
+    if (fd < 0) return;
+    static const char kText[] =
+        "[global]\n  name resolve order = host\n  client min protocol = SMB2\n";
+    bool written = ::write(fd, kText, sizeof kText - 1) == static_cast<ssize_t>(sizeof kText - 1);
+    ::close(fd);
+    path_ = pattern;
+    if (!written) path_.clear();
   }
-  return conf;
-}
+  ~SmbConfiguration() {
+    if (!path_.empty()) ::unlink(path_.c_str());
+  }
+  SmbConfiguration(const SmbConfiguration&) = delete;
+  SmbConfiguration& operator=(const SmbConfiguration&) = delete;
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
 
 #endif
 
@@ -211,8 +227,9 @@ std::vector<std::string> network_shares(const std::string& computer) {
   smbc_setDebug(ctx.get(), 0);
   smbc_setTimeout(ctx.get(), 2000);
   smbc_setOptionNoAutoAnonymousLogin(ctx.get(), false);
-  std::string conf = smb_configuration().string();
-  smbc_setConfiguration(ctx.get(), conf.c_str());
+  SmbConfiguration conf;
+  if (conf.Path().empty()) return shares;
+  smbc_setConfiguration(ctx.get(), conf.Path().c_str());
   if (!smbc_init_context(ctx.get())) return shares;
   std::string url = "smb://" + host + "/";
   SMBCFILE* dir = smbc_getFunctionOpendir(ctx.get())(ctx.get(), url.c_str());
