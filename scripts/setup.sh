@@ -18,6 +18,9 @@ packages=(
   libespeak-ng-dev espeak-ng-data
   libcurl4-openssl-dev ca-certificates
   python3-aiosmtpd python3-pyftpdlib openssl curl
+  libarchive-dev libarchive-tools lhasa zip unzip
+  libavahi-client-dev libsmbclient-dev
+  qt6-multimedia-dev libfluidsynth-dev fluidsynth fluid-soundfont-gm
 )
 
 missing=()

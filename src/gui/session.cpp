@@ -9,10 +9,12 @@
 
 #include <memory>
 
+#include "archive/commands.h"
 #include "bridges/families.h"
 #include "gui/families.h"
 #include "gui/part_registry.h"
 #include "gui/qt_text.h"
+#include "media/commands.h"
 #include "net/register.h"
 #include "text/encoding.h"
 
@@ -88,6 +90,9 @@ void register_gui_handlers(commands::HandlerTable& table) {
   register_images(table);
   bridges::register_bridge_handlers(table);
   net::register_net_handlers(table);
+  archive::register_archive_commands(table);
+  archive::register_peripheral_commands(table);
+  media::register_media_commands(table);
 }
 
 }  // namespace morivel::gui
