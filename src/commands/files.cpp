@@ -18,12 +18,12 @@
 #include <vector>
 
 #include "commands/families.h"
-#include "commands/packing.h"
 #include "commands/file_handles.h"
+#include "commands/packing.h"
 #include "commands/security.h"
 #include "engine/interpreter.h"
-#include "startup/archive.h"
 #include "expr/number.h"
+#include "startup/archive.h"
 #include "text/encoding.h"
 #include "text/paths.h"
 #include "text/sjis.h"

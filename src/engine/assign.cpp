@@ -1,7 +1,7 @@
 // Assignment statements: variables, array elements, dictionary entries and parts.
 #include "engine/interpreter.h"
-#include "engine/parts.h"
 #include "engine/lexer.h"
+#include "engine/parts.h"
 #include "expr/literal.h"
 #include "expr/number.h"
 #include "expr/quote.h"

@@ -119,9 +119,8 @@ void Interpreter::EnterBlock(words::TRunControl entry, const Block& block) {
   std::size_t nesting = 0;
   for (std::size_t i = stack.Count(); i > 0 && stack.At(i - 1).BlockText; --i)
     if (++nesting >= kMaxBlockNesting)
-      throw Error(
-          text::sjis("スタックが一杯になりました。ブロックの入れ子が深すぎます。(最大") +
-          std::to_string(kMaxBlockNesting) + text::sjis("段)"));
+      throw Error(text::sjis("スタックが一杯になりました。ブロックの入れ子が深すぎます。(最大") +
+                  std::to_string(kMaxBlockNesting) + text::sjis("段)"));
   entry.BlockText = block.text;
   entry.ResumeAt = block.resume;
   entry.SourceName = state_->ScriptFileName;
@@ -348,8 +347,7 @@ void Interpreter::BeginLocalBlock() {
   entry.Position = state_->Position;
   entry.ResumeAt = p;
   entry.StartLine = state_->CurrentLine;
-  entry.ReturnLine =
-      state_->CurrentLine + static_cast<int>(std::count(state_->Position, p, '\n'));
+  entry.ReturnLine = state_->CurrentLine + static_cast<int>(std::count(state_->Position, p, '\n'));
   entry.SourceName = state_->ScriptFileName;
   state_->RunControl.Push(std::move(entry));
   state_->Words.PushScope();

@@ -82,7 +82,8 @@ std::string CutForMessage(std::string_view quoted) {
 void Interpreter::AppendToErrorLog(const std::string& line) {
   error_log_ += line + "\r\n";
   // Trimmed in batches, so that a long run of errors costs linear time.
-  std::size_t lines = static_cast<std::size_t>(std::count(error_log_.begin(), error_log_.end(), '\n'));
+  std::size_t lines =
+      static_cast<std::size_t>(std::count(error_log_.begin(), error_log_.end(), '\n'));
   if (lines <= 2 * kMaxErrorLogLines) return;
   std::size_t cut = 0;
   for (std::size_t dropped = 0; dropped < lines - kMaxErrorLogLines; ++dropped)
@@ -162,7 +163,9 @@ namespace {
 class LinesKept {
  public:
   LinesKept(int& current, int& statement)
-      : current_(current), statement_(statement), saved_current_(current),
+      : current_(current),
+        statement_(statement),
+        saved_current_(current),
         saved_statement_(statement) {}
   ~LinesKept() {
     current_ = saved_current_;

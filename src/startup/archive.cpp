@@ -137,9 +137,9 @@ class TemporaryBeside {
  public:
   explicit TemporaryBeside(const fs::path& target) {
     fs::path folder = target.parent_path();
-    pattern_ = ((folder.empty() ? fs::path(".") : folder) /
-                ("." + target.filename().string() + ".XXXXXX"))
-                   .string();
+    pattern_ =
+        ((folder.empty() ? fs::path(".") : folder) / ("." + target.filename().string() + ".XXXXXX"))
+            .string();
     fd_ = ::mkstemp(pattern_.data());
     created_ = fd_ >= 0;
   }

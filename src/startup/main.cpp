@@ -8,11 +8,11 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
-#include <optional>
 #include <filesystem>
 #include <functional>
+#include <iostream>
 #include <memory>
+#include <optional>
 
 #include "commands/registry.h"
 #include "engine/interpreter.h"
@@ -137,9 +137,9 @@ std::unique_ptr<Run> load_start_file(const std::string& path, engine::Host& host
   std::optional<std::string> source =
       path == startup::kStandardInputScript ? std::nullopt : source::ReadScriptFile(path);
   if (!source) {
-    report_startup_failure(host, console,
-                           text::sjis("起動ファイル「") + text::from_utf8(path) +
-                               text::sjis("」が読込めません。"));
+    report_startup_failure(
+        host, console,
+        text::sjis("起動ファイル「") + text::from_utf8(path) + text::sjis("」が読込めません。"));
     failed = true;
     return nullptr;
   }

@@ -70,7 +70,8 @@ std::string ScriptCommandLine(const std::vector<std::string>& params, std::size_
 }
 
 std::string UsageText(const std::string& program) {
-  return "usage: " + program + " [options] [script.mrv | -] [script arguments...]\n"
+  return "usage: " + program +
+         " [options] [script.mrv | -] [script arguments...]\n"
          "Runs a Morivel script (Shift-JIS text); '-' reads the script from standard input.\n"
          "\n"
          "options:\n"

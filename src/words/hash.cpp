@@ -291,8 +291,7 @@ void TScopedHash::PopScope() {
   for (const THashNode* word : scopes_.back()->Enumerate()) {
     auto found = local_index_.find(std::string_view(word->Name));
     if (found == local_index_.end()) continue;
-    if (!found->second.empty() && found->second.back().first == innermost)
-      found->second.pop_back();
+    if (!found->second.empty() && found->second.back().first == innermost) found->second.pop_back();
     if (found->second.empty()) local_index_.erase(found);
   }
   scopes_.pop_back();

@@ -69,11 +69,12 @@ class ScriptGenerator {
       case 3:
         return depth < kMaxDepth ? Count() + J("回(") + Body(depth) + ")" : J("続ける");
       case 4:
-        return depth < kMaxDepth
-                   ? J("もし") + Expression() + J("ならば(") + Body(depth) + J(")違えば(") + Body(depth) + ")"
-                   : J("抜ける");
+        return depth < kMaxDepth ? J("もし") + Expression() + J("ならば(") + Body(depth) +
+                                       J(")違えば(") + Body(depth) + ")"
+                                 : J("抜ける");
       case 5:
-        return depth < kMaxDepth ? Literal("a\\nb\\nc") + J("を反復(") + Body(depth) + ")" : J("戻る");
+        return depth < kMaxDepth ? Literal("a\\nb\\nc") + J("を反復(") + Body(depth) + ")"
+                                 : J("戻る");
       case 6:
         return "*L" + std::to_string(next_label_++);
       case 7:
@@ -152,8 +153,8 @@ class ScriptGenerator {
   }
 
   std::string Statementish() {
-    static const char* const kTexts[] = {"/", "A=(1+", "「x」を表示", "1回(戻る)", "ナイへ飛ぶ",
-                                         "A=A+1", "ここまで"};
+    static const char* const kTexts[] = {"/",          "A=(1+", "「x」を表示", "1回(戻る)",
+                                         "ナイへ飛ぶ", "A=A+1", "ここまで"};
     return J(kTexts[data_.ConsumeIntegralInRange(0, 6)]);
   }
 

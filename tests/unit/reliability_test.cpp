@@ -94,8 +94,8 @@ TEST(WordTable, ManyWordsAreAllFound) {
   words::THash table;
   constexpr int kWords = 200000;
   for (int i = 0; i < kWords; ++i)
-    table.Add(words::THashNode::CreateVariable("k" + std::to_string(i), false, 0,
-                                               std::to_string(i)));
+    table.Add(
+        words::THashNode::CreateVariable("k" + std::to_string(i), false, 0, std::to_string(i)));
   EXPECT_EQ(table.Count(), kWords);
   EXPECT_EQ(table.GetValueOf("k123456"), "123456");
   EXPECT_EQ(table.GetValueOf("k199999"), "199999");
