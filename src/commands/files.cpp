@@ -22,6 +22,7 @@
 #include "commands/packing.h"
 #include "commands/security.h"
 #include "engine/interpreter.h"
+#include "engine/parts.h"
 #include "expr/number.h"
 #include "startup/archive.h"
 #include "text/encoding.h"
@@ -189,8 +190,11 @@ void read_whole_file(Interpreter& in) {
   std::string path = resolve_with_packed(in, name);
   std::optional<std::string> data = read_file(path);
   if (!data) throw read_write_failure(in, path);
-  target->SetValue(std::move(*data));
+  target->SetValue(*data);
   target->TypeMark = "s";
+  // A part named as the target shows the text as well, as if the script had assigned it.
+  if (target->Kind == words::kPart)
+    if (engine::PartAccess* parts = in.GetHost().Parts()) parts->WriteMainValue(in, *target, *data);
 }
 
 void write_whole_file(Interpreter& in) {

@@ -180,6 +180,7 @@ void local_variable(Interpreter& in) {
   for (const std::string& name : names) {
     if (name == kSore)
       throw GeneralError(text::sjis("変数『それ』はローカル変数として使えません。"));
+    in.RefuseCommandName(name);
     try {
       s.Words.AddLocal(words::THashNode::CreateVariable(name, false, s.CurrentLevel() - 1, ""));
     } catch (const GeneralError& e) {

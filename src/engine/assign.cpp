@@ -86,6 +86,8 @@ void Interpreter::AssignStatement(const std::string& target_text) {
   }
 
   words::THashNode* word = FindWord(name);
+  // A conjugated command name (言う=1) is the command, which takes no value.
+  if (!word && IsKnownWord(name)) word = FindWord(name, true);
   if (!word) word = &CreateVariable(name, value);
 
   if (!indexes.empty()) {
@@ -108,7 +110,7 @@ void Interpreter::AssignStatement(const std::string& target_text) {
     case words::kCommand: {
       static const std::string kFolder = text::sjis("作業フォルダ");
       if (word->Name != kFolder)
-        throw Error("\"" + word->Name + "\"" +
+        throw Error("\"" + name + "\"" +
                     text::sjis("は\"システム命令\"で予約語なので代入できません。"));
       PushValueArgument(value);
       bool saved = function_call_mode_;
@@ -168,6 +170,7 @@ void Interpreter::AssignElementStatement(const std::string& target) {
     std::string expanded = EvalArgument(owner);
     word = FindWord(expanded);
     if (!word) {
+      RefuseCommandName(expanded);
       auto hash = std::make_unique<words::THashNode>(
           expanded, false, std::make_shared<words::THash>(), words::kHash, s.CurrentLevel(),
           text::sjis("ハッシュ"), text::sjis("ハッシュ"), "");

@@ -100,6 +100,8 @@ class Interpreter {
   // Runs a word by its kind (command, label, ...), with its arguments on the stack.
   void RunWord(words::THashNode& word);
   void ExecuteCommand(words::THashNode& word);
+  // Calls a declared shared-library function with its arguments on the stack.
+  void RunExternal(words::THashNode& word);
   // Calls `word` with the arguments inside the parentheses at p, in function form.
   expr::Value CallFunctionForm(words::THashNode& word, const char*& p);
 
@@ -182,6 +184,8 @@ class Interpreter {
   words::THashNode* FindWord(std::string_view name, bool okurigana = false) const;
   // A new global variable at the current level.
   words::THashNode& CreateVariable(const std::string& name, std::string value = {});
+  // Refuses a new word named by a conjugated command name (言う), which a statement would run.
+  void RefuseCommandName(const std::string& name);
   // True when the whole word names something the script can refer to (see the reader notes).
   bool IsKnownWord(std::string_view word) const;
 
@@ -192,6 +196,7 @@ class Interpreter {
   // Statement engine.
   void ExecuteToken();
   void FinishStatement();
+  bool ReadPropertyStatement(const std::string& property);
   void PushCallArguments(const std::string& inside);
   void AnalyseToken(std::string token, bool read_as_word);
   void HandleLineEnd();

@@ -245,6 +245,7 @@ int run_program(int argc, char** argv) {
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(gui::to_qstring(text::sjis("もりべる")));
+  gui::install_qt_translations();
 
   fs::path exe = own_executable(argv[0]);
   if (options.start_file.empty()) {
@@ -296,10 +297,7 @@ int run_program(int argc, char** argv) {
         QCoreApplication::processEvents();
       });
   if (console) {
-    // The console program ends once nothing can raise an event any more.
-    while (keep_running && console_host->TimerPending() && !console_host->Closed() &&
-           !interpreter.State().StopFlag)
-      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (keep_running) session->RunConsoleEvents();
     console_host->CloseMainWindow();
     return console_host->ExitStatus();
   }
