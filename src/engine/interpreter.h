@@ -241,7 +241,7 @@ class Interpreter {
   bool comma_before_break_ = false;
   // Set while the tokens inside a function call's parentheses are pushed: nothing runs then.
   bool collecting_arguments_ = false;
-  int nesting_ = 0;  // native depth of nested runs and evaluations
+  int nesting_ = 0;         // native depth of nested runs and evaluations
   int statement_line_ = 1;  // the line the current statement started on
   std::shared_ptr<source::LabelInfo> timer_target_;
   std::string end_handler_;
