@@ -194,6 +194,8 @@ void DatabaseServersTest::sameScriptThroughOdbc() {
 
 void DatabaseServersTest::failuresCarryTheDriverMessage() {
   QTemporaryDir dir;
+  // Each failing run shows the error dialog once; Escape closes it.
+  testing::ModalDriver driver({QString(), QString(), QString(), QString()});
   GuiRun run;
   run.Run(QStringLiteral("『Provider=SQLite;Data Source=%1』でDB詳細接続\n"
                          "『SELECT * FROM no_such_table』とDBSQL\n")
