@@ -111,6 +111,7 @@ void BridgesPartsTest::browserStepsThroughHistoryAndReadsWritesHtml() {
 }
 
 void BridgesPartsTest::browserCommandsNeedABrowser() {
+  testing::ModalDriver driver({QString(), QString()});
   GuiRun button_run;
   button_run.Run("「釦」をボタンとして作成\n釦をブラウザ進む\n");
   QVERIFY2(error_log(button_run).contains(u("ブラウザ部品を指定してください。")),
