@@ -78,8 +78,7 @@ void BridgesPartsTest::initTestCase() {
 void BridgesPartsTest::browserStepsThroughHistoryAndReadsWritesHtml() {
   write_file(dir_.filePath("one.html"),
              "<html><head><title>one</title></head><BODY class=\"x\"><p>first</p></BODY></html>");
-  write_file(dir_.filePath("two.html"),
-             text::sjis("<html><body>\r\n<b>二つ目</b></body></html>"));
+  write_file(dir_.filePath("two.html"), text::sjis("<html><body>\r\n<b>二つ目</b></body></html>"));
   QString previous = QDir::currentPath();
   QDir::setCurrent(dir_.path());
   GuiRun run;
