@@ -1,7 +1,7 @@
 // Assignment statements: variables, array elements, dictionary entries and parts.
 #include "engine/interpreter.h"
-#include "engine/parts.h"
 #include "engine/lexer.h"
+#include "engine/parts.h"
 #include "expr/literal.h"
 #include "expr/number.h"
 #include "expr/quote.h"
@@ -86,6 +86,8 @@ void Interpreter::AssignStatement(const std::string& target_text) {
   }
 
   words::THashNode* word = FindWord(name);
+  // A conjugated command name (言う=1) is the command, which takes no value.
+  if (!word && IsKnownWord(name)) word = FindWord(name, true);
   if (!word) word = &CreateVariable(name, value);
 
   if (!indexes.empty()) {
@@ -93,6 +95,11 @@ void Interpreter::AssignStatement(const std::string& target_text) {
       throw Error("\"" + name + text::sjis("\"は、文法が正しくないため、実行できません。") +
                   text::sjis("代入出来ません。"));
     if (word->Reserved) throw Error("\"" + name + text::sjis("\"は、読取専用です。"));
+    for (std::int64_t index : indexes)
+      if (index > words::kMaxElementIndex)
+        throw Error("\"" + name + "#" + std::to_string(index) +
+                    text::sjis("\"の代入で引数に誤りがあります。要素番号は") +
+                    std::to_string(words::kMaxElementIndex) + text::sjis("までです。"));
     if (indexes.size() == 1 && indexes[0] >= 0) word->SetRow(indexes[0], value);
     if (indexes.size() == 2 && indexes[0] >= 0 && indexes[1] >= 0)
       word->SetCell(indexes[0], indexes[1], value);
@@ -103,7 +110,7 @@ void Interpreter::AssignStatement(const std::string& target_text) {
     case words::kCommand: {
       static const std::string kFolder = text::sjis("作業フォルダ");
       if (word->Name != kFolder)
-        throw Error("\"" + word->Name + "\"" +
+        throw Error("\"" + name + "\"" +
                     text::sjis("は\"システム命令\"で予約語なので代入できません。"));
       PushValueArgument(value);
       bool saved = function_call_mode_;
@@ -163,6 +170,7 @@ void Interpreter::AssignElementStatement(const std::string& target) {
     std::string expanded = EvalArgument(owner);
     word = FindWord(expanded);
     if (!word) {
+      RefuseCommandName(expanded);
       auto hash = std::make_unique<words::THashNode>(
           expanded, false, std::make_shared<words::THash>(), words::kHash, s.CurrentLevel(),
           text::sjis("ハッシュ"), text::sjis("ハッシュ"), "");
