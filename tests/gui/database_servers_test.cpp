@@ -179,7 +179,9 @@ void DatabaseServersTest::sameScriptOnPostgreSql() {
 }
 
 void DatabaseServersTest::sameScriptThroughOdbc() {
-  QTemporaryDir dir;
+  // The SQLite ODBC driver cannot open a file whose path is not ASCII, and the default temporary
+  // folder carries the program's Japanese name.
+  QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/odbc-XXXXXX"));
   QVERIFY(dir.isValid());
   GuiRun run;
   run.Run(
