@@ -9,8 +9,10 @@ void register_dll(commands::HandlerTable& table);
 void register_database(commands::HandlerTable& table);
 void register_browser(commands::HandlerTable& table);
 void register_agent(commands::HandlerTable& table);
+void register_office(commands::HandlerTable& table);
 
-// Every bridge family: shared libraries, databases, the browser part's commands and the agent.
+// Every bridge family: shared libraries, databases, the browser part's commands, the agent and
+// the office suite.
 void register_bridge_handlers(commands::HandlerTable& table);
 
 }  // namespace morivel::bridges

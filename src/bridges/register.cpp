@@ -8,6 +8,7 @@ void register_bridge_handlers(commands::HandlerTable& table) {
   register_database(table);
   register_browser(table);
   register_agent(table);
+  register_office(table);
 }
 
 }  // namespace morivel::bridges
