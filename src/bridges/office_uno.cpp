@@ -1,6 +1,7 @@
 // The office plug-in: the spreadsheet and word-processor servers on the office suite's UNO API,
 // through a pipe connection to a suite that is attached to or started here.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -153,6 +154,9 @@ Reference<css::uno::XComponentContext> local_context() {
   // The local UNO runtime needs its bootstrap file named before it starts; it lives for the run.
   static Reference<css::uno::XComponentContext> context = [] {
     setenv("URE_BOOTSTRAP", kUnoBootstrap, 0);
+    // The bridge writes to the suite's pipe from threads of its own; a suite that ends (as the
+    // quit commands ask) must fail those writes, not end this program by SIGPIPE.
+    signal(SIGPIPE, SIG_IGN);
     return cppu::defaultBootstrap_InitialComponentContext();
   }();
   return context;
@@ -212,9 +216,13 @@ class Connection {
   void End() {
     if (!desktop_.is()) return;
     try {
-      if (options_.headless || !HoldsUnsavedWork()) desktop_->terminate();
+      if (options_.headless || !HoldsUnsavedWork()) {
+        desktop_->terminate();
+        AwaitEnd();
+      }
     } catch (const css::uno::RuntimeException&) {
       // The suite going away under the call is the expected end.
+      AwaitEnd();
     }
     desktop_.clear();
     remote_.clear();
@@ -269,6 +277,20 @@ class Connection {
     if (!options_.profile_dir.empty())
       arguments.push_back("-env:UserInstallation=" + utf8(file_url(options_.profile_dir)));
     spawn_suite(arguments);
+  }
+
+  // The pipe answers for a moment after the suite agreed to end; a start command right after a
+  // quit must not attach to the ending suite.
+  void AwaitEnd() {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < deadline) {
+      try {
+        if (!Resolve().is()) return;
+      } catch (const css::uno::RuntimeException&) {
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
   }
 
   // A suite's first start with a new profile takes long on a busy machine.

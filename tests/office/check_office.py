@@ -286,7 +286,8 @@ def check_documents(office: Office):
              '<office:text><text:p>拝啓 <text:bookmark text:name="宛名"/>へ</text:p></office:text>',
              "Sub Greet\n  ThisComponent.getText().insertString(ThisComponent.getText().getEnd(),"
              ' "敬具", False)\nEnd Sub\n')
-    office.run("quit.mrv", "エクセル起動\nエクセル終了\n")
+    # Quitting ends the suite; a start command right after starts it again.
+    office.run("quit.mrv", "エクセル起動\nエクセル終了\nワード起動\nワード終了\nエクセル起動\nエクセル終了\n")
     wait_for_end(office, "after エクセル終了")
     output = office.run("write.mrv", WRITE_DOCUMENT)
     wait_for_end(office, "after ワード終了")
