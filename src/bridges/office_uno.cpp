@@ -281,24 +281,43 @@ class Connection {
 
   // The pipe answers for a moment after the suite agreed to end; a start command right after a
   // quit must not attach to the ending suite.
+  // Nor may it start while the ending one still holds the profile: the new process would hand
+  // its arguments to the old one and leave.
   void AwaitEnd() {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (std::chrono::steady_clock::now() < deadline) {
-      try {
-        if (!Resolve().is()) return;
-      } catch (const css::uno::RuntimeException&) {
-        return;
-      }
+    while (std::chrono::steady_clock::now() < deadline && (Answers() || fs::exists(ProfileLock())))
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+
+  bool Answers() {
+    try {
+      return Resolve().is();
+    } catch (const css::uno::RuntimeException&) {
+      return false;
     }
+  }
+
+  fs::path ProfileLock() const {
+    if (!options_.profile_dir.empty()) return fs::path(options_.profile_dir) / ".lock";
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    fs::path base = config && *config ? fs::path(config) : fs::path(home ? home : "") / ".config";
+    return base / "libreoffice" / "4" / ".lock";
   }
 
   // A suite's first start with a new profile takes long on a busy machine.
   Reference<css::uno::XComponentContext> AwaitSuite() {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (std::chrono::steady_clock::now() < deadline) {
+    auto start = std::chrono::steady_clock::now();
+    auto last_spawn = start;
+    while (std::chrono::steady_clock::now() < start + std::chrono::seconds(120)) {
       std::this_thread::sleep_for(std::chrono::milliseconds(250));
       if (auto remote = Resolve(); remote.is()) return remote;
+      // A start that went to an instance on its way out is lost; starting again is harmless,
+      // since a second start only hands its arguments to the first.
+      if (std::chrono::steady_clock::now() - last_spawn > std::chrono::seconds(15)) {
+        StartSuite();
+        last_spawn = std::chrono::steady_clock::now();
+      }
     }
     throw OfficeError("LibreOffice did not answer on pipe " + options_.pipe_name);
   }
@@ -353,8 +372,12 @@ void store(const Reference<css::lang::XComponent>& doc, const fs::path& file, co
                                      property("Overwrite", Any(true))};
   if (!filter_options.isEmpty()) args.push_back(property("FilterOptions", Any(filter_options)));
   Reference<css::frame::XStorable> storable(doc, UNO_QUERY_THROW);
-  storable->storeAsURL(file_url(file),
-                       Sequence<PropertyValue>(args.data(), static_cast<sal_Int32>(args.size())));
+  Sequence<PropertyValue> arguments(args.data(), static_cast<sal_Int32>(args.size()));
+  // PDF is an export only: the document keeps its own file.
+  if (std::string_view(filter).ends_with("_pdf_Export"))
+    storable->storeToURL(file_url(file), arguments);
+  else
+    storable->storeAsURL(file_url(file), arguments);
 }
 
 // Printing goes to the PDF file named by MORIVEL_PRINT_PDF when it is set, else to the printer.

@@ -156,6 +156,8 @@ Aを表示
 「結果.xlsx」へエクセル保存
 「結果.ods」へエクセル保存
 「結果.csv」へエクセル保存
+「結果.xls」へエクセル保存
+「結果.pdf」へエクセル保存
 「形式.txt」へエクセルCSV形式保存
 """ % CSV_BLOCK.replace("\r\n", "』&改行&『")
 
@@ -184,6 +186,8 @@ def check_filled_sheet(office: Office):
     for i, row in enumerate(EXPECTED_ROWS):
         expect(ods[3 + i][:3], [str(v) for v in row], f"ods row {4 + i}")
 
+    expect((office.work / "結果.xls").read_bytes()[:4], b"\xd0\xcf\x11\xe0", "xls header")
+    expect((office.work / "結果.pdf").read_bytes()[:5], b"%PDF-", "pdf header")
     for name in ("結果.csv", "形式.txt"):
         rows = list(csv.reader(io.StringIO((office.work / name).read_bytes().decode("cp932"))))
         expect(rows[0][:4], ["日本語の表", "3.25", "", "84"], f"{name} row 1")
@@ -218,6 +222,7 @@ A=「」
 (0,0)をAにエクセル得る
 Aを表示
 (1,1)から(0,0)をエクセルセル選択
+エクセル貼り付け
 エクセル印刷
 エクセル印刷プレビュー
 「macro.ods」をエクセル開く
