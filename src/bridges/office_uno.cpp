@@ -189,7 +189,8 @@ class Connection {
  public:
   explicit Connection(OfficeOptions options) : options_(std::move(options)) {}
 
-  bool Headless() const { return options_.headless; }
+  // Windows need a window-system plug-in of the suite; the "nogui" packages have none.
+  bool Headless() const { return options_.headless || !HasWindowSystem(); }
 
   // The suite's desktop, attaching to the suite on our pipe or starting it first.
   Reference<css::frame::XDesktop2> Desktop() {
@@ -216,7 +217,7 @@ class Connection {
   void End() {
     if (!desktop_.is()) return;
     try {
-      if (options_.headless || !HoldsUnsavedWork()) {
+      if (Headless() || !HoldsUnsavedWork()) {
         desktop_->terminate();
         AwaitEnd();
       }
@@ -229,6 +230,13 @@ class Connection {
   }
 
  private:
+  static bool HasWindowSystem() {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(MORIVEL_OFFICE_PROGRAM_DIR, error))
+      if (entry.path().filename().string().starts_with("libvclplug_")) return true;
+    return false;
+  }
+
   bool HoldsUnsavedWork() {
     Reference<css::container::XEnumeration> open = desktop_->getComponents()->createEnumeration();
     while (open->hasMoreElements()) {
@@ -270,7 +278,7 @@ class Connection {
     std::vector<std::string> arguments = {
         program,       "--nologo",      "--norestore",
         "--nodefault", "--nolockcheck", "--accept=pipe,name=" + options_.pipe_name + ";urp;"};
-    if (options_.headless) {
+    if (Headless()) {
       arguments.push_back("--headless");
       arguments.push_back("--invisible");
     }
