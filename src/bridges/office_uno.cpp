@@ -587,6 +587,12 @@ class CalcServer : public Spreadsheet {
   }
 
   CellRows GetBlock(CellAddress from, CellAddress to) override {
+    // The whole answer crosses the pipe at once; a sheet-sized range would exhaust memory.
+    constexpr long long kMaxCells = 4'000'000;
+    long long columns = std::abs(static_cast<long long>(to.column) - from.column) + 1;
+    long long rows_wanted = std::abs(static_cast<long long>(to.row) - from.row) + 1;
+    if (columns * rows_wanted > kMaxCells)
+      throw OfficeError("the range has more than " + std::to_string(kMaxCells) + " cells");
     return guarded([&] {
       Reference<css::sheet::XCellRangeData> range(Range(from, to), UNO_QUERY_THROW);
       CellRows rows;
