@@ -630,8 +630,15 @@ class CalcServer : public Spreadsheet {
     });
   }
 
+  // A headless suite sees no clipboard but its own, which no command fills, and its paste on a
+  // hidden document brings it down: only a suite with windows pastes.
   void Paste() override {
-    guarded([&] { dispatch(*link_, Document(), ".uno:Paste"); });
+    guarded([&] {
+      Reference<css::lang::XComponent> doc = Document();
+      if (link_->Headless())
+        throw OfficeError("LibreOffice runs headless and has no clipboard to paste from");
+      dispatch(*link_, doc, ".uno:Paste");
+    });
   }
 
   void Print() override {
