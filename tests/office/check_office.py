@@ -226,6 +226,9 @@ Aを表示
 (1,1)から(0,0)をエクセルセル選択
 エクセル印刷
 エクセル印刷プレビュー
+「結果.csv」をエクセル開く
+(0,3)から(2,4)をエクセル一括取得
+それを表示
 「macro.ods」をエクセル開く
 「Fill」をエクセルマクロ実行
 (5,5)をAにエクセル得る
@@ -242,7 +245,8 @@ def check_prepared_workbook(office: Office, first_processes: list):
     pdf = office.work / "印刷.pdf"
     output = office.run("read.mrv", READ_PREPARED, MORIVEL_PRINT_PDF=str(pdf))
     expect(output, '品名,値段,メモ\nソフト,1200,"x ""y"", z"\n,0.5,"改\n行"\n\n'
-                   "最初のシート\nマクロ済み\nマクロ済み\n", "bulk get output")
+                   "最初のシート\n名前,数量,備考\n表示ソ,12,\"a,b\"\n\nマクロ済み\nマクロ済み\n",
+           "bulk get output")
     expect(pdf.read_bytes()[:5], b"%PDF-", "printed PDF")
     # Attached, not started again: the office's processes are the ones the first script left.
     expect(sorted(office.processes()), sorted(first_processes), "office processes after attaching")
