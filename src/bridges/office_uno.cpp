@@ -143,6 +143,8 @@ auto guarded(Work work) -> decltype(work()) {
     std::string text = utf8(caught.getValueTypeName());
     if (!e.Message.isEmpty()) text += ": " + utf8(e.Message);
     throw OfficeError(text);
+  } catch (const fs::filesystem_error& e) {
+    throw OfficeError(e.what());
   }
 }
 
@@ -231,10 +233,13 @@ class Connection {
 
  private:
   static bool HasWindowSystem() {
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(MORIVEL_OFFICE_PROGRAM_DIR, error))
-      if (entry.path().filename().string().starts_with("libvclplug_")) return true;
-    return false;
+    static const bool found = [] {
+      std::error_code error;
+      for (const auto& entry : fs::directory_iterator(MORIVEL_OFFICE_PROGRAM_DIR, error))
+        if (entry.path().filename().string().starts_with("libvclplug_")) return true;
+      return false;
+    }();
+    return found;
   }
 
   bool HoldsUnsavedWork() {
@@ -293,7 +298,7 @@ class Connection {
   // its arguments to the old one and leave.
   void AwaitEnd() {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (std::chrono::steady_clock::now() < deadline && (Answers() || fs::exists(ProfileLock())))
+    while (std::chrono::steady_clock::now() < deadline && (Answers() || Locked()))
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
 
@@ -303,6 +308,11 @@ class Connection {
     } catch (const css::uno::RuntimeException&) {
       return false;
     }
+  }
+
+  bool Locked() const {
+    std::error_code error;
+    return fs::exists(ProfileLock(), error);
   }
 
   fs::path ProfileLock() const {
