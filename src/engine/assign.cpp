@@ -1,6 +1,7 @@
 // Assignment statements: variables, array elements, dictionary entries and parts.
 #include "engine/interpreter.h"
 #include "engine/parts.h"
+#include "engine/prepared.h"
 #include "engine/lexer.h"
 #include "expr/literal.h"
 #include "expr/number.h"
@@ -60,7 +61,29 @@ void Interpreter::AssignStatement(const std::string& target_text) {
   } catch (const GeneralError& e) {
     throw Error(e.what());
   }
-  std::string value = EvalArgument(text::trim(raw));
+  AssignValue(target_text, text::trim(raw));
+}
+
+bool Interpreter::RunPreparedAssignment() {
+  words::TMorvBase& s = *state_;
+  if (!preparing_ || !s.Arguments.Empty()) return false;
+  auto& assignments = prepared_->assignments;
+  auto it = assignments.find(s.Position);
+  if (it == assignments.end()) {
+    if (!prepared_->pinned.Holds(s.Position)) return false;
+    it = assignments.emplace(s.Position, PrepareAssignment(s.Position)).first;
+  }
+  // Entries are never removed while the run lasts, so the reference stays valid.
+  const PreparedAssignment& assignment = it->second;
+  if (!assignment.is_assignment) return false;
+  s.Position = assignment.end;
+  AssignValue(assignment.name, assignment.value);
+  return true;
+}
+
+void Interpreter::AssignValue(const std::string& target_text, std::string_view value_text) {
+  words::TMorvBase& s = *state_;
+  std::string value = EvalArgument(value_text);
   std::string type = current_type_;
 
   // Keys of an element target A#i or A#i#j.
@@ -124,8 +147,8 @@ void Interpreter::AssignStatement(const std::string& target_text) {
         AssignHashFromText(*word, value);
         return;
       }
-      word->SetValue(value);
-      word->TypeMark = type;
+      word->SetValue(std::move(value));
+      word->TypeMark = std::move(type);
       return;
     case words::kPart:
       if (PartAccess* parts = host_.Parts())

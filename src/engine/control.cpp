@@ -6,6 +6,7 @@
 
 #include "engine/interpreter.h"
 #include "engine/lexer.h"
+#include "engine/prepared.h"
 #include "expr/literal.h"
 #include "expr/number.h"
 #include "expr/quote.h"
@@ -92,11 +93,23 @@ void Interpreter::ProcessLineEnd() {
   if (line >= 0) state_->CurrentLine = line;
 }
 
+// A block read at a position of a pinned text is kept, pinned in turn: reading it again gives
+// the same text, so loops and conditions inside loops share one copy.
 Interpreter::Block Interpreter::ReadBlock() {
   const char*& p = state_->Position;
+  auto& blocks = prepared_->blocks;
+  if (auto found = blocks.find(p); preparing_ && found != blocks.end()) {
+    const PreparedBlock& kept = found->second;
+    if (kept.line >= 0) state_->CurrentLine = kept.line;
+    p = kept.resume;
+    return Block{kept.text, kept.resume};
+  }
+  const char* start = p;
+  int line = -1;
   while (is_separator(*p)) ++p;
   if (*p == '\r' || *p == '\n') {
-    ProcessLineEnd();
+    line = skip_line_prefix(p);
+    if (line >= 0) state_->CurrentLine = line;
     while (is_separator(*p)) ++p;
   }
   Block block;
@@ -107,6 +120,10 @@ Interpreter::Block Interpreter::ReadBlock() {
     throw Error(e.what());
   }
   block.resume = p;
+  if (preparing_ && prepared_->pinned.Holds(start)) {
+    prepared_->pinned.Pin(block.text);
+    blocks.emplace(start, PreparedBlock{block.text, block.resume, line});
+  }
   return block;
 }
 
@@ -701,6 +718,7 @@ void Interpreter::IncludeFile(const std::string& path, const std::string& source
     throw Error(e.message);
   }
   s.Sources.push_back(text);
+  prepared_->pinned.Pin(text);
   RunNestedAs(text->c_str(), path);
 }
 

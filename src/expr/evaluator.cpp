@@ -105,24 +105,31 @@ long double Power(long double base, long double exponent) {
 
 Value EvaluateAt(TermReader& terms, const char*& p, int depth);
 
+// A group's result becomes an operand through its text. A whole number below 10^15 reads back
+// as itself, so its text is made only when needed.
+Operand FromGroupValue(Value value) {
+  return FromText(std::move(value.text), value.type_mark == "s" ? Kind::kText : Kind::kNumber);
+}
+
+Value ValueOf(Operand& result) {
+  if (result.kind == Kind::kNumber) return Value{NumberToText(result.number), "e"};
+  TextOf(result);
+  return Value{std::move(result.text), "s"};
+}
+
+// The grammar over a token source: `Source::Next(token)` replaces the token with the next one,
+// seeing the kind of the token it replaces.
+template <typename Source>
 class Parser {
  public:
-  // `depth`: how many groups of this expression enclose the text.
-  Parser(TermReader& terms, const char* p, int depth)
-      : terms_(terms), p_(p), token_start_(p), depth_(depth) {}
+  explicit Parser(Source& source) : source_(source) {}
 
-  // The value of the whole expression; `rest` is where the unused text begins.
-  Value Run(const char*& rest) {
-    SkipBlanks(p_);
-    if (*p_ == '\0') throw InvalidResult();
+  Operand Run() {
     token_.kind = Kind::kStart;
-    NextToken();
+    source_.Next(token_);
     Operand result = Logical();
     if (token_.kind == Kind::kStart || token_.kind == Kind::kOperator) throw InvalidResult();
-    rest = token_start_;
-    if (result.kind == Kind::kNumber) return Value{NumberToText(result.number), "e"};
-    TextOf(result);
-    return Value{std::move(result.text), "s"};
+    return result;
   }
 
  private:
@@ -135,49 +142,10 @@ class Parser {
     return (TokenIs(ops) || ...);
   }
 
-  void NextToken() {
-    SkipBlanks(p_);
-    token_start_ = p_;
-    Kind previous = token_.kind;
-    if (*p_ == '\0') {
-      token_ = FromText({}, Kind::kText);
-    } else if (*p_ == '(') {
-      ReadGroupToken();
-    } else if (IsOperatorChar(*p_)) {
-      ReadOperatorToken(previous == Kind::kStart || previous == Kind::kOperator);
-    } else {
-      Value term = terms_.ReadTerm(p_);
-      token_ = FromText(std::move(term.text), term.type_mark == "e" ? Kind::kNumber : Kind::kText);
-    }
-  }
-
-  void ReadGroupToken() {
-    std::string inside = ReadGroup(p_);
-    const char* q = inside.c_str();
-    Value value = EvaluateAt(terms_, q, depth_ + 1);
-    token_ = FromText(std::move(value.text), value.type_mark == "s" ? Kind::kText : Kind::kNumber);
-  }
-
-  // `operand_expected`: the previous token was the start or an operator, so a sign belongs
-  // to the operand that follows.
-  void ReadOperatorToken(bool operand_expected) {
-    std::string op(1, *p_++);
-    if (CanPairInOperator(op[0]) && CanPairInOperator(*p_)) op.push_back(*p_++);
-    if (operand_expected && op == "-") {
-      Value term = terms_.ReadTerm(p_);
-      token_ = FromText("-" + term.text, Kind::kNumber);
-    } else if (operand_expected && op == "+" && (*p_ == '$' || IsDigit(*p_))) {
-      Value term = terms_.ReadTerm(p_);
-      token_ = FromText(std::move(term.text), Kind::kNumber);
-    } else {
-      token_ = Operand{std::move(op), 0, Kind::kOperator, false};
-    }
-  }
-
   // Takes the operator token and reads the token after it.
   std::string TakeOperator() {
     std::string op = token_.text;
-    NextToken();
+    source_.Next(token_);
     return op;
   }
 
@@ -263,25 +231,148 @@ class Parser {
   Operand Primary() {
     if (token_.kind == Kind::kOperator) throw MisplacedOperator(token_.text);
     Operand operand = token_;
-    NextToken();
+    source_.Next(token_);
     return operand;
+  }
+
+  Source& source_;
+  Operand token_;
+};
+
+// Tokens read from the program text, terms through the term reader.
+class TextTokens {
+ public:
+  // `depth`: how many groups of this expression enclose the text.
+  TextTokens(TermReader& terms, const char* p, int depth)
+      : terms_(terms), p_(p), token_start_(p), depth_(depth) {}
+
+  // Where the token in hand begins: the text the expression did not use.
+  const char* TokenStart() const { return token_start_; }
+
+  void Next(Operand& token) {
+    SkipBlanks(p_);
+    token_start_ = p_;
+    Kind previous = token.kind;
+    if (*p_ == '\0') {
+      token = FromText({}, Kind::kText);
+    } else if (*p_ == '(') {
+      std::string inside = ReadGroup(p_);
+      const char* q = inside.c_str();
+      token = FromGroupValue(EvaluateAt(terms_, q, depth_ + 1));
+    } else if (IsOperatorChar(*p_)) {
+      ReadOperatorToken(token, previous == Kind::kStart || previous == Kind::kOperator);
+    } else {
+      Value term = terms_.ReadTerm(p_);
+      token = FromText(std::move(term.text), term.type_mark == "e" ? Kind::kNumber : Kind::kText);
+    }
+  }
+
+ private:
+  // `operand_expected`: the previous token was the start or an operator, so a sign belongs
+  // to the operand that follows.
+  void ReadOperatorToken(Operand& token, bool operand_expected) {
+    std::string op(1, *p_++);
+    if (CanPairInOperator(op[0]) && CanPairInOperator(*p_)) op.push_back(*p_++);
+    if (operand_expected && op == "-") {
+      Value term = terms_.ReadTerm(p_);
+      token = FromText("-" + term.text, Kind::kNumber);
+    } else if (operand_expected && op == "+" && (*p_ == '$' || IsDigit(*p_))) {
+      Value term = terms_.ReadTerm(p_);
+      token = FromText(std::move(term.text), Kind::kNumber);
+    } else {
+      token = Operand{std::move(op), 0, Kind::kOperator, false};
+    }
   }
 
   TermReader& terms_;
   const char* p_;
   const char* token_start_;
   const int depth_;
-  Operand token_;
 };
+
+Value PreparedAt(const std::vector<PreparedToken>& tokens, PreparedWords& words, int depth);
+
+// A group's number result as an operand: whole numbers below 10^15 read back as themselves.
+Operand FromGroupResult(Operand result) {
+  if (result.kind != Kind::kNumber) return FromGroupValue(ValueOf(result));
+  constexpr long double kWholeLimit = 1e15L;
+  long double n = result.number;
+  if (n > -kWholeLimit && n < kWholeLimit && n == std::trunc(n)) return FromNumber(n);
+  return FromGroupValue(ValueOf(result));
+}
+
+Operand PreparedGroupAt(const std::vector<PreparedToken>& tokens, PreparedWords& words,
+                        int depth);
+
+// Tokens read once before: the same tokens the text gives, without reading it again.
+class ListTokens {
+ public:
+  ListTokens(const std::vector<PreparedToken>& tokens, PreparedWords& words, int depth)
+      : tokens_(tokens), words_(words), depth_(depth) {}
+
+  void Next(Operand& token) {
+    if (next_ == tokens_.size()) {
+      token = FromText({}, Kind::kText);
+      return;
+    }
+    const PreparedToken& t = tokens_[next_++];
+    switch (t.type) {
+      case PreparedToken::Type::kOperator:
+        token = Operand{t.text, 0, Kind::kOperator, false};
+        return;
+      case PreparedToken::Type::kGroup:
+        token = PreparedGroupAt(t.inner, words_, depth_ + 1);
+        return;
+      case PreparedToken::Type::kNumber:
+        token = Operand{t.text, t.number, Kind::kNumber, false};
+        return;
+      case PreparedToken::Type::kNegated: {
+        Value term = PreparedTermValue(t.inner.front(), words_);
+        token = FromText("-" + term.text, Kind::kNumber);
+        return;
+      }
+      default: {
+        Value term = PreparedTermValue(t, words_);
+        token = FromText(std::move(term.text), term.type_mark == "e" ? Kind::kNumber : Kind::kText);
+        return;
+      }
+    }
+  }
+
+ private:
+  const std::vector<PreparedToken>& tokens_;
+  PreparedWords& words_;
+  const int depth_;
+  std::size_t next_ = 0;
+};
+
+Operand PreparedGroupAt(const std::vector<PreparedToken>& tokens, PreparedWords& words,
+                        int depth) {
+  if (depth > kMaxNesting) throw TooDeeplyNested();
+  if (tokens.empty()) throw InvalidResult();
+  ListTokens source(tokens, words, depth);
+  return FromGroupResult(Parser<ListTokens>(source).Run());
+}
+
+Value PreparedAt(const std::vector<PreparedToken>& tokens, PreparedWords& words, int depth) {
+  if (depth > kMaxNesting) throw TooDeeplyNested();
+  if (tokens.empty()) throw InvalidResult();
+  ListTokens source(tokens, words, depth);
+  Operand result = Parser<ListTokens>(source).Run();
+  return ValueOf(result);
+}
 
 Value EvaluateAt(TermReader& terms, const char*& p, int depth) {
   const char* start = p;
   try {
     if (depth > kMaxNesting) throw TooDeeplyNested();
-    const char* rest = p;
-    Value value = Parser(terms, p, depth).Run(rest);
-    p = rest;
-    return value;
+    const char* q = p;
+    SkipBlanks(q);
+    if (*q == '\0') throw InvalidResult();
+    TextTokens source(terms, q, depth);
+    Operand result = Parser<TextTokens>(source).Run();
+    p = source.TokenStart();
+    return ValueOf(result);
   } catch (const std::exception& e) {
     throw GeneralError(MessagePrefix() + e.what() + start);
   }
@@ -291,6 +382,33 @@ Value EvaluateAt(TermReader& terms, const char*& p, int depth) {
 
 Value Evaluate(TermReader& terms, const char*& p) {
   return EvaluateAt(terms, p, 0);
+}
+
+Value EvaluatePrepared(const std::vector<PreparedToken>& tokens, PreparedWords& words) {
+  return PreparedAt(tokens, words, 0);
+}
+
+Value PreparedTermValue(const PreparedToken& token, PreparedWords& words) {
+  switch (token.type) {
+    case PreparedToken::Type::kNumber:
+      return Value{token.text, "e"};
+    case PreparedToken::Type::kText:
+      return Value{token.text, "s"};
+    case PreparedToken::Type::kWord:
+      return words.Read(token.text);
+    case PreparedToken::Type::kLeft:
+      return words.Left();
+    case PreparedToken::Type::kElement:
+      return words.Element(token);
+    case PreparedToken::Type::kGroup:
+      return PreparedAt(token.inner, words, 0);
+    case PreparedToken::Type::kNegated: {
+      Value inner = PreparedTermValue(token.inner.front(), words);
+      return Value{"-" + inner.text, inner.type_mark.empty() ? "e" : inner.type_mark};
+    }
+    default:
+      throw InvalidResult();
+  }
 }
 
 }  // namespace morivel::expr
