@@ -1,8 +1,8 @@
 // Assignment statements: variables, array elements, dictionary entries and parts.
 #include "engine/interpreter.h"
+#include "engine/lexer.h"
 #include "engine/parts.h"
 #include "engine/prepared.h"
-#include "engine/lexer.h"
 #include "expr/literal.h"
 #include "expr/number.h"
 #include "expr/quote.h"
@@ -74,16 +74,20 @@ bool Interpreter::RunPreparedAssignment() {
     it = assignments.emplace(s.Position, PrepareAssignment(s.Position)).first;
   }
   // Entries are never removed while the run lasts, so the reference stays valid.
-  const PreparedAssignment& assignment = it->second;
+  PreparedAssignment& assignment = it->second;
   if (!assignment.is_assignment) return false;
+  if (!assignment.prepared_value && !assignment.value.empty())
+    assignment.prepared_value = prepared_->arguments.Find(
+        assignment.value, [this](std::string_view t) { return Preparer(*this).Argument(t); });
   s.Position = assignment.end;
-  AssignValue(assignment.name, assignment.value);
+  AssignValue(assignment.name, assignment.value, assignment.prepared_value.get());
   return true;
 }
 
-void Interpreter::AssignValue(const std::string& target_text, std::string_view value_text) {
+void Interpreter::AssignValue(const std::string& target_text, std::string_view value_text,
+                              PreparedArgumentEntry* prepared) {
   words::TMorvBase& s = *state_;
-  std::string value = EvalArgument(value_text);
+  std::string value = EvalArgumentWith(value_text, prepared);
   std::string type = current_type_;
 
   // Keys of an element target A#i or A#i#j.

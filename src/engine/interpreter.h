@@ -22,6 +22,9 @@ namespace morivel::engine {
 
 struct PreparedTexts;
 struct PreparedArgument;
+template <typename Prepared>
+struct PreparedEntry;
+using PreparedArgumentEntry = PreparedEntry<PreparedArgument>;
 
 // How the main loop treats errors that reach it.
 enum class ErrorMode { Ignore = 0, Warn = 1 };
@@ -205,7 +208,8 @@ class Interpreter {
 
   // Assignment.
   void AssignStatement(const std::string& target);
-  void AssignValue(const std::string& target, std::string_view value_text);
+  void AssignValue(const std::string& target, std::string_view value_text,
+                   PreparedArgumentEntry* prepared = nullptr);
   // Runs the statement at the pointer when it is a prepared plain assignment.
   bool RunPreparedAssignment();
   void AssignElementStatement(const std::string& target);
@@ -216,7 +220,10 @@ class Interpreter {
 
   // Prepared evaluation: the value, or nothing when the text must be read instead.
   std::optional<expr::Value> EvaluatePreparedText(std::string_view text);
-  std::optional<std::string> EvalPreparedArgument(std::string_view text);
+  std::optional<std::string> EvalPreparedArgument(std::string_view text,
+                                                  PreparedArgumentEntry* entry);
+  // EvalArgument with the text's prepared entry at hand (null: looked up by the text).
+  std::string EvalArgumentWith(std::string_view text, PreparedArgumentEntry* entry);
   std::string RunPreparedArgument(const PreparedArgument& argument);
   bool PreparedNestingAllowed() const;
   expr::Value EvaluateTextAsRead(std::string_view text);

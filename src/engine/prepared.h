@@ -48,31 +48,36 @@ class Preparer {
   Interpreter& in_;
 };
 
-// Prepared texts by their text. A text that cannot be prepared is kept as such, so it is not
-// read twice; the cache forgets everything when it grows past its bound, which keeps memory flat
-// however many different texts a run evaluates.
+// A prepared text, or none when the text cannot be prepared (so it is not read twice).
+template <typename Prepared>
+struct PreparedEntry {
+  static constexpr int kMaxFailures = 8;
+  std::optional<Prepared> prepared;
+  int failures = 0;  // evaluations that gave up; past a few the entry stops being tried
+  bool Usable() const { return prepared && failures < kMaxFailures; }
+};
+
+// Prepared texts by their text. The cache forgets everything when it grows past its bound,
+// which keeps memory flat however many different texts a run evaluates; whoever holds an entry
+// keeps it.
 template <typename Prepared>
 class PreparedCache {
  public:
-  struct Entry {
-    std::optional<Prepared> prepared;
-    int failures = 0;  // evaluations that gave up; past a few the entry stops being tried
-    bool Usable() const { return prepared && failures < kMaxFailures; }
-  };
-
+  using Entry = PreparedEntry<Prepared>;
   static constexpr std::size_t kMaxEntries = 4096;
   static constexpr std::size_t kMaxTextBytes = 256;
-  static constexpr int kMaxFailures = 8;
 
+  // The entry of `text`, made with `make(text)` when new; null for a text too long to keep.
   template <typename Make>
-  Entry* Find(std::string_view text, Make make) {
+  std::shared_ptr<Entry> Find(std::string_view text, Make make) {
     if (text.size() > kMaxTextBytes) return nullptr;
     auto it = entries_.find(text);
-    if (it != entries_.end()) return &it->second;
+    if (it != entries_.end()) return it->second;
     if (entries_.size() >= kMaxEntries) entries_.clear();
-    return &entries_.emplace(std::string(text), Entry{make(text), 0}).first->second;
+    auto entry = std::make_shared<Entry>(Entry{make(text), 0});
+    entries_.emplace(std::string(text), entry);
+    return entry;
   }
-  void Clear() { entries_.clear(); }
   std::size_t Size() const { return entries_.size(); }
 
  private:
@@ -80,7 +85,7 @@ class PreparedCache {
     using is_transparent = void;
     std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
   };
-  std::unordered_map<std::string, Entry, Hash, std::equal_to<>> entries_;
+  std::unordered_map<std::string, std::shared_ptr<Entry>, Hash, std::equal_to<>> entries_;
 };
 
 // Program texts that stay alive and unchanged as long as the cache that pins them: the sources
@@ -112,6 +117,7 @@ struct PreparedAssignment {
   std::string name;
   std::string value;
   const char* end = nullptr;
+  std::shared_ptr<PreparedEntry<PreparedArgument>> prepared_value;  // found on first use
 };
 
 // Reads the statement at p as the statement reader would when it is "word = value".

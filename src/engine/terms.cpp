@@ -67,8 +67,8 @@ class PlainWords : public expr::PreparedWords {
     words::THashNode* w = in_.FindWord(element.text);
     if (!w || w->Kind != words::kVariable) throw GiveUp{};
     std::int64_t first = Index(element.inner[0]);
-    std::string value = element.inner.size() > 1 ? w->GetCell(first, Index(element.inner[1]))
-                                                 : w->GetRow(first);
+    std::string value =
+        element.inner.size() > 1 ? w->GetCell(first, Index(element.inner[1])) : w->GetRow(first);
     std::string type = guess_type(value);
     return {std::move(value), std::move(type)};
   }
@@ -108,7 +108,7 @@ bool Interpreter::PreparedNestingAllowed() const {
 
 std::optional<expr::Value> Interpreter::EvaluatePreparedText(std::string_view text) {
   if (!PreparedNestingAllowed()) return std::nullopt;
-  auto* entry = prepared_->expressions.Find(
+  auto entry = prepared_->expressions.Find(
       text, [this](std::string_view t) { return Preparer(*this).Expression(t); });
   if (!entry || !entry->Usable()) return std::nullopt;
   try {
@@ -147,10 +147,15 @@ std::string Interpreter::RunPreparedArgument(const PreparedArgument& argument) {
   return std::move(result.text);
 }
 
-std::optional<std::string> Interpreter::EvalPreparedArgument(std::string_view text) {
+std::optional<std::string> Interpreter::EvalPreparedArgument(std::string_view text,
+                                                             PreparedArgumentEntry* entry) {
   if (!PreparedNestingAllowed()) return std::nullopt;
-  auto* entry = prepared_->arguments.Find(
-      text, [this](std::string_view t) { return Preparer(*this).Argument(t); });
+  std::shared_ptr<PreparedArgumentEntry> found;
+  if (!entry) {
+    found = prepared_->arguments.Find(
+        text, [this](std::string_view t) { return Preparer(*this).Argument(t); });
+    entry = found.get();
+  }
   if (!entry || !entry->Usable()) return std::nullopt;
   try {
     return RunPreparedArgument(*entry->prepared);
@@ -203,12 +208,17 @@ expr::Value Interpreter::EvaluateTextAsRead(std::string_view text) {
 }
 
 std::string Interpreter::EvalArgument(std::string_view text) {
+  return EvalArgumentWith(text, nullptr);
+}
+
+std::string Interpreter::EvalArgumentWith(std::string_view text, PreparedArgumentEntry* entry) {
   if (text.empty()) {
     current_type_ = "s";
     return {};
   }
   NestingGuard guard(*this);
-  if (std::optional<std::string> prepared = EvalPreparedArgument(text)) return std::move(*prepared);
+  if (std::optional<std::string> prepared = EvalPreparedArgument(text, entry))
+    return std::move(*prepared);
   std::string copy(text);
   const char* p = copy.c_str();
   expr::Value v = ReadTerm(p);

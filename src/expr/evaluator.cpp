@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <exception>
 #include <string_view>
+#include <utility>
 
 #include "expr/literal.h"
 #include "expr/number.h"
@@ -47,6 +48,46 @@ GeneralError TooDeeplyNested() {
 
 enum class Kind : std::uint8_t { kText = 0, kNumber = 1, kStart = 2, kOperator = 3 };
 
+// Operators by meaning; spellings that mean the same share one. kOther is no known operator.
+enum class Op : std::uint8_t {
+  kNone,
+  kAnd,
+  kOr,
+  kEqual,
+  kNotEqual,
+  kLess,
+  kGreater,
+  kAtLeast,
+  kAtMost,
+  kTextEqual,
+  kTextNotEqual,
+  kNumberEqual,
+  kNumberNotEqual,
+  kAdd,
+  kSubtract,
+  kJoin,
+  kMultiply,
+  kDivide,
+  kRemainder,
+  kPower,
+  kOther,
+};
+
+Op OpOf(std::string_view text) {
+  static constexpr std::pair<std::string_view, Op> kOps[] = {
+      {"&&", Op::kAnd},          {"||", Op::kOr},          {"=", Op::kEqual},
+      {"<>", Op::kNotEqual},     {"><", Op::kNotEqual},    {"<", Op::kLess},
+      {">", Op::kGreater},       {">=", Op::kAtLeast},     {"=>", Op::kAtLeast},
+      {"<=", Op::kAtMost},       {"=<", Op::kAtMost},      {"=&", Op::kTextEqual},
+      {"!&", Op::kTextNotEqual}, {"==", Op::kNumberEqual}, {"!=", Op::kNumberNotEqual},
+      {"+", Op::kAdd},           {"-", Op::kSubtract},     {"&", Op::kJoin},
+      {"*", Op::kMultiply},      {"/", Op::kDivide},       {"%", Op::kRemainder},
+      {"^", Op::kPower}};
+  for (const auto& [spelling, op] : kOps)
+    if (spelling == text) return op;
+  return Op::kOther;
+}
+
 // An operand, a result or the current token. Arithmetic results carry only their number
 // until their text is needed (joining, text comparison), which saves formatting every step.
 struct Operand {
@@ -54,7 +95,13 @@ struct Operand {
   long double number = 0;
   Kind kind = Kind::kStart;
   bool text_pending = false;
+  Op op = Op::kNone;  // for an operator token
 };
+
+Operand OperatorOperand(std::string text) {
+  Op op = OpOf(text);
+  return Operand{std::move(text), 0, Kind::kOperator, false, op};
+}
 
 Operand FromText(std::string text, Kind kind) {
   long double number = ToNumber(text);
@@ -133,26 +180,20 @@ class Parser {
   }
 
  private:
-  bool TokenIs(std::string_view op) const {
-    return token_.kind == Kind::kOperator && token_.text == op;
-  }
-
-  template <typename... Ops>
-  bool TokenIsAny(Ops... ops) const {
-    return (TokenIs(ops) || ...);
+  // The operator in hand when it is between `first` and `last` in Op order, else kNone.
+  Op OperatorIn(Op first, Op last) const {
+    if (token_.kind != Kind::kOperator || token_.op < first || token_.op > last) return Op::kNone;
+    return token_.op;
   }
 
   // Takes the operator token and reads the token after it.
-  std::string TakeOperator() {
-    std::string op = token_.text;
-    source_.Next(token_);
-    return op;
-  }
+  void TakeOperator() { source_.Next(token_); }
 
   Operand Logical() {
     Operand left = Comparison();
-    while (TokenIsAny("&&", "||")) {
-      bool is_and = TakeOperator() == "&&";
+    for (Op op; (op = OperatorIn(Op::kAnd, Op::kOr)) != Op::kNone;) {
+      TakeOperator();
+      bool is_and = op == Op::kAnd;
       Operand right = Comparison();
       bool truth =
           is_and ? (left.number > 0 && right.number > 0) : (left.number > 0 || right.number > 0);
@@ -163,8 +204,8 @@ class Parser {
 
   Operand Comparison() {
     Operand left = Additive();
-    while (TokenIsAny("=", "<>", "><", "<", ">", ">=", "=>", "<=", "=<", "=&", "!&", "==", "!=")) {
-      std::string op = TakeOperator();
+    for (Op op; (op = OperatorIn(Op::kEqual, Op::kNumberNotEqual)) != Op::kNone;) {
+      TakeOperator();
       Operand right = Additive();
       bool truth = Compare(op, left, right);
       // A chained comparison sees the 1 or 0 as a number but the first operand's text.
@@ -175,37 +216,37 @@ class Parser {
     return left;
   }
 
-  static bool Compare(const std::string& op, Operand& left, Operand& right) {
-    if (op == "=&") return TextOf(left) == TextOf(right);
-    if (op == "!&") return TextOf(left) != TextOf(right);
-    if (op == "==") return left.number == right.number;
-    if (op == "!=") return left.number != right.number;
+  static bool Compare(Op op, Operand& left, Operand& right) {
+    if (op == Op::kTextEqual) return TextOf(left) == TextOf(right);
+    if (op == Op::kTextNotEqual) return TextOf(left) != TextOf(right);
+    if (op == Op::kNumberEqual) return left.number == right.number;
+    if (op == Op::kNumberNotEqual) return left.number != right.number;
     if (right.kind == Kind::kNumber) return CompareOrdered(op, left.number, right.number);
     return CompareOrdered(op, TextOf(left), TextOf(right));
   }
 
   template <typename T>
-  static bool CompareOrdered(const std::string& op, const T& a, const T& b) {
-    if (op == "=") return a == b;
-    if (op == "<>" || op == "><") return a != b;
-    if (op == "<") return a < b;
-    if (op == ">") return a > b;
-    if (op == ">=" || op == "=>") return a >= b;
-    return a <= b;  // "<=" and "=<"
+  static bool CompareOrdered(Op op, const T& a, const T& b) {
+    if (op == Op::kEqual) return a == b;
+    if (op == Op::kNotEqual) return a != b;
+    if (op == Op::kLess) return a < b;
+    if (op == Op::kGreater) return a > b;
+    if (op == Op::kAtLeast) return a >= b;
+    return a <= b;  // kAtMost
   }
 
   Operand Additive() {
     Operand left = Multiplicative();
-    while (TokenIsAny("+", "-", "&")) {
-      std::string op = TakeOperator();
+    for (Op op; (op = OperatorIn(Op::kAdd, Op::kJoin)) != Op::kNone;) {
+      TakeOperator();
       Operand right = Multiplicative();
-      if (op == "&") {
+      if (op == Op::kJoin) {
         // The joined text keeps the left operand's number.
         std::string joined = TextOf(left) + TextOf(right);
         left.text = std::move(joined);
         left.kind = Kind::kText;
       } else {
-        left = FromNumber(op == "+" ? left.number + right.number : left.number - right.number);
+        left = FromNumber(op == Op::kAdd ? left.number + right.number : left.number - right.number);
       }
     }
     return left;
@@ -213,24 +254,26 @@ class Parser {
 
   Operand Multiplicative() {
     Operand left = Primary();
-    while (TokenIsAny("*", "/", "%", "^")) {
-      std::string op = TakeOperator();
+    for (Op op; (op = OperatorIn(Op::kMultiply, Op::kPower)) != Op::kNone;) {
+      TakeOperator();
       Operand right = Primary();
       left = FromNumber(Multiply(op, left.number, right.number));
     }
     return left;
   }
 
-  static long double Multiply(const std::string& op, long double a, long double b) {
-    if (op == "*") return a * b;
-    if (op == "/") return b == 0 ? 0 : a / b;
-    if (op == "%") return Remainder(a, b);
+  static long double Multiply(Op op, long double a, long double b) {
+    if (op == Op::kMultiply) return a * b;
+    if (op == Op::kDivide) return b == 0 ? 0 : a / b;
+    if (op == Op::kRemainder) return Remainder(a, b);
     return Power(a, b);
   }
 
   Operand Primary() {
     if (token_.kind == Kind::kOperator) throw MisplacedOperator(token_.text);
-    Operand operand = token_;
+    // The token in hand is replaced by the next; only its kind is read on the way.
+    Operand operand = std::move(token_);
+    token_.kind = operand.kind;
     source_.Next(token_);
     return operand;
   }
@@ -280,7 +323,7 @@ class TextTokens {
       Value term = terms_.ReadTerm(p_);
       token = FromText(std::move(term.text), Kind::kNumber);
     } else {
-      token = Operand{std::move(op), 0, Kind::kOperator, false};
+      token = OperatorOperand(std::move(op));
     }
   }
 
@@ -301,8 +344,7 @@ Operand FromGroupResult(Operand result) {
   return FromGroupValue(ValueOf(result));
 }
 
-Operand PreparedGroupAt(const std::vector<PreparedToken>& tokens, PreparedWords& words,
-                        int depth);
+Operand PreparedGroupAt(const std::vector<PreparedToken>& tokens, PreparedWords& words, int depth);
 
 // Tokens read once before: the same tokens the text gives, without reading it again.
 class ListTokens {
@@ -318,7 +360,7 @@ class ListTokens {
     const PreparedToken& t = tokens_[next_++];
     switch (t.type) {
       case PreparedToken::Type::kOperator:
-        token = Operand{t.text, 0, Kind::kOperator, false};
+        token = OperatorOperand(t.text);
         return;
       case PreparedToken::Type::kGroup:
         token = PreparedGroupAt(t.inner, words_, depth_ + 1);
@@ -346,8 +388,7 @@ class ListTokens {
   std::size_t next_ = 0;
 };
 
-Operand PreparedGroupAt(const std::vector<PreparedToken>& tokens, PreparedWords& words,
-                        int depth) {
+Operand PreparedGroupAt(const std::vector<PreparedToken>& tokens, PreparedWords& words, int depth) {
   if (depth > kMaxNesting) throw TooDeeplyNested();
   if (tokens.empty()) throw InvalidResult();
   ListTokens source(tokens, words, depth);

@@ -43,8 +43,8 @@ class TestVocabulary : public commands::BuiltinVocabulary {
  public:
   void Register(words::TMorvBase& state) const override {
     commands::BuiltinVocabulary::Register(state);
-    state.Words.Add(std::make_unique<words::THashNode>(sjis("七"), false, nullptr,
-                                                       words::kCommand, 592, "", "", ""));
+    state.Words.Add(std::make_unique<words::THashNode>(sjis("七"), false, nullptr, words::kCommand,
+                                                       592, "", "", ""));
   }
   engine::Handler HandlerFor(int id) const override {
     if (id == 592) return seven;
@@ -108,9 +108,7 @@ TEST(Prepared, ElementsMatchReadingAgain) {
 // A word that is unknown in the first passes and a command after 名義変更: the kept reading
 // of "X=八" must look the word up again on every pass.
 TEST(Prepared, RenamedCommandInsideLoop) {
-  expect_same(
-      "3回(\n  X=八\n  Xを表示\n  もし回数=1ならば七を`八`に名義変更\n)\n",
-      "八\n7\n7\n");
+  expect_same("3回(\n  X=八\n  Xを表示\n  もし回数=1ならば七を`八`に名義変更\n)\n", "八\n7\n7\n");
 }
 
 // A variable made inside the loop changes how the same statement reads on the next pass.
