@@ -6,3 +6,5 @@ here="$(cd "$(dirname "$0")" && pwd)"
 morivel="${1:-$here/../build/morivel}"
 echo "== tables (100,000 rows)"
 bash "$here/tables/run_tables.sh" "$morivel" 100000
+echo "== network (100 MB over loopback HTTP)"
+bash "$here/net/run_net.sh" "$morivel" 100

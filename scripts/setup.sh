@@ -4,13 +4,23 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config ccache
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev qt6-translations-l10n
   libgtest-dev libgmock-dev googletest
   clang libclang-rt-14-dev
   fonts-ipafont-gothic fonts-ipafont-mincho
   python3
+  perl
+  xvfb xdotool x11-utils
   libonig-dev
   libpng-dev libjpeg62-turbo-dev libgif-dev zlib1g-dev
+  libffi-dev
+  libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc unixodbc libsqliteodbc postgresql
+  libespeak-ng-dev espeak-ng-data
+  libcurl4-openssl-dev ca-certificates
+  python3-aiosmtpd python3-pyftpdlib openssl curl
+  libarchive-dev libarchive-tools lhasa zip unzip
+  libavahi-client-dev libsmbclient-dev
+  qt6-multimedia-dev libfluidsynth-dev fluidsynth fluid-soundfont-gm
 )
 
 missing=()

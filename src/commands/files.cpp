@@ -18,11 +18,13 @@
 #include <vector>
 
 #include "commands/families.h"
-#include "commands/packing.h"
 #include "commands/file_handles.h"
+#include "commands/packing.h"
 #include "commands/security.h"
 #include "engine/interpreter.h"
+#include "engine/parts.h"
 #include "expr/number.h"
+#include "startup/archive.h"
 #include "text/encoding.h"
 #include "text/paths.h"
 #include "text/sjis.h"
@@ -140,7 +142,11 @@ std::string inside_script_folder(Interpreter& in, const std::string& name) {
 // ---- whole files
 // ----------------------------------------------------------------------------------
 
+// Only regular files are read whole: a folder has no content and a device such as /dev/zero
+// never ends.
 std::optional<std::string> read_file(const std::string& sjis_path) {
+  std::error_code ec;
+  if (!fs::is_regular_file(native_path(sjis_path), ec)) return std::nullopt;
   std::ifstream file(native_path(sjis_path), std::ios::binary);
   if (!file) return std::nullopt;
   std::string data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
@@ -149,6 +155,7 @@ std::optional<std::string> read_file(const std::string& sjis_path) {
 }
 
 bool write_file(const std::string& sjis_path, const std::string& data, bool append) {
+  if (!append) return startup::WriteWholeFile(native_path(sjis_path), data);
   std::ofstream file(native_path(sjis_path),
                      std::ios::binary | (append ? std::ios::app : std::ios::trunc));
   if (!file) return false;
@@ -183,8 +190,11 @@ void read_whole_file(Interpreter& in) {
   std::string path = resolve_with_packed(in, name);
   std::optional<std::string> data = read_file(path);
   if (!data) throw read_write_failure(in, path);
-  target->SetValue(std::move(*data));
+  target->SetValue(*data);
   target->TypeMark = "s";
+  // A part named as the target shows the text as well, as if the script had assigned it.
+  if (target->Kind == words::kPart)
+    if (engine::PartAccess* parts = in.GetHost().Parts()) parts->WriteMainValue(in, *target, *data);
 }
 
 void write_whole_file(Interpreter& in) {

@@ -370,23 +370,16 @@ void convert_angle(Interpreter& in) {
 
 // ---- random numbers ----------------------------------------------------------------------------
 
-std::uint32_t next_random(Interpreter& in) {
-  return static_cast<std::uint32_t>(in.State().Random());
-}
-
-// A value from 0 to n - 1: the high half of the draw times n, which keeps the draws evenly spread.
+// A value from 0 to n - 1.
 void random_below(Interpreter& in) {
   std::int64_t n = 100;  // stays when the argument is not a plain integer
   expr::ToInteger(in.PopArgumentValue(), n);
   std::int32_t limit = to_int32(static_cast<long double>(n));
-  std::uint64_t draw = next_random(in);
-  set_integer(
-      in,
-      limit <= 0 ? 0 : static_cast<std::int64_t>((draw * static_cast<std::uint64_t>(limit)) >> 32));
+  set_integer(in, limit <= 0 ? 0 : in.State().Random.Below(static_cast<std::uint32_t>(limit)));
 }
 
 void random_real(Interpreter& in) {
-  set_number(in, next_random(in) / 4294967296.0L);
+  set_number(in, in.State().Random.Next() / 4294967296.0L);
 }
 
 void seed_random(Interpreter& in) {
@@ -395,7 +388,7 @@ void seed_random(Interpreter& in) {
     seed = static_cast<std::int64_t>(
         std::chrono::high_resolution_clock::now().time_since_epoch().count());
   }
-  in.State().Random.seed(static_cast<std::uint32_t>(seed));
+  in.State().Random.Seed(static_cast<std::uint32_t>(seed));
 }
 
 }  // namespace

@@ -180,6 +180,7 @@ void local_variable(Interpreter& in) {
   for (const std::string& name : names) {
     if (name == kSore)
       throw GeneralError(text::sjis("変数『それ』はローカル変数として使えません。"));
+    in.RefuseCommandName(name);
     try {
       s.Words.AddLocal(words::THashNode::CreateVariable(name, false, s.CurrentLevel() - 1, ""));
     } catch (const GeneralError& e) {
@@ -240,7 +241,10 @@ void error_label(Interpreter& in) {
 }
 
 void resume_after_error(Interpreter& in) {
-  if (in.ErrorPosition) in.State().Position = in.ErrorPosition;
+  if (in.ErrorPosition) {
+    in.State().Position = in.ErrorPosition;
+    in.State().CurrentLine = in.ErrorPositionLine;
+  }
 }
 
 // ---- events and debugging ----------------------------------------------------------------------

@@ -83,7 +83,9 @@ bool CheckFileOperation(engine::Interpreter& in, const std::string& target,
     return true;
   }
   bool wildcard = target.find('*') != std::string::npos;
-  bool inside = path.is_relative() || is_inside(path, native_path(script_folder(in)));
+  // A relative name is taken against the working folder, where the write goes, and symbolic
+  // links are resolved: only what really lies in the script folder goes without a question.
+  bool inside = is_inside(path, native_path(script_folder(in)));
   if ((!wildcard && inside) || level == kLow) return false;
   std::string choice =
       in.GetHost().ChooseButton(message, text::sjis("はい\r\nいいえ\r\n全てはい\r\n全ていいえ"));

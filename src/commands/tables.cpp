@@ -2,7 +2,6 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <random>
 #include <string>
 #include <utility>
 
@@ -100,10 +99,12 @@ void reverse_rows(engine::Interpreter& in) {
 void shuffle_lines(engine::Interpreter& in) {
   auto lines = formats::SplitLineArray(in.PopArgumentValue());
   if (!lines.empty()) {
-    std::uniform_int_distribution<std::size_t> pick(0, lines.size() - 1);
     auto& random = in.State().Random;
-    for (std::size_t i = 0; i <= lines.size(); ++i)
-      std::swap(lines[pick(random)], lines[pick(random)]);
+    const auto n = static_cast<std::uint32_t>(lines.size());
+    for (std::size_t i = 0; i <= lines.size(); ++i) {
+      std::uint32_t a = random.Below(n);
+      std::swap(lines[a], lines[random.Below(n)]);
+    }
   }
   in.SetResult(formats::JoinLineArray(lines), "s");
 }

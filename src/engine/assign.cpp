@@ -113,6 +113,8 @@ void Interpreter::AssignValue(const std::string& target_text, std::string_view v
   }
 
   words::THashNode* word = FindWord(name);
+  // A conjugated command name (言う=1) is the command, which takes no value.
+  if (!word && IsKnownWord(name)) word = FindWord(name, true);
   if (!word) word = &CreateVariable(name, value);
 
   if (!indexes.empty()) {
@@ -120,6 +122,11 @@ void Interpreter::AssignValue(const std::string& target_text, std::string_view v
       throw Error("\"" + name + text::sjis("\"は、文法が正しくないため、実行できません。") +
                   text::sjis("代入出来ません。"));
     if (word->Reserved) throw Error("\"" + name + text::sjis("\"は、読取専用です。"));
+    for (std::int64_t index : indexes)
+      if (index > words::kMaxElementIndex)
+        throw Error("\"" + name + "#" + std::to_string(index) +
+                    text::sjis("\"の代入で引数に誤りがあります。要素番号は") +
+                    std::to_string(words::kMaxElementIndex) + text::sjis("までです。"));
     if (indexes.size() == 1 && indexes[0] >= 0) word->SetRow(indexes[0], value);
     if (indexes.size() == 2 && indexes[0] >= 0 && indexes[1] >= 0)
       word->SetCell(indexes[0], indexes[1], value);
@@ -130,7 +137,7 @@ void Interpreter::AssignValue(const std::string& target_text, std::string_view v
     case words::kCommand: {
       static const std::string kFolder = text::sjis("作業フォルダ");
       if (word->Name != kFolder)
-        throw Error("\"" + word->Name + "\"" +
+        throw Error("\"" + name + "\"" +
                     text::sjis("は\"システム命令\"で予約語なので代入できません。"));
       PushValueArgument(value);
       bool saved = function_call_mode_;
@@ -190,6 +197,7 @@ void Interpreter::AssignElementStatement(const std::string& target) {
     std::string expanded = EvalArgument(owner);
     word = FindWord(expanded);
     if (!word) {
+      RefuseCommandName(expanded);
       auto hash = std::make_unique<words::THashNode>(
           expanded, false, std::make_shared<words::THash>(), words::kHash, s.CurrentLevel(),
           text::sjis("ハッシュ"), text::sjis("ハッシュ"), "");

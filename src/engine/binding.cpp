@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <map>
 
+#include "engine/external.h"
 #include "engine/interpreter.h"
 #include "engine/lexer.h"
 #include "engine/particles.h"
@@ -66,7 +67,14 @@ words::THashNode* Interpreter::FindWord(std::string_view name, bool okurigana) c
   return state_->Words.FindScoped(name, okurigana);
 }
 
+void Interpreter::RefuseCommandName(const std::string& name) {
+  const words::THashNode* w = FindWord(name, true);
+  if (w && w->Kind == words::kCommand && IsKnownWord(name))
+    throw Error("\"" + name + text::sjis("\"は予約語なので、登録できません。"));
+}
+
 words::THashNode& Interpreter::CreateVariable(const std::string& name, std::string value) {
+  RefuseCommandName(name);
   auto word =
       words::THashNode::CreateVariable(name, false, state_->CurrentLevel(), std::move(value));
   words::THashNode& ref = *word;
@@ -85,7 +93,10 @@ bool Interpreter::IsKnownWord(std::string_view word) const {
   if (key == word) return false;
   const words::THashNode* w = FindWord(key);
   if (!w) return false;
-  if (w->Kind != words::kCommand) return conjugates(word, w->Name);
+  // Only code conjugates: a variable or part name with hiragana after it (エディタ1をその) is
+  // that name and its particle, never one word.
+  if (w->Kind == words::kLabel || w->Kind == words::kDllFunction) return conjugates(word, w->Name);
+  if (w->Kind != words::kCommand) return false;
   const std::vector<std::string>* names = vocabulary_.FullNames(key);
   if (!names) return false;
   return std::any_of(names->begin(), names->end(),
@@ -211,12 +222,32 @@ void Interpreter::RunWord(words::THashNode& word) {
     case words::kLabel:
       CallLabel(word);
       return;
+    case words::kDllFunction:
+      RunExternal(word);
+      return;
     case words::kVariable:
     case words::kPart:
       throw Error("\"" + word.Name + text::sjis("\"は、文法が正しくないため、実行できません。") +
                   text::sjis("変数を実行することは出来ません。"));
     default:
       return;
+  }
+}
+
+void Interpreter::RunExternal(words::THashNode& word) {
+  auto* external = dynamic_cast<ExternalCall*>(word.Obj.get());
+  if (!external)
+    throw Error(text::sjis("DLLからインポートした命令\"") + word.Name +
+                text::sjis("\"の定義が間違っています。"));
+  BindArguments(word);
+  current_command_ = word.Name;
+  try {
+    external->Call(*this, word);
+  } catch (const EMorv&) {
+    throw;
+  } catch (const std::exception&) {
+    throw Error(text::sjis("特定できないシステムエラーです(ToT)DLLの命令\"") + word.Name +
+                text::sjis("\"実行中にエラー。"));
   }
 }
 
@@ -238,6 +269,7 @@ expr::Value Interpreter::CallFunctionForm(words::THashNode& word, const char*& p
       // The label runs as a subroutine whose return position is none, so the nested main
       // loop ends at its 戻る or at the end of its text.
       const char* return_to = state_->Position;
+      const int return_line = state_->CurrentLine;
       std::string file = state_->ScriptFileName;
       sore->SetValue("");
       state_->RunControl.OpenLevel();
@@ -249,12 +281,16 @@ expr::Value Interpreter::CallFunctionForm(words::THashNode& word, const char*& p
       } catch (...) {
         state_->RunControl.CloseLevel();
         state_->Position = return_to;
+        state_->CurrentLine = return_line;
         state_->ScriptFileName = file;
         throw;
       }
       state_->RunControl.CloseLevel();
       state_->Position = return_to;
+      state_->CurrentLine = return_line;
       state_->ScriptFileName = file;
+    } else if (word.Kind == words::kDllFunction) {
+      RunExternal(word);
     } else {
       ExecuteCommand(word);
     }
@@ -272,7 +308,7 @@ expr::Value Interpreter::CallFunctionForm(words::THashNode& word, const char*& p
   if (stack.Count() > base) {
     std::string message =
         "\"" + word.Name + text::sjis("\"命令の引数に誤りがあります。引数が多いです。\"");
-    while (stack.Count() > base) message += stack.Pop();
+    while (stack.Count() > base) message += CutForMessage(stack.Pop());
     throw Error(message + "\"");
   }
   return result;

@@ -89,8 +89,9 @@ bool starts_with(std::string_view s, std::string_view prefix) {
 
 void Interpreter::ProcessLineEnd() {
   const char*& p = state_->Position;
+  // The prefix names the line that just ended.
   int line = skip_line_prefix(p);
-  if (line >= 0) state_->CurrentLine = line;
+  if (line >= 0) state_->CurrentLine = line + 1;
 }
 
 // A block read at a position of a pinned text is kept, pinned in turn: reading it again gives
@@ -101,39 +102,56 @@ Interpreter::Block Interpreter::ReadBlock() {
   if (auto found = blocks.find(p); preparing_ && found != blocks.end()) {
     const PreparedBlock& kept = found->second;
     if (kept.line >= 0) state_->CurrentLine = kept.line;
+    Block block{kept.text, kept.resume, state_->CurrentLine};
+    state_->CurrentLine += kept.breaks;
     p = kept.resume;
-    return Block{kept.text, kept.resume};
+    return block;
   }
-  const char* start = p;
+  const char* at = p;
   int line = -1;
   while (is_separator(*p)) ++p;
   if (*p == '\r' || *p == '\n') {
-    line = skip_line_prefix(p);
-    if (line >= 0) state_->CurrentLine = line;
+    const char* peek = p;
+    bool prefixed = skip_line_prefix(peek) >= 0;
+    ProcessLineEnd();
+    if (prefixed) line = state_->CurrentLine;
     while (is_separator(*p)) ++p;
   }
   Block block;
+  block.start_line = state_->CurrentLine;
   bool parenthesised = false;
+  const char* start = p;
   try {
     block.text = std::make_shared<const std::string>(expr::ReadBlockText(p, parenthesised));
   } catch (const GeneralError& e) {
     throw Error(e.what());
   }
+  AdvanceLine(start, p);
   block.resume = p;
-  if (preparing_ && prepared_->pinned.Holds(start)) {
+  if (preparing_ && prepared_->pinned.Holds(at)) {
     prepared_->pinned.Pin(block.text);
-    blocks.emplace(start, PreparedBlock{block.text, block.resume, line});
+    int breaks = state_->CurrentLine - block.start_line;
+    blocks.emplace(at, PreparedBlock{block.text, block.resume, line, breaks});
   }
   return block;
 }
 
 void Interpreter::EnterBlock(words::TRunControl entry, const Block& block) {
+  words::TRunControlStack& stack = state_->RunControl;
+  std::size_t nesting = 0;
+  for (std::size_t i = stack.Count(); i > 0 && stack.At(i - 1).BlockText; --i)
+    if (++nesting >= kMaxBlockNesting)
+      throw Error(text::sjis("スタックが一杯になりました。ブロックの入れ子が深すぎます。(最大") +
+                  std::to_string(kMaxBlockNesting) + text::sjis("段)"));
   entry.BlockText = block.text;
   entry.ResumeAt = block.resume;
   entry.SourceName = state_->ScriptFileName;
   entry.Position = block.text->c_str();
+  entry.StartLine = block.start_line;
+  entry.ReturnLine = state_->CurrentLine;
   state_->RunControl.Push(std::move(entry));
   state_->Position = block.text->c_str();
+  state_->CurrentLine = block.start_line;
 }
 
 void Interpreter::SetCount(std::int32_t n) {
@@ -223,8 +241,11 @@ void Interpreter::ContinueEntry(words::TRunControl entry) {
   words::TMorvBase& s = *state_;
   auto again = [&](words::TRunControl&& e) {
     s.Position = e.BlockText->c_str();
+    s.CurrentLine = e.StartLine;
     s.RunControl.Push(std::move(e));
   };
+  // Every way out goes on at the entry's return position, on its line.
+  s.CurrentLine = entry.ReturnLine;
   switch (entry.EntryType) {
     case words::kThenBlock:
     case words::kElseBlock:
@@ -292,14 +313,17 @@ void Interpreter::Break() {
       case words::kCall:
       case words::kInterrupt:
         s.Position = entry.Position;
+        s.CurrentLine = entry.ReturnLine;
         s.Words.PopScope();
         return;
       case words::kLocalBlock:
         s.Position = entry.ResumeAt;
+        s.CurrentLine = entry.ReturnLine;
         s.Words.PopScope();
         return;
       default:
         s.Position = entry.ResumeAt;
+        s.CurrentLine = entry.ReturnLine;
         return;
     }
   }
@@ -344,16 +368,21 @@ void Interpreter::BeginLocalBlock() {
   entry.EntryType = words::kLocalBlock;
   entry.Position = state_->Position;
   entry.ResumeAt = p;
+  entry.StartLine = state_->CurrentLine;
+  entry.ReturnLine = state_->CurrentLine + static_cast<int>(std::count(state_->Position, p, '\n'));
   entry.SourceName = state_->ScriptFileName;
   state_->RunControl.Push(std::move(entry));
   state_->Words.PushScope();
 }
 
 void Interpreter::EndLocalBlock() {
-  words::TRunControl entry;
-  if (!state_->RunControl.Pop(entry)) return;
-  if (entry.EntryType != words::kLocalBlock)
+  words::TRunControlStack& stack = state_->RunControl;
+  if (stack.Count() == 0) return;
+  // A mismatched end leaves the entry in place: the pointer may run inside its block.
+  if (stack.Top().EntryType != words::kLocalBlock)
     throw GeneralError(text::sjis("『ここから』と『ここまで』がうまく対応していません。"));
+  words::TRunControl entry;
+  stack.Pop(entry);
   state_->Words.PopScope();
 }
 
@@ -598,19 +627,22 @@ void Interpreter::RunCaseLine(const std::string& label) {
 
 void Interpreter::JumpTo(const std::string& name) {
   words::TMorvBase& s = *state_;
+  words::TRunControlStack& stack = s.RunControl;
   std::string needle = "*" + name + "\r";
-  words::TRunControl entry;
-  while (s.RunControl.Pop(entry)) {
-    if (!entry.BlockText) {
-      s.RunControl.Push(std::move(entry));
-      break;
-    }
+  // The block copies are searched innermost first; entries are dropped only once the jump is
+  // sure to happen, since the pointer may still run inside one of them.
+  std::size_t searched = 0;
+  for (std::size_t i = stack.Count(); i > 0; --i, ++searched) {
+    const words::TRunControl& entry = stack.At(i - 1);
+    if (!entry.BlockText) break;
     std::size_t at_label = text::find_at_char_start(*entry.BlockText, needle);
-    if (at_label != std::string::npos) {
-      s.Position = entry.BlockText->c_str() + at_label;
-      s.RunControl.Push(std::move(entry));
-      return;
-    }
+    if (at_label == std::string::npos) continue;
+    const char* text = entry.BlockText->c_str();
+    s.Position = text + at_label;
+    s.CurrentLine = entry.StartLine + static_cast<int>(std::count(text, text + at_label, '\n'));
+    words::TRunControl dropped;
+    for (std::size_t k = 0; k < searched; ++k) stack.Pop(dropped);
+    return;
   }
   words::THashNode* label = FindWord(name);
   auto info = label && label->Kind == words::kLabel
@@ -619,7 +651,10 @@ void Interpreter::JumpTo(const std::string& name) {
   if (!info)
     throw Error(text::sjis("未定義のラベル\"") + name +
                 text::sjis("\"に、ジャンプしようとしました。"));
+  words::TRunControl dropped;
+  for (std::size_t k = 0; k < searched; ++k) stack.Pop(dropped);
   s.Position = info->position;
+  s.CurrentLine = info->line;
   s.ScriptFileName = info->file_name;
 }
 
@@ -644,10 +679,13 @@ void Interpreter::CallLabel(words::THashNode& label) {
   call.Position = s.Position;
   call.ResumeAt = info->position;
   call.SourceName = s.ScriptFileName;
+  call.StartLine = info->line;
+  call.ReturnLine = s.CurrentLine;
   s.ScriptFileName = info->file_name;
   s.Words.PushScope();
   s.RunControl.Push(std::move(call));
   s.Position = info->position;
+  s.CurrentLine = info->line;
 }
 
 void Interpreter::Return() {
@@ -657,16 +695,18 @@ void Interpreter::Return() {
     s.ScriptFileName.clear();
     return;
   }
+  // Without a call to return from, nothing is dropped: the pointer may run inside a block.
+  std::size_t call = s.RunControl.Count();
+  while (call > 0 && s.RunControl.At(call - 1).EntryType != words::kCall &&
+         s.RunControl.At(call - 1).EntryType != words::kInterrupt)
+    --call;
+  if (call == 0) throw Error(text::sjis("「戻る」べき場所がありません。"));
   words::TRunControl entry;
-  while (s.RunControl.Pop(entry)) {
-    if (entry.EntryType == words::kCall || entry.EntryType == words::kInterrupt) {
-      s.Position = entry.Position;
-      s.Words.PopScope();
-      s.ScriptFileName = entry.SourceName;
-      return;
-    }
-  }
-  throw Error(text::sjis("「戻る」べき場所がありません。"));
+  while (s.RunControl.Count() >= call) s.RunControl.Pop(entry);
+  s.Position = entry.Position;
+  s.CurrentLine = entry.ReturnLine;
+  s.Words.PopScope();
+  s.ScriptFileName = entry.SourceName;
 }
 
 void Interpreter::WaitForEvents() {
@@ -676,20 +716,24 @@ void Interpreter::WaitForEvents() {
 
 // ---- running other texts -----------------------------------------------------------------------
 
-void Interpreter::RunNested(const char* start) {
+void Interpreter::RunNested(const char* start, int start_line) {
   NestingGuard guard(*this);
   words::TMorvBase& s = *state_;
   const char* saved_position = s.Position;
+  const int saved_line = s.CurrentLine;
   s.RunControl.OpenLevel();
   s.Position = start;
+  s.CurrentLine = start_line;
   try {
     RunMainLoop();
   } catch (...) {
     s.RunControl.CloseLevel();
     s.Position = saved_position;
+    s.CurrentLine = saved_line;
     throw;
   }
   s.RunControl.CloseLevel();
+  s.CurrentLine = saved_line;
   if (!s.StopFlag) s.Position = saved_position;
 }
 
@@ -722,12 +766,12 @@ void Interpreter::IncludeFile(const std::string& path, const std::string& source
   RunNestedAs(text->c_str(), path);
 }
 
-void Interpreter::RunNestedAs(const char* start, const std::string& file_name) {
+void Interpreter::RunNestedAs(const char* start, const std::string& file_name, int start_line) {
   words::TMorvBase& s = *state_;
   std::string saved_name = s.ScriptFileName;
   s.ScriptFileName = file_name;
   try {
-    RunNested(start);
+    RunNested(start, start_line);
   } catch (...) {
     s.ScriptFileName = saved_name;
     throw;

@@ -45,19 +45,23 @@ void Interpreter::OnTimer() {
     entry.Position = s.Position;
     entry.ResumeAt = target->position;
     entry.SourceName = s.ScriptFileName;
+    entry.StartLine = target->line;
+    entry.ReturnLine = s.CurrentLine;
     s.Words.PushScope();
     s.RunControl.Push(std::move(entry));
     s.Position = target->position;
+    s.CurrentLine = target->line;
     return;
   }
-  RunFromEventLoop(target->position);
+  RunFromEventLoop(target->position, target->line);
 }
 
-void Interpreter::RunFromEventLoop(const char* start) {
+void Interpreter::RunFromEventLoop(const char* start, int start_line) {
   words::TMorvBase& s = *state_;
   const char* saved = s.Position;
   s.RunControl.OpenLevel();
   s.Position = start;
+  s.CurrentLine = start_line;
   try {
     RunMainLoop();
   } catch (const std::exception& e) {
@@ -77,6 +81,7 @@ void Interpreter::RunEvent(const char* entry, std::shared_ptr<const std::string>
   call.BlockText = std::move(code);
   if (IsRunning()) {
     call.Position = s.Position;
+    call.ReturnLine = s.CurrentLine;
     s.Words.PushScope();
     s.RunControl.Push(std::move(call));
     s.Position = entry;
@@ -107,7 +112,7 @@ void Interpreter::RunEvent(const char* entry, std::shared_ptr<const std::string>
 
 Interpreter::Suspension Interpreter::Suspend() {
   words::TMorvBase& s = *state_;
-  Suspension suspension{s.Position, s.ScriptFileName, s.RunControl.TakeLevel()};
+  Suspension suspension{s.Position, s.CurrentLine, s.ScriptFileName, s.RunControl.TakeLevel()};
   s.Position = nullptr;
   return suspension;
 }
@@ -119,6 +124,7 @@ void Interpreter::Resume(Suspension suspension) {
   s.RunControl.OpenLevel();
   s.RunControl.RestoreLevel(std::move(suspension.entries));
   s.Position = suspension.position;
+  s.CurrentLine = suspension.line;
   s.ScriptFileName = suspension.source_name;
   try {
     RunMainLoop();
@@ -156,6 +162,7 @@ bool Interpreter::QueryClose() {
       const char* saved = s.Position;
       s.RunControl.OpenLevel();
       s.Position = info->position;
+      s.CurrentLine = info->line;
       try {
         RunMainLoop();
       } catch (const std::exception&) {

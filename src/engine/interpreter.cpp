@@ -1,6 +1,9 @@
 // Run preparation, the main loop, the run-control continuation and error handling.
 #include "engine/interpreter.h"
 
+#include <pthread.h>
+
+#include <algorithm>
 #include <filesystem>
 
 #include "engine/prepared.h"
@@ -33,8 +36,34 @@ Interpreter::Interpreter(Host& host, const Vocabulary& vocabulary)
 
 Interpreter::~Interpreter() = default;
 
+namespace {
+
+// The lowest address of the running thread's stack (stacks grow down here), found once per
+// thread.
+const char* stack_low_end() {
+  thread_local const char* low = [] {
+    pthread_attr_t attributes;
+    void* address = nullptr;
+    std::size_t size = 0;
+    if (pthread_getattr_np(pthread_self(), &attributes) == 0) {
+      pthread_attr_getstack(&attributes, &address, &size);
+      pthread_attr_destroy(&attributes);
+    }
+    return static_cast<const char*>(address);
+  }();
+  return low;
+}
+
+bool stack_nearly_full() {
+  const char* low = stack_low_end();
+  const char* here = static_cast<const char*>(__builtin_frame_address(0));
+  return low && here > low && static_cast<std::size_t>(here - low) < kStackReserveBytes;
+}
+
+}  // namespace
+
 Interpreter::NestingGuard::NestingGuard(Interpreter& in) : in_(in) {
-  if (++in_.nesting_ > kMaxNativeNesting) {
+  if (++in_.nesting_ > kMaxNativeNesting || stack_nearly_full()) {
     --in_.nesting_;
     throw in_.Error(
         text::sjis("スタックが一杯になりました。ラベルなどに再帰呼び出しがないか確認！"));
@@ -43,10 +72,31 @@ Interpreter::NestingGuard::NestingGuard(Interpreter& in) : in_(in) {
 
 // ---- errors ------------------------------------------------------------------------------------
 
-int Interpreter::CurrentLine() {
-  if (state_->Position)
-    state_->CurrentLine = source::LineNumberAt(state_->Position, state_->CurrentLine);
-  return state_->CurrentLine;
+std::string CutForMessage(std::string_view quoted) {
+  if (quoted.size() <= kMaxQuotedBytes) return std::string(quoted);
+  std::size_t cut = 0;
+  while (cut < quoted.size()) {
+    std::size_t next = cut + text::char_len(quoted, cut);
+    if (next > kMaxQuotedBytes) break;
+    cut = next;
+  }
+  return std::string(quoted.substr(0, cut)) + "...";
+}
+
+void Interpreter::AppendToErrorLog(const std::string& line) {
+  error_log_ += line + "\r\n";
+  // Trimmed in batches, so that a long run of errors costs linear time.
+  std::size_t lines =
+      static_cast<std::size_t>(std::count(error_log_.begin(), error_log_.end(), '\n'));
+  if (lines <= 2 * kMaxErrorLogLines) return;
+  std::size_t cut = 0;
+  for (std::size_t dropped = 0; dropped < lines - kMaxErrorLogLines; ++dropped)
+    cut = error_log_.find('\n', cut) + 1;
+  error_log_.erase(0, cut);
+}
+
+void Interpreter::AdvanceLine(const char* from, const char* to) {
+  state_->CurrentLine += static_cast<int>(std::count(from, to, '\n'));
 }
 
 std::string Interpreter::ErrorLine(const std::string& message) {
@@ -63,7 +113,7 @@ std::string Interpreter::WarningLine(const std::string& message) {
 }
 
 void Interpreter::Warn(const std::string& message) {
-  error_log_ += WarningLine(message) + "\r\n";
+  AppendToErrorLog(WarningLine(message));
   if (DebugMode && host_.ShowErrorDialog(error_log_) == ErrorChoice::Quit) {
     Stop();
     host_.CloseMainWindow();
@@ -72,7 +122,7 @@ void Interpreter::Warn(const std::string& message) {
 
 EMorv Interpreter::Error(const std::string& message) {
   std::string line = ErrorLine(message);
-  error_log_ += line + "\r\n";
+  AppendToErrorLog(line);
   return EMorv(line);
 }
 
@@ -97,13 +147,15 @@ void Interpreter::PrepareRun(std::string_view source, const std::string& file_na
     std::string line = text::sjis("[エラー] ") + file_name_part(file_name) + "(" +
                        std::to_string(e.line) + text::sjis("行目): ") + e.message;
     if (state_->Sys.ErrorLine) state_->Sys.ErrorLine->SetValue(std::to_string(e.line));
-    error_log_ += line + "\r\n";
+    AppendToErrorLog(line);
     throw EMorv(line);
   }
 }
 
 void Interpreter::StartAtBeginning() {
   state_->Position = state_->Sources.empty() ? nullptr : state_->Sources[0]->c_str();
+  state_->CurrentLine = 1;
+  statement_line_ = 1;
 }
 
 void Interpreter::Stop() {
@@ -111,8 +163,35 @@ void Interpreter::Stop() {
   state_->Position = nullptr;
 }
 
+namespace {
+
+// A nested run leaves the lines of the run it interrupted as they were.
+class LinesKept {
+ public:
+  LinesKept(int& current, int& statement)
+      : current_(current),
+        statement_(statement),
+        saved_current_(current),
+        saved_statement_(statement) {}
+  ~LinesKept() {
+    current_ = saved_current_;
+    statement_ = saved_statement_;
+  }
+  LinesKept(const LinesKept&) = delete;
+  LinesKept& operator=(const LinesKept&) = delete;
+
+ private:
+  int& current_;
+  int& statement_;
+  int saved_current_;
+  int saved_statement_;
+};
+
+}  // namespace
+
 void Interpreter::RunMainLoop() {
   words::TMorvBase& s = *state_;
+  LinesKept lines(s.CurrentLine, statement_line_);
   const char* previous = nullptr;
   while (s.Position) {
     if (*s.Position == '\0') {
@@ -126,12 +205,20 @@ void Interpreter::RunMainLoop() {
       if (s.StopFlag) return;
       if (s.Position == previous) throw Error(text::sjis("特定できないシステムエラーです(ToT)"));
       previous = s.Position;
+      if (s.Arguments.Empty()) statement_line_ = s.CurrentLine;
       ExecuteToken();
     } catch (const std::exception& e) {
+      const char* failed_at = previous;
       HandleMainLoopError(e);
+      if (s.Position && s.Position == failed_at) SkipFailedStatement();
       previous = nullptr;
     }
   }
+}
+
+void Interpreter::SkipFailedStatement() {
+  const char*& p = state_->Position;
+  while (*p && *p != '\r' && *p != '\n') p += text::char_len(p);
 }
 
 void Interpreter::HandleMainLoopError(const std::exception& error) {
@@ -142,7 +229,9 @@ void Interpreter::HandleMainLoopError(const std::exception& error) {
     if (words::THashNode* label = FindWord(ErrorLabel)) {
       if (auto info = std::dynamic_pointer_cast<source::LabelInfo>(label->Obj)) {
         ErrorPosition = s.Position;
+        ErrorPositionLine = statement_line_;
         s.Position = info->position;
+        s.CurrentLine = info->line;
         return;
       }
     }

@@ -71,7 +71,11 @@ class Interpreter {
   // Appends a warning line to the error log; in debug mode the error dialog opens at once.
   void Warn(const std::string& message);
   const std::string& ErrorLog() const { return error_log_; }
-  int CurrentLine();
+  // The script line of the statement being run: what error lines name.
+  int CurrentLine() const { return statement_line_; }
+  // The error log keeps this many of its last lines, so that a run ignoring a failing
+  // statement in a loop cannot fill the memory.
+  static constexpr std::size_t kMaxErrorLogLines = 1000;
 
   // ---- values --------------------------------------------------------------------------------
   // Reads one term at p (literal, number, group, word, element, dictionary entry, call).
@@ -103,6 +107,8 @@ class Interpreter {
   // Runs a word by its kind (command, label, ...), with its arguments on the stack.
   void RunWord(words::THashNode& word);
   void ExecuteCommand(words::THashNode& word);
+  // Calls a declared shared-library function with its arguments on the stack.
+  void RunExternal(words::THashNode& word);
   // Calls `word` with the arguments inside the parentheses at p, in function form.
   expr::Value CallFunctionForm(words::THashNode& word, const char*& p);
 
@@ -111,6 +117,7 @@ class Interpreter {
   struct Block {
     std::shared_ptr<const std::string> text;
     const char* resume = nullptr;
+    int start_line = 0;  // the script line the block's text starts on
   };
   Block ReadBlock();
   void ProcessLineEnd();
@@ -130,9 +137,9 @@ class Interpreter {
   void Return();
   void WaitForEvents();
   // Runs a text in a nested run on a level of its own, then comes back.
-  void RunNested(const char* start);
+  void RunNested(const char* start, int start_line);
   // RunNested with `file_name` as the script file name meanwhile.
-  void RunNestedAs(const char* start, const std::string& file_name);
+  void RunNestedAs(const char* start, const std::string& file_name, int start_line = 1);
   void RunProgramText(const std::string& program);                            // もりべるする
   void IncludeFile(const std::string& path, const std::string& source_text);  // 取り込む
   std::string ConditionToExpression(const std::string& condition);
@@ -143,7 +150,7 @@ class Interpreter {
   void SetTimer(double seconds, const std::string& label_name);
   void OnTimer();
   // Runs from `start` in a nested run, as events do when the script is idle.
-  void RunFromEventLoop(const char* start);
+  void RunFromEventLoop(const char* start, int start_line);
   // Runs event code from `entry` as a call that comes back to wherever the run was: at once in
   // a nested run when the script is idle, or, when a command is letting events through (a
   // modal dialog, 待つ), as an interrupt that the running loop takes next. `code` keeps program
@@ -154,6 +161,7 @@ class Interpreter {
   // Where a script stopped to let a form act as a dialog (ダイアログ表示).
   struct Suspension {
     const char* position = nullptr;
+    int line = 0;
     std::string source_name;
     std::vector<words::TRunControl> entries;
   };
@@ -178,6 +186,7 @@ class Interpreter {
   // The label errors jump to (エラー処理設定), and where the last error happened.
   std::string ErrorLabel;
   const char* ErrorPosition = nullptr;
+  int ErrorPositionLine = 0;
   bool LineStop = false;
   bool DebugMode = false;
 
@@ -185,6 +194,8 @@ class Interpreter {
   words::THashNode* FindWord(std::string_view name, bool okurigana = false) const;
   // A new global variable at the current level.
   words::THashNode& CreateVariable(const std::string& name, std::string value = {});
+  // Refuses a new word named by a conjugated command name (言う), which a statement would run.
+  void RefuseCommandName(const std::string& name);
   // True when the whole word names something the script can refer to (see the reader notes).
   bool IsKnownWord(std::string_view word) const;
 
@@ -195,10 +206,17 @@ class Interpreter {
   // Statement engine.
   void ExecuteToken();
   void FinishStatement();
+  bool ReadPropertyStatement(const std::string& property);
   void PushCallArguments(const std::string& inside);
   void AnalyseToken(std::string token, bool read_as_word);
   void HandleLineEnd();
   void HandleMainLoopError(const std::exception& error);
+  void AppendToErrorLog(const std::string& line);
+  // Steps over the rest of the line at the pointer: a statement that failed without moving the
+  // pointer would otherwise fail again at once, for ever.
+  void SkipFailedStatement();
+  // Moves the current line over the line breaks from `from` up to `to` in one text.
+  void AdvanceLine(const char* from, const char* to);
   bool CheckRunControl();
   void ContinueEntry(words::TRunControl entry);
   void EnterBlock(words::TRunControl entry, const Block& block);
@@ -250,13 +268,20 @@ class Interpreter {
   bool collecting_arguments_ = false;
   int nesting_ = 0;  // native depth of nested runs and evaluations
   bool preparing_ = true;
+  int statement_line_ = 1;  // the line the current statement started on
   std::shared_ptr<source::LabelInfo> timer_target_;
   std::string end_handler_;
 };
 
-// Guards native recursion: nesting deeper than this ends in the stack-full error. Each level
-// costs a few native frames; this keeps the deepest chain well inside the main thread's stack,
-// also in sanitizer builds.
-inline constexpr int kMaxNativeNesting = 250;
+// Blocks nested deeper than this inside one call (もし inside もし ...) end in the stack-full
+// error: each level holds a copy of the text inside it.
+inline constexpr std::size_t kMaxBlockNesting = 1000;
+
+// Guards native recursion: nesting deeper than this, or closer than kStackReserveBytes to the end
+// of the thread's stack, ends in the stack-full error. The program runs on a large stack of its
+// own (startup/large_stack.h), where function-form recursion reaches tens of thousands of levels;
+// on a smaller stack (tests, fuzzing) the reserve check ends it earlier, never in a crash.
+inline constexpr int kMaxNativeNesting = 100000;
+inline constexpr std::size_t kStackReserveBytes = std::size_t{1} << 20;
 
 }  // namespace morivel::engine

@@ -61,15 +61,17 @@ std::string_view without_final_hiragana(std::string_view s) {
   return s.substr(0, cut);
 }
 
-// The particle at the start of `rest`, longest first; but one that swallows the whole rest
-// (サブを呼ぶ) gives way to a shorter one after which a known word follows (を + 呼ぶ).
-std::size_t best_particle(std::string_view rest,
-                          const std::function<bool(std::string_view)>& is_known) {
+}  // namespace
+
+std::size_t particle_before_word(std::string_view rest, const WordTest& is_known,
+                                 const WordTest& later_takes) {
   std::size_t whole = 0;
   for (const std::string& p : all_particles()) {
     if (rest.substr(0, p.size()) != p) continue;
     if (p.size() < rest.size()) {
-      if (whole == 0 || is_known(rest.substr(p.size()))) return p.size();
+      if (whole == 0) return p.size();
+      if (is_known(rest.substr(p.size())))
+        return later_takes(rest.substr(0, whole)) ? whole : p.size();
     } else if (whole == 0) {
       whole = p.size();
     }
@@ -77,14 +79,8 @@ std::size_t best_particle(std::string_view rest,
   return whole;
 }
 
-}  // namespace
-
-std::size_t particle_length_at(std::string_view text) {
-  return match_any(text, all_particles());
-}
-
-WordSplit split_word_at_particle(std::string_view word,
-                                 const std::function<bool(std::string_view)>& is_known) {
+WordSplit split_word_at_particle(std::string_view word, const WordTest& is_known,
+                                 const WordTest& later_takes) {
   if (word.empty() || is_known(word)) return {word.size(), 0};
 
   std::vector<std::size_t> starts;  // character starts after the first character
@@ -93,7 +89,7 @@ WordSplit split_word_at_particle(std::string_view word,
 
   for (auto it = starts.rbegin(); it != starts.rend(); ++it) {
     if (*it > kLongestKnownPrefix) continue;
-    std::size_t particle = best_particle(word.substr(*it), is_known);
+    std::size_t particle = particle_before_word(word.substr(*it), is_known, later_takes);
     if (particle > 0 && is_known(word.substr(0, *it))) return {*it, particle};
   }
   for (std::size_t start : starts) {

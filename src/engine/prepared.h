@@ -102,12 +102,13 @@ class PinnedTexts {
   std::map<const char*, std::shared_ptr<const std::string>> texts_;  // by first byte
 };
 
-// A block as ReadBlock reads it at a position: its text, where the run goes on after it, and
-// the line number read on the way (-1 when none).
+// A block as ReadBlock reads it at a position: its text, where the run goes on after it, the
+// line a line break before it set (-1 when none) and the line breaks inside it.
 struct PreparedBlock {
   std::shared_ptr<const std::string> text;
   const char* resume = nullptr;
   int line = -1;
+  int breaks = 0;
 };
 
 // The statement at a position when it is a plain assignment "name = value": what the statement

@@ -6,6 +6,7 @@
 #include "engine/interpreter.h"
 #include "engine/lexer.h"
 #include "engine/particles.h"
+#include "engine/parts.h"
 #include "expr/literal.h"
 #include "expr/number.h"
 #include "expr/quote.h"
@@ -68,6 +69,9 @@ class StatementReader {
   std::size_t assignment_key_length(const std::string& word) const;
   void QuestionMark();
   std::string ParticleAfterValue();
+  std::size_t ParticleAtStartOf(std::string_view rest, const char* after_rest) const;
+  bool LaterCommandTakes(const char* from, std::string_view particle) const;
+  bool CommandTakes(std::string_view word, std::string_view particle) const;
   // Reads a word at p_ and splits it at its particle; p_ ends after the particle.
   std::pair<std::string, std::string> ReadSplitWord();
   std::string ReadElementKey(bool second);
@@ -97,7 +101,7 @@ void StatementReader::Step() {
       if (!comma_before) in_.FinishStatement();
       if (p_ != at_break) return;
       in_.HandleLineEnd();
-      in_.State().CurrentLine = skip_line_prefix(p_);
+      in_.ProcessLineEnd();
       return;
     }
     case '#':
@@ -128,10 +132,65 @@ void StatementReader::Step() {
   WordToken();
 }
 
+// Whether a word of the statement after `from` is a command with `particle` in its template; a
+// word may carry its arguments in front (「x」という DDEサーバー作成), so every ending is tried.
+bool StatementReader::LaterCommandTakes(const char* from, std::string_view particle) const {
+  const char* q = from;
+  bool comma = false;
+  try {
+    while (true) {
+      while (is_separator(*q)) comma = *q++ == ',';
+      if (*q == '\0' || *q == ';') return false;
+      if (*q == '\r' || *q == '\n') {
+        if (!comma) return false;
+        skip_line_prefix(q);
+        comma = false;
+        continue;
+      }
+      comma = false;
+      if (*q == '"' || *q == '`' || (q[0] == '@' && q[1] == '@')) {
+        expr::ReadStringToken(q);
+      } else if (*q == '(') {
+        expr::ReadGroup(q);
+      } else if (std::string word = read_word(q); word.empty()) {
+        q += text::char_len(q);
+      } else {
+        for (std::size_t i = 0; i < word.size(); i += text::char_len(word, i))
+          if (CommandTakes(std::string_view(word).substr(i), particle)) return true;
+      }
+    }
+  } catch (const GeneralError&) {
+    return false;  // an unclosed literal or group: the statement reader reports it itself
+  }
+}
+
+bool StatementReader::CommandTakes(std::string_view word, std::string_view particle) const {
+  const words::THashNode* w = in_.FindWord(word, true);
+  if (!w || w->Kind != words::kCommand) return false;
+  std::string_view slots = w->Extra;
+  while (!slots.empty()) {
+    std::size_t comma = slots.find(',');
+    std::string_view slot = text::trim_view(slots.substr(0, comma));
+    if (!slot.empty() && slot[0] == '?') slot.remove_prefix(1);
+    if (slot == particle) return true;
+    slots = comma == std::string_view::npos ? std::string_view() : slots.substr(comma + 1);
+  }
+  return false;
+}
+
+std::size_t StatementReader::ParticleAtStartOf(std::string_view rest,
+                                               const char* after_rest) const {
+  return particle_before_word(
+      rest, [this](std::string_view w) { return in_.IsKnownWord(w); },
+      [this, after_rest](std::string_view p) { return LaterCommandTakes(after_rest, p); });
+}
+
 std::pair<std::string, std::string> StatementReader::ReadSplitWord() {
   std::string word = read_word(p_);
-  WordSplit split =
-      split_word_at_particle(word, [this](std::string_view w) { return in_.IsKnownWord(w); });
+  const char* after = p_;
+  WordSplit split = split_word_at_particle(
+      word, [this](std::string_view w) { return in_.IsKnownWord(w); },
+      [this, after](std::string_view p) { return LaterCommandTakes(after, p); });
   p_ -= word.size() - split.taken();
   return {word.substr(0, split.word), word.substr(split.word, split.particle)};
 }
@@ -151,7 +210,9 @@ std::string StatementReader::ParticleAfterValue() {
       return *form;
     }
   }
-  std::size_t n = particle_length_at(p_);
+  const char* after = p_;
+  std::string rest = read_word(after);
+  std::size_t n = ParticleAtStartOf(rest, after);
   std::string particle(p_, n);
   p_ += n;
   return particle;
@@ -163,7 +224,7 @@ std::string StatementReader::AmpersandChain(std::string token) {
     if (*p_ != '&' || p_[1] == '&') return token + ParticleAfterValue();
     ++p_;
     while (is_separator(*p_)) ++p_;
-    if (*p_ == '\r' || *p_ == '\n') skip_line_prefix(p_);
+    if (*p_ == '\r' || *p_ == '\n') in_.ProcessLineEnd();
     while (is_separator(*p_)) ++p_;
     if (IsLiteralStart()) {
       token += "&" + expr::QuoteRaw(in_.ExpandString(in_.ReadLiteralAt(p_)));
@@ -365,9 +426,10 @@ void StatementReader::WordToken() {
       // "A を 表示": a particle written apart from its word still belongs to it.
       const char* q = p_;
       skip_blanks(q);
-      std::size_t n = particle_length_at(q);
       const char* r = q;
-      if (n > 0 && !in_.IsKnownWord(read_word(r))) {
+      std::string rest = read_word(r);
+      std::size_t n = ParticleAtStartOf(rest, r);
+      if (n > 0 && !in_.IsKnownWord(rest)) {
         token.append(q, n);
         p_ = q + n;
       }
@@ -549,6 +611,35 @@ void Interpreter::PushCallArguments(const std::string& inside) {
   }
 }
 
+// 甲ボタンのイベント as a statement reads the property as the expression would (firing the
+// event); the value goes to それ. False when the word is no such property.
+bool Interpreter::ReadPropertyStatement(const std::string& property) {
+  static const std::vector<std::string> kPropertyWords = [] {
+    std::vector<std::string> v;
+    for (const char* p : {"最大値", "最小値", "タイトル", "イベント", "クリックした時",
+                          "ダブルクリックした時", "マウス押した時", "マウス離した時",
+                          "キー押した時", "キー離した時", "変更した時", "マウス動かした時"})
+      v.push_back(text::strip_okurigana(text::sjis(p)));
+    return v;
+  }();
+  static const std::string kNo = text::sjis("の");
+  words::TMorvBase& s = *state_;
+  std::string key = text::strip_okurigana(property);
+  if (s.Arguments.Empty() || !ends_with(s.Arguments[s.Arguments.Count() - 1], kNo) ||
+      std::find(kPropertyWords.begin(), kPropertyWords.end(), key) == kPropertyWords.end())
+    return false;
+  std::string owner = s.Arguments.Pop();
+  owner.resize(owner.size() - kNo.size());
+  words::THashNode* part = FindWord(owner);
+  if (!part) throw Error(text::sjis("単語\"") + owner + text::sjis("\"は、定義されていません。"));
+  PartAccess* parts = host_.Parts();
+  if (part->Kind != words::kPart || !parts)
+    throw Error("\"" + owner + text::sjis("\"は、部品ではありません。"));
+  expr::Value v = parts->ReadProperty(*this, *part, property);
+  SetResult(v.text, v.type_mark);
+  return true;
+}
+
 void Interpreter::FinishStatement() {
   words::TMorvBase& s = *state_;
   if (collecting_arguments_ || s.Arguments.Empty()) return;
@@ -563,18 +654,10 @@ void Interpreter::FinishStatement() {
   } else if (words::THashNode* word = FindWord(item, true)) {
     RunWord(*word);
     item = word->Name;
-  } else {
-    static const std::vector<std::string> kPropertyWords = [] {
-      std::vector<std::string> v;
-      for (const char* p : {"最大値", "最小値", "タイトル", "イベント", "クリックした時",
-                            "ダブルクリックした時", "マウス押した時", "マウス離した時",
-                            "キー押した時", "キー離した時", "変更した時", "マウス動かした時"})
-        v.push_back(text::strip_okurigana(text::sjis(p)));
-      return v;
-    }();
+  } else if (!ReadPropertyStatement(item)) {
     std::string statement = item;
     while (!s.Arguments.Empty()) statement = s.Arguments.Pop() + "," + statement;
-    throw Error("\"" + text::trim(statement) +
+    throw Error("\"" + CutForMessage(text::trim(statement)) +
                 text::sjis("\"は未定義の命令です。(;o;)<綴りミスか、命令の引数に注意！"));
   }
   if (!s.Arguments.Empty()) {
@@ -582,7 +665,7 @@ void Interpreter::FinishStatement() {
         "\"" + item + text::sjis("\"命令の引数に誤りがあります。引数が多いです。\"");
     bool first = true;
     while (!s.Arguments.Empty()) {
-      message += (first ? "" : "\r\n") + s.Arguments.Shift();
+      message += (first ? "" : "\r\n") + CutForMessage(s.Arguments.Shift());
       first = false;
     }
     s.Arguments.Clear();

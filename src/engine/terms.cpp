@@ -389,10 +389,11 @@ expr::Value Interpreter::ReadTerm(const char*& p) {
   words::THashNode* w = FindWord(word);
   if (!w) return {word, current_type_ = "s"};
   switch (w->Kind) {
-    case words::kCommand: {
+    case words::kCommand:
+    case words::kDllFunction: {
       words::THashNode* sore = state_->Sys.Sore;
       std::string saved_value = sore->GetValue(), saved_type = sore->TypeMark;
-      ExecuteCommand(*w);
+      RunWord(*w);
       expr::Value v{sore->GetValue(), sore->TypeMark};
       sore->SetValue(saved_value);
       sore->TypeMark = saved_type;

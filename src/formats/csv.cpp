@@ -10,19 +10,15 @@ namespace morivel::formats {
 
 namespace {
 
-// Cells are NUL-terminated texts at heart, so nothing after a NUL byte can be part of one.
-std::string_view UpToNul(std::string_view text) {
-  return text.substr(0, std::min(text.find('\0'), text.size()));
-}
-
 bool IsLineEnd(char c) {
   return c == '\r' || c == '\n';
 }
 
-// Walks CSV text byte by byte; reading past the end yields NUL, which the text never holds.
+// Walks CSV text byte by byte; reading past the end yields NUL. Values are byte strings, so a
+// NUL inside the text is an ordinary byte of its cell.
 class CsvCursor {
  public:
-  explicit CsvCursor(std::string_view text) : text_(UpToNul(text)) {}
+  explicit CsvCursor(std::string_view text) : text_(text) {}
 
   bool AtEnd() const { return pos_ >= text_.size(); }
   char Peek(std::size_t ahead = 0) const {
@@ -88,8 +84,9 @@ class CsvCursor {
   bool QuoteClosesCell() const {
     std::size_t ahead = 1;
     while (Peek(ahead) == ' ') ++ahead;
+    if (pos_ + ahead >= text_.size()) return true;
     const char next = Peek(ahead);
-    return next == '\0' || next == ',' || IsLineEnd(next);
+    return next == ',' || IsLineEnd(next);
   }
 
   std::string_view text_;
@@ -154,18 +151,18 @@ std::string_view TCsvCells::View(std::size_t index) const {
 }
 
 void TCsvCells::Set(std::size_t index, std::string_view text) {
-  std::string cell(UpToNul(text));  // copied first: `text` may view one of our own cells
+  std::string cell(text);  // copied first: `text` may view one of our own cells
   if (index >= cells_.size()) cells_.resize(index + 1);
   cells_[index] = std::move(cell);
 }
 
 void TCsvCells::Add(std::string_view text) {
-  std::string cell(UpToNul(text));
+  std::string cell(text);
   cells_.push_back(std::move(cell));
 }
 
 void TCsvCells::Insert(std::size_t index, std::string_view text) {
-  std::string cell(UpToNul(text));
+  std::string cell(text);
   if (index > cells_.size()) cells_.resize(index);
   cells_.insert(cells_.begin() + static_cast<std::ptrdiff_t>(index), std::move(cell));
 }
@@ -223,7 +220,7 @@ std::string TCsvDb::WriteCsv() const {
 
 void TCsvDb::ReadTsv(std::string_view text) {
   rows_.clear();
-  const auto lines = SplitLines(UpToNul(text));
+  const auto lines = SplitLines(text);
   for (std::size_t r = 0; r < lines.size(); ++r) {
     const auto cells = SplitAtTabs(lines[r]);
     for (std::size_t c = 0; c < cells.size(); ++c) SetCell(c, r, cells[c]);

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include "gui/window_host.h"
@@ -29,6 +30,17 @@ QPlainTextEdit* read_only_text(QWidget* parent, const std::string& sjis) {
 }
 
 }  // namespace
+
+void centre_over(QWidget& dialog, const QWidget& over) {
+  QRect area;
+  if (over.isVisible())
+    area = over.frameGeometry();
+  else if (QScreen* screen = over.screen())
+    area = screen->availableGeometry();
+  else
+    return;
+  dialog.move(area.center() - QPoint(dialog.width() / 2, dialog.height() / 2));
+}
 
 ErrorDialog::ErrorDialog(QWidget* parent, const std::string& log, bool debug_mode)
     : QDialog(parent) {
@@ -57,6 +69,7 @@ ErrorDialog::ErrorDialog(QWidget* parent, const std::string& log, bool debug_mod
     accept();
   });
   resize(480, 300);
+  if (parent) centre_over(*this, *parent->window());
 }
 
 DebugDialog::DebugDialog(QWidget* parent, const std::string& variables, const std::string& stack,
@@ -91,6 +104,7 @@ DebugDialog::DebugDialog(QWidget* parent, const std::string& variables, const st
   connect(search_, &QLineEdit::textChanged, this, &DebugDialog::Find);
   search_->setText(to_qstring(search));
   resize(480, 400);
+  if (parent) centre_over(*this, *parent->window());
 }
 
 void DebugDialog::Find(const QString& word) {

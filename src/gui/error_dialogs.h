@@ -12,6 +12,9 @@ class QPlainTextEdit;
 
 namespace morivel::gui {
 
+// Centres a dialog on a window that is shown, or else on that window's screen.
+void centre_over(QWidget& dialog, const QWidget& over);
+
 // Shows the error log; the debug button is there only in debug mode.
 class ErrorDialog : public QDialog {
   Q_OBJECT

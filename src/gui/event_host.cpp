@@ -47,6 +47,17 @@ void EventHost::StartTimer(int milliseconds, std::function<void()> fire) {
   timer_.start(std::max(0, milliseconds));
 }
 
+std::shared_ptr<void> EventHost::KeepAlive() {
+  auto token = std::make_shared<int>(0);
+  alive_.push_back(token);
+  return token;
+}
+
+bool EventHost::EventsPending() {
+  std::erase_if(alive_, [](const std::weak_ptr<void>& token) { return token.expired(); });
+  return TimerPending() || !alive_.empty();
+}
+
 void EventHost::StopTimer() {
   timer_.stop();
   fire_ = nullptr;

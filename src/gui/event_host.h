@@ -4,6 +4,8 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
+#include <vector>
 
 #include "engine/host.h"
 
@@ -23,11 +25,17 @@ class EventHost : public engine::Host {
   void StartTimer(int milliseconds, std::function<void()> fire) override;
   void StopTimer() override;
   bool TimerPending() const { return timer_.isActive(); }
+  // Something that can still raise events (an open socket) holds the returned token; the console
+  // front end keeps running while any token lives.
+  std::shared_ptr<void> KeepAlive();
+  // True while the timer is pending or a keep-alive token lives.
+  bool EventsPending();
 
  private:
   FrontEnd* front_ = nullptr;
   QTimer timer_;
   std::function<void()> fire_;
+  std::vector<std::weak_ptr<void>> alive_;
 };
 
 }  // namespace morivel::gui

@@ -15,6 +15,23 @@ FrontEnd::FrontEnd(MainWindow& window, engine::Host& host, bool console)
 
 FrontEnd::~FrontEnd() = default;
 
+void FrontEnd::DialogClosed(QWidget& form) {
+  std::erase_if(dialogs_, [&form](const QPointer<QWidget>& open) { return open == &form; });
+  ++resumes_pending_;
+}
+
+bool FrontEnd::CloseInnermostDialog() {
+  while (!dialogs_.empty()) {
+    QPointer<QWidget> form = dialogs_.back();
+    if (form && form->isVisible()) {
+      form->close();
+      return true;
+    }
+    dialogs_.pop_back();
+  }
+  return false;
+}
+
 FrontEnd& front_end(engine::Interpreter& in) {
   auto* host = dynamic_cast<EventHost*>(&in.GetHost());
   if (!host || !host->Front())

@@ -1,7 +1,11 @@
 // What both front ends share for a run: the main window, the parts and the interpreter.
 #pragma once
 
+#include <QPointer>
+#include <QWidget>
+
 #include <memory>
+#include <vector>
 
 namespace morivel::engine {
 class Host;
@@ -29,12 +33,23 @@ class FrontEnd {
   void Attach(engine::Interpreter& in) { in_ = &in; }
   engine::Interpreter* Interpreter() { return in_; }
 
+  // ダイアログ表示: the forms shown as dialogs, innermost last, and the closed ones whose script
+  // has not gone on yet.
+  void DialogOpened(QWidget& form) { dialogs_.emplace_back(&form); }
+  void DialogClosed(QWidget& form);
+  void ResumeStarted() { --resumes_pending_; }
+  bool ResumePending() const { return resumes_pending_ > 0; }
+  // Closes the innermost dialog form still open, as its user would; false when none is.
+  bool CloseInnermostDialog();
+
  private:
   MainWindow& window_;
   engine::Host& host_;
   std::unique_ptr<PartRegistry> parts_;
   bool console_;
   engine::Interpreter* in_ = nullptr;
+  std::vector<QPointer<QWidget>> dialogs_;
+  int resumes_pending_ = 0;
 };
 
 // The front end of the run `in` belongs to; throws the language's error when the run has no

@@ -15,6 +15,7 @@
 #include "gui/front_end.h"
 #include "gui/images.h"
 #include "gui/main_window.h"
+#include "gui/part_registry.h"
 #include "text/encoding.h"
 #include "text/mime.h"
 #include "text/sjis.h"
@@ -30,7 +31,7 @@ std::string in_quotes(const std::string& s) {
 // 画像表示: the picture goes at the drawing position (centred when centring is on) and the
 // position moves down by its height, so that pictures shown one after another stack up.
 void show_picture(engine::Interpreter& in) {
-  std::string name = text::trim(in.PopArgumentValue());
+  std::string name = pop_picture_name(in);
   LoadedImage loaded = try_load_image(in, name);
   if (!loaded.error.empty()) throw in.Error(in_quotes(name) + text::sjis("が読込めません。"));
   if (loaded.image.isNull()) return;
@@ -61,7 +62,7 @@ std::optional<graphics::ImageFormat> data_format(std::string name) {
 
 // イメージデータ設定 (?形式の,?を,?に): Base64 picture data into an image surface.
 void set_image_data(engine::Interpreter& in) {
-  std::string part = text::trim(in.PopArgumentValue());
+  std::string part = pop_part_name(in);
   std::string data = in.PopArgumentValue();
   std::string format_name = in.PopArgumentValue();
   if (part.empty()) throw in.Error(text::sjis("イメージ部品が指定されていません。"));
@@ -82,7 +83,7 @@ void set_image_data(engine::Interpreter& in) {
 
 // イメージ保存 (?へ,?を): the part's picture to a file, asking the file policy first.
 void save_image_command(engine::Interpreter& in) {
-  std::string part = text::trim(in.PopArgumentValue());
+  std::string part = pop_part_name(in);
   std::string target = text::trim(in.PopArgumentValue());
   save_image(in, part, target, true);
 }
@@ -90,7 +91,7 @@ void save_image_command(engine::Interpreter& in) {
 // 母艦アイコン: the program's icon from a picture file or an image part. Qt takes any picture
 // as an icon, so no icon file is written on the way.
 void set_main_icon(engine::Interpreter& in) {
-  std::string name = text::trim(in.PopArgumentValue());
+  std::string name = pop_picture_name(in);
   QImage picture = try_load_image(in, name).image;
   if (picture.isNull())
     throw in.Error(text::sjis("ファイル") + in_quotes(name) +

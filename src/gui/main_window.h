@@ -5,6 +5,8 @@
 
 #include <functional>
 
+class QMenuBar;
+
 namespace morivel::gui {
 
 class Canvas;
@@ -16,6 +18,11 @@ class MainWindow : public QMainWindow {
   // The client area: parts are placed on it; its size is the window's client size.
   QWidget& Client() { return *client_; }
   Canvas& Img() { return *img_; }
+  // Places the window at the centre of the screen's work area.
+  void CentreOnScreen();
+  // The menu bar, made on first use. The window grows by the bar's height, so the client area
+  // keeps its size below it.
+  QMenuBar* Menus();
   // Asked before the window closes (the script's end handler); false keeps it open.
   void SetCloseQuery(std::function<bool()> query) { close_query_ = std::move(query); }
   // Called whenever the client area changes size.
@@ -28,6 +35,7 @@ class MainWindow : public QMainWindow {
  private:
   QWidget* client_;
   Canvas* img_;
+  QMenuBar* menu_bar_ = nullptr;
   std::function<bool()> close_query_;
   std::function<void()> resize_handler_;
 };

@@ -28,11 +28,6 @@ PartRegistry& parts_of(engine::Interpreter& in) {
   return front_end(in).Parts();
 }
 
-std::string part_name_argument(engine::Interpreter& in) {
-  std::string raw = text::trim(in.PopArgumentText());
-  return written_as_literal(raw) ? in.EvalArgument(raw) : raw;
-}
-
 // A part found by name in the part list; missing raises the not-created error.
 words::TObjNode& created_part(engine::Interpreter& in, const std::string& name) {
   words::TObjNode* node = parts_of(in).FindByName(in, name);
@@ -92,10 +87,13 @@ void destroy_all(engine::Interpreter& in) {
   parts_of(in).DestroyAll(in);
 }
 
+// The name as written first; a variable holding a name is still asked about its value.
 void find_part(engine::Interpreter& in) {
-  std::string name = text::trim(in.PopArgumentValue());
-  words::TObjNode* node = in.State().Parts.FindByName(name);
-  in.SetResult(node ? name : std::string(), "s");
+  std::string raw = text::trim(in.PopArgumentText());
+  words::TObjList& list = in.State().Parts;
+  std::string name = raw;
+  if (written_as_literal(raw) || !list.FindByName(raw)) name = text::trim(in.EvalArgument(raw));
+  in.SetResult(list.FindByName(name) ? name : std::string(), "s");
 }
 
 void mirror_word(engine::Interpreter& in) {
@@ -108,7 +106,7 @@ void mirror_word(engine::Interpreter& in) {
 // ---- focus, placement and order -------------------------------------------------------------
 
 void focus(engine::Interpreter& in) {
-  std::string name = part_name_argument(in);
+  std::string name = pop_part_name(in);
   words::TObjNode& node = created_part(in, name);
   Part* part = parts_of(in).PartOf(node);
   QWidget* w = part ? part->Widget() : nullptr;
@@ -124,8 +122,8 @@ void focus(engine::Interpreter& in) {
 }
 
 void place_on(engine::Interpreter& in) {
-  std::string container = part_name_argument(in);
-  std::string part = part_name_argument(in);
+  std::string container = pop_part_name(in);
+  std::string part = pop_part_name(in);
   PartRegistry& parts = parts_of(in);
   for (const std::string& name : {part, container})
     if (!parts.FindWord(in, name))
@@ -138,7 +136,7 @@ void place_on(engine::Interpreter& in) {
 }
 
 void centre(engine::Interpreter& in) {
-  words::TObjNode& node = created_part(in, part_name_argument(in));
+  words::TObjNode& node = created_part(in, pop_part_name(in));
   Part* part = parts_of(in).PartOf(node);
   QWidget* w = part ? part->Widget() : nullptr;
   if (!w) return;
@@ -161,7 +159,7 @@ void set_stay_on_top(QWidget& window, bool on) {
 }
 
 void bring_to_front(engine::Interpreter& in) {
-  words::TObjNode& node = created_part(in, part_name_argument(in));
+  words::TObjNode& node = created_part(in, pop_part_name(in));
   Part* part = parts_of(in).PartOf(node);
   QWidget* w = part ? part->Widget() : nullptr;
   if (!w) return;
@@ -172,7 +170,7 @@ void bring_to_front(engine::Interpreter& in) {
 }
 
 void send_to_back(engine::Interpreter& in) {
-  words::TObjNode& node = created_part(in, part_name_argument(in));
+  words::TObjNode& node = created_part(in, pop_part_name(in));
   Part* part = parts_of(in).PartOf(node);
   QWidget* w = part ? part->Widget() : nullptr;
   if (!w) return;
@@ -186,7 +184,7 @@ void send_to_back(engine::Interpreter& in) {
 // ---- forms ----------------------------------------------------------------------------------
 
 FormPart& window_state_target(engine::Interpreter& in) {
-  std::string name = part_name_argument(in);
+  std::string name = pop_part_name(in);
   words::TObjNode& node = created_part(in, name);
   auto* form = dynamic_cast<FormPart*>(parts_of(in).PartOf(node));
   if (!form || !form->Widget())
@@ -207,44 +205,52 @@ void restore(engine::Interpreter& in) {
 }
 
 void show_form(engine::Interpreter& in) {
-  FormPart& form = form_argument(in, part_name_argument(in));
+  FormPart& form = form_argument(in, pop_part_name(in));
   form.Widget()->show();
-  form.Widget()->raise();
+  if (!front_end(in).Console()) form.Widget()->raise();
 }
 
 void close_form(engine::Interpreter& in) {
-  form_argument(in, part_name_argument(in)).Widget()->close();
+  form_argument(in, pop_part_name(in)).Widget()->close();
 }
 
 // Goes on after ダイアログ表示 once the script is idle (the form may be closed by the script's
-// own event code, which must finish first).
-void resume_when_idle(engine::Interpreter* in, std::shared_ptr<engine::Interpreter::Suspension> s) {
-  if (in->IsRunning()) {
-    QTimer::singleShot(10, [in, s] { resume_when_idle(in, s); });
-    return;
-  }
-  in->Resume(std::move(*s));
+// own event code, which must finish first) and the form's closing is over: the script may show
+// the same form again at once, which a closing still under way would hide.
+void resume_when_idle(engine::Interpreter* in, FrontEnd* front,
+                      std::shared_ptr<engine::Interpreter::Suspension> s, int delay_ms) {
+  QTimer::singleShot(delay_ms, &front->Window(), [in, front, s] {
+    if (in->IsRunning()) {
+      resume_when_idle(in, front, s, 10);
+      return;
+    }
+    front->ResumeStarted();
+    in->Resume(std::move(*s));
+  });
 }
 
 void show_as_dialog(engine::Interpreter& in) {
-  std::string name = part_name_argument(in);
+  std::string name = pop_part_name(in);
   FormPart& form = form_argument(in, name);
   QWidget* window = form.Widget();
-  MainWindow& main = front_end(in).Window();
+  FrontEnd* front = &front_end(in);
+  MainWindow& main = front->Window();
   auto suspension = std::make_shared<engine::Interpreter::Suspension>(in.Suspend());
   engine::Interpreter* run = &in;
   PartRegistry* parts = &parts_of(in);
   int number = static_cast<int>(window->property("morivelNumber").toInt());
-  form.SetDialogClose([run, parts, number, suspension, &main] {
+  form.SetDialogClose([run, front, parts, number, suspension, window, &main] {
     main.setEnabled(true);
+    front->DialogClosed(*window);
     parts->Fire(number, kSlotClose);
-    resume_when_idle(run, suspension);
+    resume_when_idle(run, front, suspension, 0);
   });
+  front->DialogOpened(*window);
   set_stay_on_top(*window, true);
   main.setEnabled(false);
   window->setEnabled(true);
   window->show();
-  window->raise();
+  if (!front->Console()) window->raise();
 }
 
 // ---- the main window ------------------------------------------------------------------------
@@ -390,7 +396,7 @@ void add_menu_item(engine::Interpreter& in, std::string name, words::TObjNode* p
 
   QAction* action = nullptr;
   if (!parent) {
-    action = main.menuBar()->addAction(to_qstring(caption));
+    action = main.Menus()->addAction(to_qstring(caption));
   } else if (auto* popup = dynamic_cast<PopupPart*>(parts.PartOf(*parent))) {
     action = caption == "-" ? popup->Menu()->addSeparator()
                             : popup->Menu()->addAction(to_qstring(caption));
@@ -410,13 +416,13 @@ void add_menu_item(engine::Interpreter& in, std::string name, words::TObjNode* p
 }
 
 void create_menu(engine::Interpreter& in) {
-  add_menu_item(in, part_name_argument(in), nullptr);
+  add_menu_item(in, pop_part_name(in), nullptr);
 }
 
 void add_menu(engine::Interpreter& in) {
-  std::string name = part_name_argument(in);
+  std::string name = pop_part_name(in);
   bool omitted = in.ImplicitSore();
-  std::string parent_name = part_name_argument(in);
+  std::string parent_name = pop_part_name(in);
   PartRegistry& parts = parts_of(in);
   words::TObjNode* parent = nullptr;
   if (omitted) {
@@ -437,9 +443,9 @@ void add_menu(engine::Interpreter& in) {
 // ---- 設定 and 得る ---------------------------------------------------------------------------
 
 void set_property(engine::Interpreter& in) {
-  std::string value = in.PopArgumentValue();
+  std::string value = PartRegistry::PropertyValue(in, in.PopArgumentText());
   std::string property = text::trim(in.PopArgumentValue());
-  std::string name = part_name_argument(in);
+  std::string name = pop_part_name(in);
   PartRegistry& parts = parts_of(in);
   words::THashNode* word = parts.FindWord(in, name);
   if (!word) throw in.Error(text::sjis("部品\"") + name + text::sjis("\"は、作成されていません。"));
@@ -449,7 +455,7 @@ void set_property(engine::Interpreter& in) {
 void get_property(engine::Interpreter& in) {
   words::THashNode* target = in.PopArgumentVariable(true);
   std::string property = text::trim(in.PopArgumentValue());
-  std::string name = part_name_argument(in);
+  std::string name = pop_part_name(in);
   words::THashNode* word = in.FindWord(name);
   if (!word) throw in.Error(text::sjis("単語\"") + name + text::sjis("\"は、定義されていません。"));
   if (word->Kind != words::kPart)

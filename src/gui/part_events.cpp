@@ -2,6 +2,7 @@
 // of labels and program text to the slots.
 #include "gui/part_events.h"
 
+#include <QApplication>
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -58,7 +59,10 @@ std::string dropped_files(const QMimeData& data) {
 bool PartEventFilter::eventFilter(QObject* watched, QEvent* event) {
   int number = number_of_widget(watched);
   if (number < 0) return false;
-  // A window that only hears keys for its part (its picture hears the mouse).
+  // A form's own window hears nothing here: its keys come through the key preview, its mouse
+  // through its picture.
+  if (watched->property("morivelKeyPreview").toBool()) return false;
+  // A widget that only hears keys for its part (its viewport hears the mouse).
   bool keys_only = watched->property("morivelKeysOnly").toBool();
   if (keys_only && event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
     return false;
@@ -66,26 +70,8 @@ bool PartEventFilter::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
     case QEvent::MouseButtonDblClick:
-    case QEvent::MouseMove: {
-      auto* mouse = static_cast<QMouseEvent*>(event);
-      bool dbl = event->type() == QEvent::MouseButtonDblClick;
-      Qt::MouseButtons buttons = mouse->buttons() | mouse->button();
-      if (event->type() == QEvent::MouseButtonRelease) buttons = mouse->buttons() | mouse->button();
-      QPoint at = mouse->position().toPoint();
-      parts_.SetMouse(at.x(), at.y(), input_state(mouse->modifiers(), buttons, dbl));
-      int slot = event->type() == QEvent::MouseButtonPress     ? kSlotMouseDown
-                 : event->type() == QEvent::MouseButtonRelease ? kSlotMouseUp
-                 : dbl                                         ? kSlotDoubleClick
-                                                               : kSlotMouseMove;
-      parts_.Fire(number, slot);
-      if (event->type() == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton) {
-        Part* part = parts_.PartOf(number);
-        auto* widget = qobject_cast<QWidget*>(watched);
-        if (part && part->ClicksFromMouse() && widget && widget->rect().contains(at))
-          parts_.Fire(number, kSlotClick);
-      }
-      return false;
-    }
+    case QEvent::MouseMove:
+      return HandleMouse(number, watched, *static_cast<QMouseEvent*>(event));
     case QEvent::KeyPress:
     case QEvent::KeyRelease: {
       auto* key = static_cast<QKeyEvent*>(event);
@@ -108,6 +94,70 @@ bool PartEventFilter::eventFilter(QObject* watched, QEvent* event) {
   }
 }
 
+bool PartEventFilter::AlreadyFired(int number, const QMouseEvent& mouse) {
+  Fired now{number, static_cast<int>(mouse.type()), mouse.timestamp(), mouse.globalPosition()};
+  // Events made without a time (by a program, not the platform) cannot be told apart.
+  bool same = now.timestamp != 0 && now.number == last_fired_.number &&
+              now.type == last_fired_.type && now.timestamp == last_fired_.timestamp &&
+              now.global == last_fired_.global;
+  last_fired_ = now;
+  return same;
+}
+
+bool PartEventFilter::HandleMouse(int number, QObject* watched, QMouseEvent& mouse) {
+  if (AlreadyFired(number, mouse)) return false;
+  QEvent::Type type = mouse.type();
+  QPoint at = mouse.position().toPoint();
+  // A click comes before the release, so it still sees the button held (押された特殊キー).
+  if (type == QEvent::MouseButtonRelease && mouse.button() == Qt::LeftButton) {
+    Part* part = parts_.PartOf(number);
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (part && part->ClicksFromMouse() && widget && widget->rect().contains(at))
+      parts_.Fire(number, kSlotClick);
+  }
+  bool dbl = type == QEvent::MouseButtonDblClick;
+  // On release the button that went up is no longer held.
+  Qt::MouseButtons buttons = mouse.buttons();
+  if (type != QEvent::MouseButtonRelease) buttons |= mouse.button();
+  parts_.SetMouse(at.x(), at.y(), input_state(mouse.modifiers(), buttons, dbl));
+  int slot = type == QEvent::MouseButtonPress     ? kSlotMouseDown
+             : type == QEvent::MouseButtonRelease ? kSlotMouseUp
+             : dbl                                ? kSlotDoubleClick
+                                                  : kSlotMouseMove;
+  parts_.Fire(number, slot);
+  return false;
+}
+
+// ---- key preview ----------------------------------------------------------------------------
+
+KeyPreview::KeyPreview(PartRegistry& parts) : parts_(parts) {
+  if (QCoreApplication* app = QCoreApplication::instance()) app->installEventFilter(this);
+}
+
+KeyPreview::~KeyPreview() {
+  if (QCoreApplication* app = QCoreApplication::instance()) app->removeEventFilter(this);
+}
+
+bool KeyPreview::eventFilter(QObject* watched, QEvent* event) {
+  QEvent::Type type = event->type();
+  if (type != QEvent::KeyPress && type != QEvent::KeyRelease) return false;
+  auto* widget = qobject_cast<QWidget*>(watched);
+  if (!widget) return false;
+  // Only the first delivery counts: a key the focused widget leaves unused travels on to its
+  // parents, and the form has heard it already.
+  QWidget* focus = QApplication::focusWidget();
+  if (focus ? widget != focus : !widget->isWindow()) return false;
+  auto* key = static_cast<QKeyEvent*>(event);
+  int slot = type == QEvent::KeyPress ? kSlotKeyDown : kSlotKeyUp;
+  if (key->isAutoRepeat() && slot == kSlotKeyUp) return false;
+  QWidget* window = widget->window();
+  int number = number_of_widget(window);
+  Part* form = number >= 0 ? parts_.PartOf(number) : nullptr;
+  if (!form || form->Widget() != window || !parts_.IsBound(number, slot)) return false;
+  parts_.SetKey(virtual_key_of(key->key()), input_state(key->modifiers(), Qt::NoButton, false));
+  parts_.Fire(number, slot);
+  return false;
+}
 bool PartEventFilter::HandleDrop(int number, QEvent* event) {
   switch (event->type()) {
     case QEvent::DragEnter: {

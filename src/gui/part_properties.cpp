@@ -6,6 +6,7 @@
 
 #include <array>
 
+#include "commands/coordinates.h"
 #include "engine/interpreter.h"
 #include "gui/canvas.h"
 #include "gui/coordinates.h"
@@ -315,8 +316,13 @@ void PartRegistry::WriteProperty(engine::Interpreter& in, words::THashNode& word
     Bind(in, *node, slot, raw_value);
     return;
   }
-  std::string value = text::trim(raw_value).empty() ? std::string() : in.EvalArgument(raw_value);
-  WriteEvaluated(in, word, property, value);
+  WriteEvaluated(in, word, property, PropertyValue(in, raw_value));
+}
+
+std::string PartRegistry::PropertyValue(engine::Interpreter& in, const std::string& raw_value) {
+  std::string trimmed = text::trim(raw_value);
+  if (trimmed.empty()) return {};
+  return commands::WrittenOutAsValues(trimmed) ? trimmed : in.EvalArgument(trimmed);
 }
 
 void PartRegistry::WriteEvaluated(engine::Interpreter& in, words::THashNode& word,
@@ -565,6 +571,8 @@ std::optional<expr::Value> PartRegistry::ContainerItems(Part& part) {
     if (!number.isValid()) continue;
     words::TObjNode* node = Node(number.toInt());
     if (!node || node->Number == 0) continue;
+    // A form's own picture carries the form's number for its mouse events; it is no child part.
+    if (Part* child_part = PartOf(*node); !child_part || child_part->Widget() != widget) continue;
     lines += node->Name + "\r\n";
   }
   return text_value(lines);

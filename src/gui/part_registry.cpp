@@ -44,6 +44,18 @@ bool written_as_literal(const std::string& raw) {
   return !raw.empty() && (raw[0] == '"' || raw[0] == '`');
 }
 
+std::string pop_part_name(engine::Interpreter& in) {
+  std::string raw = text::trim(in.PopArgumentText());
+  return written_as_literal(raw) ? in.EvalArgument(raw) : raw;
+}
+
+std::string pop_picture_name(engine::Interpreter& in) {
+  std::string raw = text::trim(in.PopArgumentText());
+  if (!written_as_literal(raw))
+    if (words::THashNode* word = in.FindWord(raw); word && word->Kind == words::kPart) return raw;
+  return text::trim(in.EvalArgument(raw));
+}
+
 words::THashNode* system_word(engine::Interpreter& in, const char* utf8_name) {
   return in.FindWord(text::sjis(utf8_name));
 }
@@ -54,7 +66,9 @@ std::string system_text(engine::Interpreter& in, const char* utf8_name) {
 }
 
 PartRegistry::PartRegistry(FrontEnd& front)
-    : front_(front), filter_(std::make_unique<PartEventFilter>(*this)) {
+    : front_(front),
+      filter_(std::make_unique<PartEventFilter>(*this)),
+      key_preview_(std::make_unique<KeyPreview>(*this)) {
   MainWindow& window = front.Window();
   main_part_ = std::make_unique<FormPart>(window, window.Client(), window.Img(), /*main=*/true);
   release_timer_.setSingleShot(true);

@@ -16,6 +16,7 @@ namespace morivel::gui {
 
 class FrontEnd;
 class PartEventFilter;
+class KeyPreview;
 
 // Modifier and button state of an input event, for 押された特殊キー.
 struct InputState {
@@ -71,6 +72,9 @@ class PartRegistry : public engine::PartAccess {
   expr::Value ReadMainValue(engine::Interpreter& in, words::THashNode& part) override;
   void WriteMainValue(engine::Interpreter& in, words::THashNode& part,
                       const std::string& value) override;
+  // The value of a property assignment as written: a literal or expression is evaluated, a list
+  // of values written out ("(10,20)") stays for the coordinate reader.
+  static std::string PropertyValue(engine::Interpreter& in, const std::string& raw_value);
   // Writes an already evaluated value (設定, and the main value).
   void WriteEvaluated(engine::Interpreter& in, words::THashNode& word, const std::string& property,
                       const std::string& value);
@@ -110,6 +114,7 @@ class PartRegistry : public engine::PartAccess {
   FrontEnd& front_;
   std::unique_ptr<Part> main_part_;
   std::unique_ptr<PartEventFilter> filter_;
+  std::unique_ptr<KeyPreview> key_preview_;
   std::vector<std::unique_ptr<words::TObjNode>> deferred_;
   QTimer release_timer_;
   int last_top_menu_ = -1;
@@ -117,6 +122,13 @@ class PartRegistry : public engine::PartAccess {
 
 // Whether a raw argument was written as a string literal (double quote or backquote).
 bool written_as_literal(const std::string& raw);
+
+// A part name argument: the name as written, a string literal expanded. A bare name is never
+// evaluated, since a part's word evaluates to the part's text, not its name.
+std::string pop_part_name(engine::Interpreter& in);
+// An argument naming a picture: a part written bare is taken by name, anything else (a file
+// name, クリップボード, a variable holding either) is evaluated.
+std::string pop_picture_name(engine::Interpreter& in);
 
 // A system word of the run by its (UTF-8 source) name, e.g. "部品配置間隔"; nullptr if missing.
 words::THashNode* system_word(engine::Interpreter& in, const char* utf8_name);

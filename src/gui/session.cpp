@@ -3,14 +3,26 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QLibraryInfo>
+#include <QTranslator>
 
+#include <memory>
+
+#include "archive/commands.h"
+#include "bridges/families.h"
 #include "gui/families.h"
 #include "gui/part_registry.h"
 #include "gui/qt_text.h"
+#include "media/commands.h"
+#include "net/register.h"
+#include "text/encoding.h"
 
 namespace morivel::gui {
 
 Session::Session(bool console, commands::PlatformInfo platform) {
+  // Each run starts with the program's own title; 母艦のタイトル changes it for the run.
+  QApplication::setApplicationName(to_qstring(text::sjis("もりべる")));
   window_.setWindowTitle(QApplication::applicationName());
   if (console) {
     auto host = std::make_unique<ConsoleHost>();
@@ -49,10 +61,38 @@ void Session::Run(const std::string& source, const std::string& file_name) {
   interpreter_->RunMainLoop();
 }
 
+void Session::RunConsoleEvents() {
+  if (!console_) return;
+  while (!console_->Closed() && !interpreter_->State().StopFlag) {
+    if (!console_->EventsPending() && !front_->ResumePending()) {
+      if (!front_->CloseInnermostDialog()) return;
+      continue;
+    }
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
+}
+
+bool install_qt_translations() {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app) return false;
+  auto japanese = std::make_unique<QTranslator>();
+  if (!japanese->load(QStringLiteral("qtbase_ja"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    return false;
+  if (!QCoreApplication::installTranslator(japanese.get())) return false;
+  japanese.release()->setParent(app);  // the application owns it from here
+  return true;
+}
+
 void register_gui_handlers(commands::HandlerTable& table) {
   register_part_commands(table);
   register_drawing(table);
   register_images(table);
+  bridges::register_bridge_handlers(table);
+  net::register_net_handlers(table);
+  archive::register_archive_commands(table);
+  archive::register_peripheral_commands(table);
+  media::register_media_commands(table);
 }
 
 }  // namespace morivel::gui

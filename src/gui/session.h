@@ -32,6 +32,11 @@ class Session {
   // Prepares `source` (Shift-JIS) and runs it up to its end or its first wait. Errors go to
   // the host's error dialog as in any run; throws only when the text cannot be prepared.
   void Run(const std::string& source, const std::string& file_name);
+  // The console front end after the first run: events are handled while something can still
+  // raise one (the script timer, a script going on after its dialog). Nobody can close a form
+  // shown by ダイアログ表示 on the console, so once nothing else is left it is closed as its
+  // user would, and the script goes on after the dialog.
+  void RunConsoleEvents();
 
  private:
   MainWindow window_;
@@ -45,5 +50,9 @@ class Session {
 
 // Adds the handlers of the command families that need the window system.
 void register_gui_handlers(commands::HandlerTable& table);
+
+// Loads Qt's Japanese texts, so that Qt's own dialogs and buttons (files, colours, fonts,
+// message boxes) speak the scripts' language. False when the translation files are missing.
+bool install_qt_translations();
 
 }  // namespace morivel::gui

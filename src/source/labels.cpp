@@ -70,13 +70,18 @@ LabelLine SplitLabelLine(std::string_view line) {
 }
 
 // Where the body of a label whose line ends at `eol` starts: after the line break and the next
-// line's "N:" prefix.
-const char* BodyStart(const char* eol) {
+// line's "N:" prefix, which names the label's own line N; the body is on line N + 1.
+const char* BodyStart(const char* eol, int& body_line) {
   const char* p = eol;
   while (IsBreak(*p)) ++p;
   const char* digits_end = p;
-  while (IsDigit(*digits_end)) ++digits_end;
-  if (digits_end != p && *digits_end == ':') return digits_end + 1;
+  long long number = 0;
+  for (; IsDigit(*digits_end); ++digits_end)
+    if (number < 100000000) number = number * 10 + (*digits_end - '0');
+  if (digits_end != p && *digits_end == ':') {
+    body_line = static_cast<int>(number) + 1;
+    return digits_end + 1;
+  }
   return p;
 }
 
@@ -92,7 +97,9 @@ void DefineLabel(const char* text, const char* star, std::string_view file_name,
                           text::sjis("ラベル\"") + label.name +
                               text::sjis("\"の定義に失敗しました。既に単語として使われています。"));
   }
-  auto info = std::make_shared<LabelInfo>(BodyStart(eol), std::string(file_name));
+  int body_line = 1;
+  const char* body = BodyStart(eol, body_line);
+  auto info = std::make_shared<LabelInfo>(body, std::string(file_name), body_line);
   words.Add(std::make_unique<words::THashNode>(std::move(label.name), true, std::move(info),
                                                words::kLabel, 0, std::string(), std::string(),
                                                std::move(label.argument_template)));

@@ -11,11 +11,13 @@ namespace morivel::source {
 
 // What a label word refers to: where its body starts and the script file it belongs to.
 struct LabelInfo : words::WordObject {
-  LabelInfo(const char* body, std::string file) : position(body), file_name(std::move(file)) {}
+  LabelInfo(const char* body, std::string file, int body_line = 1)
+      : position(body), file_name(std::move(file)), line(body_line) {}
 
   // Points into the preprocessed text the label was found in, which must outlive the word.
   const char* position;
   std::string file_name;
+  int line;  // the script line the body starts on
 };
 
 // Adds a label word (kind kLabel, reserved, Extra = argument template) for every line of

@@ -1,6 +1,7 @@
 // Script files on disk.
 #include "source/script_file.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -53,11 +54,28 @@ std::string DecodeScriptBytes(std::string_view bytes) {
 }
 
 std::optional<std::string> ReadScriptFile(const std::string& native_path) {
-  std::ifstream in(native_path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
-  return DecodeScriptBytes(bytes);
+  // A folder opens as a stream on this system but fails at the first read.
+  std::error_code ec;
+  if (std::filesystem::is_directory(native_path, ec)) return std::nullopt;
+  try {
+    std::ifstream in(native_path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return std::nullopt;
+    return DecodeScriptBytes(bytes);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+std::optional<std::string> ReadScriptStream(std::istream& in) {
+  try {
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return std::nullopt;
+    return DecodeScriptBytes(bytes);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
 }
 
 }  // namespace morivel::source

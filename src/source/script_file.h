@@ -1,6 +1,7 @@
 // Reading a script file: Shift-JIS text with CR LF line breaks, UTF-8 files converted on load.
 #pragma once
 
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +14,10 @@ namespace morivel::source {
 std::string DecodeScriptBytes(std::string_view bytes);
 
 // Reads a script file by its native (UTF-8) path; nullopt when it cannot be read.
+// A folder or an unreadable file gives nullopt too.
 std::optional<std::string> ReadScriptFile(const std::string& native_path);
+
+// Reads a whole script from a stream (standard input for the start file "-").
+std::optional<std::string> ReadScriptStream(std::istream& in);
 
 }  // namespace morivel::source

@@ -2,7 +2,12 @@
 // image.
 #include "startup/archive.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <iterator>
@@ -125,12 +130,77 @@ std::optional<std::string> ReadWholeFile(const fs::path& path) {
   return bytes;
 }
 
+namespace {
+
+// A temporary file beside the file it will replace; removed unless it was renamed into place.
+class TemporaryBeside {
+ public:
+  explicit TemporaryBeside(const fs::path& target) {
+    fs::path folder = target.parent_path();
+    pattern_ =
+        ((folder.empty() ? fs::path(".") : folder) / ("." + target.filename().string() + ".XXXXXX"))
+            .string();
+    fd_ = ::mkstemp(pattern_.data());
+    created_ = fd_ >= 0;
+  }
+  ~TemporaryBeside() {
+    if (fd_ >= 0) ::close(fd_);
+    if (created_ && !renamed_) ::unlink(pattern_.c_str());
+  }
+  TemporaryBeside(const TemporaryBeside&) = delete;
+  TemporaryBeside& operator=(const TemporaryBeside&) = delete;
+
+  bool Open() const { return fd_ >= 0; }
+
+  bool Write(std::string_view bytes) {
+    while (!bytes.empty()) {
+      ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+  }
+
+  // Gives the file the mode the replaced file had (or a new file's mode), makes its bytes
+  // durable and renames it over `target`.
+  bool Replace(const fs::path& target) {
+    struct stat old {};
+    mode_t mode = 0;
+    if (::stat(target.c_str(), &old) == 0) {
+      mode = old.st_mode & 07777;
+    } else {
+      mode_t mask = ::umask(0);
+      ::umask(mask);
+      mode = 0666 & ~mask;
+    }
+    if (::fchmod(fd_, mode) != 0 || ::fsync(fd_) != 0) return false;
+    int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) return false;
+    if (::rename(pattern_.c_str(), target.c_str()) != 0) return false;
+    renamed_ = true;
+    return true;
+  }
+
+ private:
+  std::string pattern_;
+  int fd_ = -1;
+  bool created_ = false;
+  bool renamed_ = false;
+};
+
+}  // namespace
+
 bool WriteWholeFile(const fs::path& path, std::string_view bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) return false;
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  return static_cast<bool>(out);
+  // Written beside the old file and renamed over it: a failed write (a full disk) leaves the
+  // old content whole. A symbolic link keeps pointing at the file it names.
+  std::error_code ec;
+  fs::path target = fs::is_symlink(path, ec) ? fs::weakly_canonical(path, ec) : path;
+  if (ec) target = path;
+  if (fs::is_directory(target, ec)) return false;
+  TemporaryBeside temporary(target);
+  return temporary.Open() && temporary.Write(bytes) && temporary.Replace(target);
 }
 
 // ---- TCipher ----------------------------------------------------------------------------------

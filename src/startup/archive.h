@@ -125,6 +125,8 @@ std::optional<AppendedPackage> OpenAppendedPackage(const std::filesystem::path& 
 
 // Whole-file helpers shared by the packing code.
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& path);
+// Replaces the file whole (a temporary file beside it renamed over it), so that a failure
+// leaves the old content as it was.
 bool WriteWholeFile(const std::filesystem::path& path, std::string_view bytes);
 
 }  // namespace morivel::startup

@@ -6,10 +6,13 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <iostream>
 #include <memory>
+#include <optional>
 
 #include "commands/registry.h"
 #include "engine/interpreter.h"
@@ -17,6 +20,7 @@
 #include "gui/session.h"
 #include "source/script_file.h"
 #include "startup/archive.h"
+#include "startup/large_stack.h"
 #include "startup/options.h"
 #include "text/encoding.h"
 
@@ -81,18 +85,62 @@ void ensure_runtime_dir() {
   if (!ec) qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir.string()));
 }
 
+constexpr int kUsageStatus = 2;
+constexpr const char* kVersion = "0.1.0";
+
+std::string program_name(const char* argv0) {
+  return fs::path(argv0).filename().string();
+}
+
+// --help, --version and unknown options end the program before anything starts.
+std::optional<int> answer_without_running(const startup::Options& options, const char* argv0) {
+  if (!options.unknown_option.empty()) {
+    std::fprintf(stderr, "%s: unknown option '%s'\nTry '%s --help' for more information.\n",
+                 program_name(argv0).c_str(), options.unknown_option.c_str(),
+                 program_name(argv0).c_str());
+    return kUsageStatus;
+  }
+  if (options.help) {
+    std::fputs(startup::UsageText(program_name(argv0)).c_str(), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("morivel %s\n", kVersion);
+    return 0;
+  }
+  return std::nullopt;
+}
+
 struct Run {
   std::string source;
   std::string file_name;  // Shift-JIS, as error lines show it
 };
 
-// Reads the start file; on failure shows the run-time's message and gives nothing to run.
-std::unique_ptr<Run> load_start_file(const std::string& path, engine::Host& host) {
+// A failure of the start-up: in the console on standard error, which makes the exit status 1;
+// with a window as a message box.
+void report_startup_failure(engine::Host& host, bool console, const std::string& sjis_message) {
+  if (console)
+    host.ShowErrorDialog(sjis_message);
+  else
+    host.ShowMessage(sjis_message);
+}
+
+// Reads the start file ("-": standard input); on failure shows the run-time's message, marks
+// the start-up failed and gives nothing to run.
+std::unique_ptr<Run> load_start_file(const std::string& path, engine::Host& host, bool console,
+                                     bool& failed) {
   if (path.empty() || is_program_file(path)) return nullptr;
-  std::optional<std::string> source = source::ReadScriptFile(path);
+  if (path == startup::kStandardInputScript) {
+    std::optional<std::string> source = source::ReadScriptStream(std::cin);
+    if (source) return std::make_unique<Run>(Run{std::move(*source), "stdin"});
+  }
+  std::optional<std::string> source =
+      path == startup::kStandardInputScript ? std::nullopt : source::ReadScriptFile(path);
   if (!source) {
-    host.ShowMessage(text::sjis("起動ファイル「") + text::from_utf8(path) +
-                     text::sjis("」が読込めません。"));
+    report_startup_failure(
+        host, console,
+        text::sjis("起動ファイル「") + text::from_utf8(path) + text::sjis("」が読込めません。"));
+    failed = true;
     return nullptr;
   }
   fs::path folder = fs::path(path).parent_path();
@@ -161,7 +209,7 @@ std::unique_ptr<Run> package_script(const fs::path& program, Startup& start) {
 // The script named by the command line (after -runtime, a packed program) and the -resource
 // archive; nothing to run when the program should end.
 std::unique_ptr<Run> command_line_script(const startup::Options& options, Startup& start,
-                                         engine::Host& host) {
+                                         engine::Host& host, bool console) {
   if (!options.resource_file.empty()) {
     try {
       start.resource_archive = std::make_shared<startup::TFileMixReader>(options.resource_file);
@@ -171,7 +219,7 @@ std::unique_ptr<Run> command_line_script(const startup::Options& options, Startu
       return nullptr;
     }
   }
-  if (!options.runtime) return load_start_file(options.start_file, host);
+  if (!options.runtime) return load_start_file(options.start_file, host, console, start.failed);
   std::unique_ptr<Run> run;
   if (!options.start_file.empty()) run = package_script(options.start_file, start);
   if (!run) {
@@ -183,9 +231,12 @@ std::unique_ptr<Run> command_line_script(const startup::Options& options, Startu
 
 }  // namespace
 
-int main(int argc, char** argv) {
+namespace {
+
+int run_program(int argc, char** argv) {
   std::vector<std::string> params(argv + 1, argv + argc);
   startup::Options options = startup::ParseOptions(params);
+  if (std::optional<int> status = answer_without_running(options, argv[0])) return *status;
   bool console = options.console || (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"));
   if (console) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -194,6 +245,7 @@ int main(int argc, char** argv) {
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(gui::to_qstring(text::sjis("もりべる")));
+  gui::install_qt_translations();
 
   fs::path exe = own_executable(argv[0]);
   if (options.start_file.empty()) {
@@ -213,10 +265,14 @@ int main(int argc, char** argv) {
   try {
     if (!options.skip_package) run = package_script(exe, start);
     own_package = run != nullptr;
-    if (!run) run = command_line_script(options, start, *host);
+    if (!run) run = command_line_script(options, start, *host, console);
   } catch (const std::exception& e) {
     host->ShowMessage(e.what());
     return 1;
+  }
+  if (!run && params.empty() && options.start_file.empty()) {
+    std::fputs(startup::UsageText(program_name(argv[0])).c_str(), stderr);
+    return kUsageStatus;
   }
   if (!run) return start.failed ? 1 : 0;
   if (own_package) {
@@ -241,13 +297,18 @@ int main(int argc, char** argv) {
         QCoreApplication::processEvents();
       });
   if (console) {
-    // The console program ends once nothing can raise an event any more.
-    while (keep_running && console_host->TimerPending() && !console_host->Closed() &&
-           !interpreter.State().StopFlag)
-      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (keep_running) session->RunConsoleEvents();
     console_host->CloseMainWindow();
     return console_host->ExitStatus();
   }
   if (!keep_running || window_host->Closed()) return 0;
   return app.exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Qt takes the thread that first uses it as its main thread: everything runs on the large
+  // stack, so deep script recursion ends in the language's stack-full error.
+  return startup::RunOnLargeStack([argc, argv] { return run_program(argc, argv); });
 }

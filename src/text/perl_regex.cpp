@@ -139,20 +139,13 @@ struct Match {
 // A compiled pattern with the region and limits of its searches.
 class Regex {
  public:
-  Regex(std::string_view pattern, const Operation& op) {
+  Regex(std::string_view pattern, const Operation& op) : pattern_(pattern) {
     initialize_library();
-    OnigOptionType options = ONIG_OPTION_NONE;
-    if (has_flag(op, 'i')) options |= ONIG_OPTION_IGNORECASE;
-    if (has_flag(op, 'x')) options |= ONIG_OPTION_EXTEND;
-    if (has_flag(op, 's')) options |= ONIG_OPTION_MULTILINE;
-    if (has_flag(op, 'm')) options |= ONIG_OPTION_NEGATE_SINGLELINE;
-    OnigRegex raw = nullptr;
-    OnigErrorInfo info{};
-    const auto* p = reinterpret_cast<const OnigUChar*>(pattern.data());
-    const int rc =
-        onig_new(&raw, p, p + pattern.size(), options, ONIG_ENCODING_SJIS, ONIG_SYNTAX_PERL, &info);
-    regex_.reset(raw);
-    if (rc != ONIG_NORMAL) throw RegexError(library_message(rc, &info));
+    if (has_flag(op, 'i')) options_ |= ONIG_OPTION_IGNORECASE;
+    if (has_flag(op, 'x')) options_ |= ONIG_OPTION_EXTEND;
+    if (has_flag(op, 's')) options_ |= ONIG_OPTION_MULTILINE;
+    if (has_flag(op, 'm')) options_ |= ONIG_OPTION_NEGATE_SINGLELINE;
+    regex_ = compile(options_);
     region_.reset(onig_region_new());
     param_.reset(onig_new_match_param());
     if (!region_ || !param_) throw RegexError("out of memory");
@@ -174,6 +167,18 @@ class Regex {
                  static_cast<std::size_t>(region_->end[0])};
   }
 
+  // The first non-empty match that starts exactly at byte `at`, or nullopt.
+  std::optional<Match> NonEmptyMatchAt(std::string_view text, std::size_t at) {
+    if (!not_empty_) not_empty_ = compile(options_ | ONIG_OPTION_FIND_NOT_EMPTY);
+    const auto* start = reinterpret_cast<const OnigUChar*>(text.data());
+    const int rc = onig_match_with_param(not_empty_.get(), start, start + text.size(), start + at,
+                                         region_.get(), ONIG_OPTION_NONE, param_.get());
+    if (rc == ONIG_MISMATCH) return std::nullopt;
+    if (rc < 0) throw RegexError(library_message(rc));
+    return Match{static_cast<std::size_t>(region_->beg[0]),
+                 static_cast<std::size_t>(region_->end[0])};
+  }
+
   int GroupCount() const { return onig_number_of_captures(regex_.get()); }
 
   // Group k of the last match; empty when it took no part.
@@ -183,16 +188,36 @@ class Regex {
   }
 
  private:
+  std::unique_ptr<OnigRegexType, RegexFree> compile(OnigOptionType options) const {
+    OnigRegex raw = nullptr;
+    OnigErrorInfo info{};
+    const auto* p = reinterpret_cast<const OnigUChar*>(pattern_.data());
+    const int rc = onig_new(&raw, p, p + pattern_.size(), options, ONIG_ENCODING_SJIS,
+                            ONIG_SYNTAX_PERL, &info);
+    std::unique_ptr<OnigRegexType, RegexFree> regex(raw);
+    if (rc != ONIG_NORMAL) throw RegexError(library_message(rc, &info));
+    return regex;
+  }
+
+  std::string pattern_;
+  OnigOptionType options_ = ONIG_OPTION_NONE;
   std::unique_ptr<OnigRegexType, RegexFree> regex_;
+  std::unique_ptr<OnigRegexType, RegexFree> not_empty_;  // made on the first empty match
   std::unique_ptr<OnigRegion, RegionFree> region_;
   std::unique_ptr<OnigMatchParam, MatchParamFree> param_;
 };
 
-// Where the next search of a global operation starts: after an empty match one character on,
-// past the end (so that the search stops) after an empty match at the end.
-std::size_t next_start(std::string_view text, const Match& m) {
-  if (m.end > m.begin) return m.end;
-  return m.end < text.size() ? m.end + char_len(text, m.end) : text.size() + 1;
+// The next match of a global operation searching from `from`. As in Perl, right after an empty
+// match (and at the start of every split piece) a match may not be empty at `from` itself: a
+// non-empty one there is tried first, then the search goes on from the next character.
+std::optional<Match> next_match(Regex& re, std::string_view text, std::size_t from,
+                                bool no_empty_at_from) {
+  if (no_empty_at_from) {
+    if (std::optional<Match> m = re.NonEmptyMatchAt(text, from)) return m;
+    if (from >= text.size()) return std::nullopt;
+    from += char_len(text, from);
+  }
+  return re.Search(text, from);
 }
 
 void check_size(std::size_t bytes) {
@@ -335,16 +360,16 @@ std::vector<std::string> regex_match(std::string_view operation, std::string_vie
   std::vector<std::string> items;
   std::size_t bytes = 0;
   std::size_t from = 0;
-  while (from <= text.size()) {
-    const std::optional<Match> m = re.Search(text, from);
-    if (!m) break;
+  bool after_empty = false;
+  while (const std::optional<Match> m = next_match(re, text, from, after_empty)) {
     for (int k = 0; k <= re.GroupCount(); ++k) {
       items.emplace_back(re.Group(text, k));
       bytes += items.back().size() + 2;
     }
     check_size(bytes);
     if (!global) break;
-    from = next_start(text, *m);
+    from = m->end;
+    after_empty = m->begin == m->end;
   }
   return items;
 }
@@ -355,22 +380,14 @@ std::vector<std::string> regex_split(std::string_view operation, std::string_vie
   Regex re(op.parts[0], op);
   std::vector<std::string> pieces;
   if (text.empty() || max_pieces == 0) return pieces;
-  std::size_t start = 0, from = 0;
-  while (pieces.size() + 1 < max_pieces && from <= text.size()) {
-    const std::optional<Match> m = re.Search(text, from);
+  std::size_t start = 0;
+  while (pieces.size() + 1 < max_pieces && start < text.size()) {
+    // An empty match never cuts at the start of a piece.
+    const std::optional<Match> m = next_match(re, text, start, true);
     if (!m) break;
-    if (m->begin == m->end) {
-      // An empty match never cuts at the start of a piece nor at the very end.
-      if (m->begin >= text.size()) break;
-      if (m->begin == start) {
-        from = next_start(text, *m);
-        continue;
-      }
-    }
     pieces.emplace_back(text.substr(start, m->begin - start));
     for (int k = 1; k <= re.GroupCount(); ++k) pieces.emplace_back(re.Group(text, k));
     start = m->end;
-    from = next_start(text, *m);
   }
   pieces.emplace_back(text.substr(start));
   while (!pieces.empty() && pieces.back().empty()) pieces.pop_back();
@@ -382,24 +399,16 @@ RegexEdit regex_substitute(std::string_view operation, std::string_view text) {
   Regex re(op.parts[0], op);
   const bool global = has_flag(op, 'g');
   RegexEdit edit;
-  std::size_t copied = 0, from = 0;
-  while (from <= text.size()) {
-    const std::optional<Match> m = re.Search(text, from);
-    if (!m) break;
+  std::size_t copied = 0;
+  bool after_empty = false;
+  while (const std::optional<Match> m = next_match(re, text, copied, after_empty)) {
     edit.text.append(text.substr(copied, m->begin - copied));
     expand_replacement(op.parts[1], text, re, *m, edit.text);
     check_size(edit.text.size());
     ++edit.count;
     copied = m->end;
     if (!global) break;
-    if (m->begin == m->end) {
-      // After an empty match the character there is kept and the search moves past it.
-      if (m->end >= text.size()) break;
-      const std::size_t len = char_len(text, m->end);
-      edit.text.append(text.substr(m->end, len));
-      copied = m->end + len;
-    }
-    from = copied;
+    after_empty = m->begin == m->end;
   }
   edit.text.append(text.substr(copied));
   return edit;

@@ -52,7 +52,7 @@ std::string strip_okurigana(std::string_view name) {
   for (std::size_t i = 0; i < name.size();) {
     std::size_t len = char_len(name, i);
     if (len == 1) {
-      dropping = false;
+      // A single-byte character neither starts nor ends a run: 文字コードをEUCに変換 drops に too.
       out.push_back(name[i]);
     } else {
       unsigned code = code_at(name, i);

@@ -33,11 +33,13 @@ std::unique_ptr<THashNode> THashNode::CreateVariable(std::string name, bool rese
 THashNode::~THashNode() = default;
 
 std::string THashNode::GetValue() const {
-  return table_ ? table_->WriteCsv() : value_;
+  // A view made only for reading leaves the value as it was, byte for byte.
+  return table_ && table_changed_ ? table_->WriteCsv() : value_;
 }
 
 void THashNode::SetValue(std::string value) {
   table_.reset();
+  table_changed_ = false;
   value_ = std::move(value);
 }
 
@@ -73,15 +75,18 @@ std::string THashNode::GetCell(std::int64_t column, std::int64_t record) {
 void THashNode::SetRow(std::int64_t record, std::string_view csv_record) {
   if (record < 0) return;
   Table().SetRowText(static_cast<std::size_t>(record), csv_record);
+  table_changed_ = true;
 }
 
 void THashNode::SetCell(std::int64_t column, std::int64_t record, std::string_view text) {
   if (column < 0 || record < 0) return;
   Table().SetCell(static_cast<std::size_t>(column), static_cast<std::size_t>(record), text);
+  table_changed_ = true;
 }
 
 void THashNode::SetTable(const formats::TCsvDb& table) {
   table_ = std::make_unique<formats::TCsvDb>(table);
+  table_changed_ = true;
 }
 
 void THashNode::GuessType() {
@@ -114,24 +119,29 @@ int THash::BucketOf(std::string_view name) {
 
 int THash::Add(std::unique_ptr<THashNode> word) {
   if (!word) return -1;
-  if (!buckets_) buckets_ = std::make_unique<std::array<Bucket, kBucketCount>>();
-  auto& bucket = (*buckets_)[BucketOf(word->Name)];
-  for (auto& existing : bucket) {
-    if (existing->Name != word->Name) continue;
-    if (existing->Reserved)
+  if (!buckets_) buckets_ = std::make_unique<Storage>();
+  auto& bucket = buckets_->buckets[BucketOf(word->Name)];
+  auto found = buckets_->index.find(std::string_view(word->Name));
+  if (found != buckets_->index.end()) {
+    if (found->second->Reserved)
       throw GeneralError("\"" + word->Name + text::sjis("\"は予約語なので、登録できません。"));
-    existing = std::move(word);
-    return count_;
+    for (auto& existing : bucket) {
+      if (existing.get() != found->second) continue;
+      found->second = word.get();
+      existing = std::move(word);
+      return count_;
+    }
   }
+  THashNode* added = word.get();
   bucket.push_back(std::move(word));
+  buckets_->index[added->Name] = added;
   return ++count_;
 }
 
 THashNode* THash::FindExact(std::string_view name) const {
   if (name.empty() || !buckets_) return nullptr;
-  for (const auto& word : (*buckets_)[BucketOf(name)])
-    if (word->Name == name) return word.get();
-  return nullptr;
+  auto found = buckets_->index.find(name);
+  return found == buckets_->index.end() ? nullptr : found->second;
 }
 
 THashNode* THash::Find(std::string_view name, bool okurigana) const {
@@ -144,11 +154,12 @@ THashNode* THash::Find(std::string_view name, bool okurigana) const {
 
 bool THash::DeleteExact(std::string_view name) {
   if (name.empty() || !buckets_) return false;
-  auto& bucket = (*buckets_)[BucketOf(name)];
-  auto it =
-      std::find_if(bucket.begin(), bucket.end(), [&](const auto& w) { return w->Name == name; });
-  if (it == bucket.end()) return false;
-  bucket.erase(it);
+  auto found = buckets_->index.find(name);
+  if (found == buckets_->index.end()) return false;
+  auto& bucket = buckets_->buckets[BucketOf(name)];
+  THashNode* word = found->second;
+  buckets_->index.erase(found);
+  std::erase_if(bucket, [word](const auto& w) { return w.get() == word; });
   --count_;
   return true;
 }
@@ -174,7 +185,7 @@ std::vector<THashNode*> THash::Enumerate() const {
   std::vector<THashNode*> all;
   all.reserve(count_);
   if (!buckets_) return all;
-  for (const auto& bucket : *buckets_)
+  for (const auto& bucket : buckets_->buckets)
     for (const auto& word : bucket) all.push_back(word.get());
   return all;
 }
@@ -238,17 +249,35 @@ TScopedHash::~TScopedHash() {
   while (!scopes_.empty()) scopes_.pop_back();
 }
 
+const std::pair<std::size_t, THashNode*>* TScopedHash::InnermostLocal(std::string_view name) const {
+  auto found = local_index_.find(name);
+  return found == local_index_.end() || found->second.empty() ? nullptr : &found->second.back();
+}
+
 THashNode* TScopedHash::FindScoped(std::string_view name, bool okurigana) const {
-  for (auto it = filled_.rbegin(); it != filled_.rend(); ++it)
-    if (THashNode* w = scopes_[*it]->Find(name, okurigana)) return w;
+  if (!name.empty() && !local_index_.empty()) {
+    // The innermost scope holding either form wins; within one scope the okurigana-free form
+    // comes first, as THash::Find has it.
+    const std::pair<std::size_t, THashNode*>* best = nullptr;
+    if (okurigana) best = InnermostLocal(text::strip_okurigana(name));
+    if (const auto* exact = InnermostLocal(name); exact && (!best || exact->first > best->first))
+      best = exact;
+    if (best) return best->second;
+  }
   return Find(name, okurigana);
 }
 
 int TScopedHash::AddLocal(std::unique_ptr<THashNode> word) {
   if (scopes_.empty()) return Add(std::move(word));
   std::size_t innermost = scopes_.size() - 1;
+  std::string name = word->Name;
+  THashNode* added = word.get();
   int count = scopes_.back()->Add(std::move(word));
-  if (filled_.empty() || filled_.back() != innermost) filled_.push_back(innermost);
+  auto& holders = local_index_[name];
+  if (!holders.empty() && holders.back().first == innermost)
+    holders.back().second = added;
+  else
+    holders.emplace_back(innermost, added);
   return count;
 }
 
@@ -258,7 +287,13 @@ void TScopedHash::PushScope() {
 
 void TScopedHash::PopScope() {
   if (scopes_.empty()) return;
-  if (!filled_.empty() && filled_.back() == scopes_.size() - 1) filled_.pop_back();
+  const std::size_t innermost = scopes_.size() - 1;
+  for (const THashNode* word : scopes_.back()->Enumerate()) {
+    auto found = local_index_.find(std::string_view(word->Name));
+    if (found == local_index_.end()) continue;
+    if (!found->second.empty() && found->second.back().first == innermost) found->second.pop_back();
+    if (found->second.empty()) local_index_.erase(found);
+  }
   scopes_.pop_back();
 }
 

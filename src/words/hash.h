@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace morivel::formats {
@@ -32,6 +33,10 @@ class WordObject {
 };
 
 class THash;
+
+// The highest record or column number an element assignment may name: a larger one would make
+// every record up to it.
+inline constexpr std::int64_t kMaxElementIndex = 1000000;
 
 class THashNode {
  public:
@@ -77,6 +82,7 @@ class THashNode {
  private:
   std::string value_;
   std::unique_ptr<formats::TCsvDb> table_;
+  bool table_changed_ = false;  // the value is rendered from the view only after a change
 };
 
 class THash : public WordObject {
@@ -105,15 +111,30 @@ class THash : public WordObject {
 
   static int BucketOf(std::string_view name);
 
+ protected:
+  struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const {
+      return std::hash<std::string_view>{}(name);
+    }
+  };
+
  private:
   THashNode* FindExact(std::string_view name) const;
   bool DeleteExact(std::string_view name);
 
-  int count_ = 0;
   using Bucket = std::vector<std::unique_ptr<THashNode>>;
+  // The buckets keep the listing order; the index finds a name at once, since names that share
+  // a byte sum (key1, key2 ... or 1,000,000 labels) crowd into few buckets.
+  struct Storage {
+    std::array<Bucket, kBucketCount> buckets;
+    std::unordered_map<std::string, THashNode*, NameHash, std::equal_to<>> index;
+  };
+
+  int count_ = 0;
   // Made when the first word arrives: local scopes are opened for every call and most stay
   // empty, so they must cost next to nothing.
-  std::unique_ptr<std::array<Bucket, kBucketCount>> buckets_;
+  std::unique_ptr<Storage> buckets_;
 };
 
 class TScopedHash : public THash {
@@ -127,10 +148,15 @@ class TScopedHash : public THash {
   std::size_t ScopeCount() const { return scopes_.size(); }
 
  private:
+  const std::pair<std::size_t, THashNode*>* InnermostLocal(std::string_view name) const;
+
   std::vector<std::unique_ptr<THash>> scopes_;
-  // Indexes of the scopes that hold words, innermost last. Every call opens a scope, so deep
-  // recursion would otherwise make each lookup walk thousands of empty ones.
-  std::vector<std::size_t> filled_;
+  // For each name held by a local scope: the scopes holding it (index, word), innermost last.
+  // Every call opens a scope and recursive labels fill each with their locals, so walking the
+  // scopes would make every lookup cost the recursion's depth.
+  std::unordered_map<std::string, std::vector<std::pair<std::size_t, THashNode*>>, NameHash,
+                     std::equal_to<>>
+      local_index_;
 };
 
 }  // namespace morivel::words

@@ -30,6 +30,11 @@ struct TRunControl {
   std::int32_t Counter = 0;
   std::int32_t Limit = 0;
   std::uint8_t EntryType = 0;
+  // Script lines of `Position`'s block start and of where execution goes on after the entry
+  // (`ResumeAt`, or the return position of a call), so that errors name the right line
+  // wherever the pointer is.
+  int StartLine = 0;
+  int ReturnLine = 0;
   // The block's copy; the program pointer runs inside it while the entry is live.
   std::shared_ptr<const std::string> BlockText;
   std::string SourceName;

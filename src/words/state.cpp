@@ -10,7 +10,7 @@ namespace morivel::words {
 
 TMorvBase::TMorvBase()
     : PendingSwitchValue(text::sjis("~未定義")),
-      Random(static_cast<std::mt19937::result_type>(
+      Random(static_cast<std::uint32_t>(
           std::chrono::high_resolution_clock::now().time_since_epoch().count())) {}
 
 TMorvBase::~TMorvBase() {

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -19,6 +18,25 @@ class TFileMixReader;
 }
 
 namespace morivel::words {
+
+// The run's random numbers: a 32-bit linear congruential generator, so that a script that sets
+// the seed sees the same numbers on every run and every machine.
+class TRandom {
+ public:
+  explicit TRandom(std::uint32_t seed) : seed_(seed) {}
+  void Seed(std::uint32_t seed) { seed_ = seed; }
+  std::uint32_t Next() {
+    seed_ = seed_ * 134775813u + 1u;
+    return seed_;
+  }
+  // One step, then a value from 0 to n - 1 (0 when n is 0): the high half of seed × n.
+  std::uint32_t Below(std::uint32_t n) {
+    return static_cast<std::uint32_t>((static_cast<std::uint64_t>(Next()) * n) >> 32);
+  }
+
+ private:
+  std::uint32_t seed_;
+};
 
 // State of the CSV search commands (表検索 and its followers).
 struct TFindCsv {
@@ -93,7 +111,7 @@ class TMorvBase {
   // ダイアログサイズ設定: left, top, right, bottom; all zero lets dialogs centre themselves.
   std::array<int, 4> DialogRect{};
 
-  std::mt19937 Random;
+  TRandom Random;
 
   // The packed-file archive the script's file commands read from (appended to the program or
   // given with -resource); none when the run has no archive.

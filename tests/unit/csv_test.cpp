@@ -71,8 +71,9 @@ TEST(CsvRead, LineEndsAndTrailingComma) {
   // The comma before the line end is consumed with its cell and opens no further one.
   EXPECT_EQ(CellsOf(db, 3), (Cells{"d", "e"}));
   EXPECT_EQ(Read("").RowCount(), 0u);
-  // Cells cannot hold NUL: the text ends there.
-  EXPECT_EQ(CellsOf(Read(std::string("a,b\0c", 5)), 0), (Cells{"a", "b"}));
+  // Values are byte strings: a NUL is an ordinary byte of its cell.
+  EXPECT_EQ(CellsOf(Read(std::string("a,b\0c", 5)), 0), (Cells{"a", std::string("b\0c", 3)}));
+  EXPECT_EQ(Read(std::string("a\0\r\nb\0\r\n", 8)).RowCount(), 2u);
 }
 
 TEST(CsvRead, TrailBytesAreNeverTakenForSyntax) {

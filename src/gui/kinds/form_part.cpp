@@ -38,6 +38,13 @@ void FormWindow::closeEvent(QCloseEvent* event) {
 }
 
 void FormWindow::resizeEvent(QResizeEvent* event) {
+  if (event->spontaneous() && kept_size_.isValid() && event->size() != kept_size_) {
+    if (!isVisible()) {
+      resize(kept_size_);
+      return;
+    }
+    kept_size_ = event->size();  // the user resized the window
+  }
   QWidget::resizeEvent(event);
   img_->ResizeImage(event->size(), img_->Background());
   img_->resize(event->size());
@@ -80,7 +87,7 @@ std::vector<QWidget*> FormPart::EventWidgets() const {
   if (img_) widgets.push_back(img_.data());
   // The frame hears the keys of everything on it (key preview); the picture hears the mouse.
   if (QWidget* window = Widget()) {
-    window->setProperty("morivelKeysOnly", true);
+    window->setProperty("morivelKeyPreview", true);
     widgets.push_back(window);
   }
   return widgets;
@@ -95,6 +102,7 @@ void FormPart::SetClientSize(QSize size) {
   if (!window || !client_) return;
   size = size.expandedTo(QSize(0, 0)).boundedTo(QSize(kLargestSide, kLargestSide));
   QSize frame_extra = window->size() - client_->size();
+  if (auto* form_window = qobject_cast<FormWindow*>(window)) form_window->KeepSize(size);
   window->resize(size + frame_extra);
   if (client_ != window) client_->resize(size);
 }
@@ -153,7 +161,9 @@ bool FormPart::Write(PropertyCall& call, const std::string& value) {
     case kPropText:
     case kPropTitle:
       window->setWindowTitle(to_qstring(value));
-      if (main_) QGuiApplication::setApplicationDisplayName(to_qstring(value));
+      // The application title names the run's dialogs (二択, 三択, messages); it is never
+      // appended to other windows' titles, as a display name would be.
+      if (main_) QCoreApplication::setApplicationName(to_qstring(value));
       return true;
     case kPropWidth:
     case kPropW:

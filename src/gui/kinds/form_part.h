@@ -21,6 +21,9 @@ class FormWindow : public QWidget {
   // Called when the form is closed (by the user or a command), after it hid.
   std::function<void()> OnClose;
   std::function<void()> OnResize;
+  // The size the script gave the form. A hidden form keeps it against late reports of the
+  // window system (the size the window had when it was last shown).
+  void KeepSize(QSize size) { kept_size_ = size; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -28,6 +31,7 @@ class FormWindow : public QWidget {
 
  private:
   Canvas* img_;
+  QSize kept_size_;
 };
 
 class FormPart : public Part {

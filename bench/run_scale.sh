@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Growth benchmark: registering labels and storing dictionary keys must cost linear (or n log n)
+# time. Generates scripts with 100,000, 300,000 and 1,000,000 labels / keys, runs each once and
+# prints the wall time and the time per 100,000 items; the per-item cost should stay about flat.
+# Benchmarks are not tests: they never run in CI.
+# Usage: bench/run_scale.sh [--no-build] [sizes...]
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+root="$(cd "$here/.." && pwd)"
+
+build=yes
+sizes=()
+for arg in "$@"; do
+  case "$arg" in
+    --no-build) build=no ;;
+    -*) echo "usage: $0 [--no-build] [sizes...]" >&2; exit 2 ;;
+    *) sizes+=("$arg") ;;
+  esac
+done
+[ ${#sizes[@]} -eq 0 ] && sizes=(100000 300000 1000000)
+
+build_dir="${MORIVEL_BUILD_DIR:-build}"
+case "$build_dir" in
+  /*) morivel="$build_dir/morivel" ;;
+  *) morivel="$root/$build_dir/morivel" ;;
+esac
+[ "$build" = yes ] && bash "$root/scripts/build.sh" >/dev/null
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+export QT_QPA_PLATFORM=offscreen HOME="$work"
+
+printf '%-8s %10s %10s %16s\n' kind items seconds 's/100k items'
+for kind in labels keys; do
+  for n in "${sizes[@]}"; do
+    script="$work/$kind-$n.mrv"
+    python3 "$here/scale/generate.py" "$kind" "$n" "$script"
+    start=$(date +%s.%N)
+    out="$("$morivel" -console "$script")"
+    end=$(date +%s.%N)
+    case "$kind" in
+      labels) want="${n}個" ;;
+      keys) want="$((n - 1))" ;;
+    esac
+    [ "$out" = "$want" ] || { echo "$kind $n: printed '$out', expected '$want'" >&2; exit 1; }
+    awk -v k="$kind" -v n="$n" -v s="$start" -v e="$end" \
+      'BEGIN { t = e - s; printf "%-8s %10d %10.2f %16.3f\n", k, n, t, t * 100000 / n }'
+  done
+done

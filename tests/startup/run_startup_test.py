@@ -1,0 +1,76 @@
+#!/usr/bin/env python3
+"""Start-up of the console program: help, version, usage, unknown options, scripts that cannot
+be read, and a script read from standard input. Usage: run_startup_test.py --morivel PATH"""
+
+import argparse
+import os
+import subprocess
+import sys
+import tempfile
+from pathlib import Path
+
+TIMEOUT_SECONDS = 30
+
+
+def run(morivel, args, cwd, stdin=b""):
+    env = dict(os.environ)
+    env.pop("DISPLAY", None)
+    env.pop("WAYLAND_DISPLAY", None)
+    env["QT_QPA_PLATFORM"] = "offscreen"
+    env["HOME"] = str(cwd)
+    done = subprocess.run([morivel, *args], cwd=cwd, env=env, input=stdin,
+                          capture_output=True, timeout=TIMEOUT_SECONDS)
+    return done.returncode, done.stdout.decode("utf-8", "replace"), \
+        done.stderr.decode("utf-8", "replace")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--morivel", required=True)
+    morivel = parser.parse_args().morivel
+    failures = []
+
+    def check(name, condition, details):
+        if not condition:
+            failures.append(f"{name}: {details}")
+
+    with tempfile.TemporaryDirectory() as work:
+        work = Path(work)
+        status, out, err = run(morivel, [], work)
+        check("no arguments", status == 2 and "usage:" in err and out == "",
+              (status, out, err))
+        for flag in ("--help", "-h"):
+            status, out, err = run(morivel, [flag], work)
+            check(flag, status == 0 and "usage:" in out and "-security" in out, (status, out, err))
+        status, out, err = run(morivel, ["--version"], work)
+        check("--version", status == 0 and out.startswith("morivel "), (status, out, err))
+        status, out, err = run(morivel, ["-nonsense", "a.mrv"], work)
+        check("unknown option", status == 2 and "-nonsense" in err and out == "",
+              (status, out, err))
+
+        status, out, err = run(morivel, ["-console", "missing.mrv"], work)
+        check("missing script",
+              status == 1 and out == "" and "起動ファイル「missing.mrv」が読込めません。" in err,
+              (status, out, err))
+        (work / "folder.mrv").mkdir()
+        status, out, err = run(morivel, ["-console", "folder.mrv"], work)
+        check("folder as script",
+              status == 1 and out == "" and "起動ファイル「folder.mrv」が読込めません。" in err
+              and "basic_filebuf" not in err, (status, out, err))
+
+        script = "「標準入力から」を表示\n「{1+2}」を表示\n".encode("cp932")
+        status, out, err = run(morivel, ["-console", "-"], work, stdin=script)
+        check("script from standard input", status == 0 and out == "標準入力から\n3\n",
+              (status, out, err))
+        # Parameters after the script belong to it, even when they look like options.
+        (work / "args.mrv").write_bytes("「ok」を表示\n".encode("cp932"))
+        status, out, err = run(morivel, ["-console", "args.mrv", "-x", "--help"], work)
+        check("script arguments", status == 0 and out == "ok\n", (status, out, err))
+
+    for failure in failures:
+        print(failure, file=sys.stderr)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
