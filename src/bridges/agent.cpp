@@ -70,8 +70,8 @@ bool Speaker::Initialize() {
   espeak_ng_InitializePath(nullptr);
   if (espeak_ng_Initialize(nullptr) != ENS_OK) return false;
   const bool to_file = !wave_path().empty();
-  if (espeak_ng_InitializeOutput(to_file ? ENOUTPUT_MODE_SYNCHRONOUS : ENOUTPUT_MODE_SPEAK_AUDIO,
-                                 0, nullptr) != ENS_OK)
+  if (espeak_ng_InitializeOutput(to_file ? ENOUTPUT_MODE_SYNCHRONOUS : ENOUTPUT_MODE_SPEAK_AUDIO, 0,
+                                 nullptr) != ENS_OK)
     return false;
   if (to_file) espeak_SetSynthCallback(collect_samples);
   return espeak_SetVoiceByName(voice_for(language_id_)) == EE_OK;
@@ -194,8 +194,7 @@ void AgentWindow::Tick() {
     frame_ = 0;
   }
   if (bubble_ticks_ > 0) --bubble_ticks_;
-  if (bubble_ticks_ == 0 && !bubble_.isEmpty() && !Speaker::Instance().Speaking())
-    bubble_.clear();
+  if (bubble_ticks_ == 0 && !bubble_.isEmpty() && !Speaker::Instance().Speaking()) bubble_.clear();
   update();
 }
 
@@ -238,8 +237,8 @@ void AgentWindow::PaintFigure(QPainter& painter, const QRectF& area) const {
   if (animation_ == QLatin1String("Surprised")) scale = 1.1, left_arm = 230, right_arm = -50;
   if (animation_ == QLatin1String("Read") || animation_ == QLatin1String("Write"))
     left_arm = 160, right_arm = 20;
-  static const QStringList kKnown{"Greet",    "Confused", "Congratulate", "Explain", "Announce",
-                                  "Surprised", "Read",    "Write",        "RestPose"};
+  static const QStringList kKnown{"Greet",     "Confused", "Congratulate", "Explain", "Announce",
+                                  "Surprised", "Read",     "Write",        "RestPose"};
   if (!kKnown.contains(animation_)) lift = unit * 0.4 * std::abs(qSin(phase));
 
   painter.save();
@@ -278,9 +277,9 @@ void AgentWindow::PaintFigure(QPainter& painter, const QRectF& area) const {
     QFont font = painter.font();
     font.setPixelSize(static_cast<int>(unit * 2));
     painter.setFont(font);
-    painter.drawText(QPointF(1.5 * unit, -7 * unit),
-                     animation_ == QLatin1String("Confused") ? QStringLiteral("?")
-                                                             : QStringLiteral("!"));
+    painter.drawText(QPointF(1.5 * unit, -7 * unit), animation_ == QLatin1String("Confused")
+                                                         ? QStringLiteral("?")
+                                                         : QStringLiteral("!"));
   }
   painter.restore();
 }

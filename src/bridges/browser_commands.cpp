@@ -36,8 +36,7 @@ std::size_t find_ascii_nocase(const std::string& haystack, std::string_view need
                           return std::tolower(static_cast<unsigned char>(a)) ==
                                  std::tolower(static_cast<unsigned char>(b));
                         });
-  return it == haystack.end() ? std::string::npos
-                              : static_cast<std::size_t>(it - haystack.begin());
+  return it == haystack.end() ? std::string::npos : static_cast<std::size_t>(it - haystack.begin());
 }
 
 // What a page's body holds: the text between the body tags, or the whole page without them.

@@ -32,9 +32,9 @@ std::size_t value_end(std::string_view text, std::size_t pos) {
 
 std::string unquoted(std::string_view raw) {
   std::string v = text::trim(raw);
-  if (v.size() >= 2 && ((v.front() == '"' && v.back() == '"') ||
-                        (v.front() == '\'' && v.back() == '\'') ||
-                        (v.front() == '{' && v.back() == '}')))
+  if (v.size() >= 2 &&
+      ((v.front() == '"' && v.back() == '"') || (v.front() == '\'' && v.back() == '\'') ||
+       (v.front() == '{' && v.back() == '}')))
     return v.substr(1, v.size() - 2);
   return v;
 }

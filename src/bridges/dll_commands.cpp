@@ -341,9 +341,8 @@ void use_dll(Interpreter& in) {
   d.templ = normalized(in.PopArgumentValue());
   Prototype prototype = parse_prototype(normalized(in.PopArgumentValue()));
   d.dll = in.PopArgumentValue();
-  const auto arguments = static_cast<std::size_t>(
-      std::count_if(prototype.parameters.begin(), prototype.parameters.end(),
-                    [](char c) { return c != 'v'; }));
+  const auto arguments = static_cast<std::size_t>(std::count_if(
+      prototype.parameters.begin(), prototype.parameters.end(), [](char c) { return c != 'v'; }));
   // An unknown result type would leave no way to read what the function returns.
   if (prototype.result.empty() || arguments != count_slots(d.templ)) throw in.ArgumentError();
   d.function = prototype.name;

@@ -157,8 +157,7 @@ std::optional<ForeignSignature::Result> ForeignSignature::Call(void (*function)(
   for (Slot& slot : arguments) addresses.push_back(&slot);
   Result result{};
   FaultTrap trap;
-  if (!call_with_jump_back(&cif_, function, &result, addresses.data()))
-    return std::nullopt;
+  if (!call_with_jump_back(&cif_, function, &result, addresses.data())) return std::nullopt;
   return result;
 }
 

@@ -81,10 +81,11 @@ OutgoingMail outgoing_mail(Interpreter& in) {
   mail.subject = system_value(in, "メールタイトル");
   mail.body = system_value(in, "メール本文");
   mail.date = rfc_date();
-  std::uniform_int_distribution<unsigned> digits(0, 0xFFFFFFu);
+  words::TRandom& random = in.State().Random;
+  unsigned first = random.Below(0x1000000u);
+  unsigned second = random.Below(0x1000000u);
   char boundary[48];
-  std::snprintf(boundary, sizeof boundary, "----morivel_%06X%06X", digits(in.State().Random),
-                digits(in.State().Random));
+  std::snprintf(boundary, sizeof boundary, "----morivel_%06X%06X", first, second);
   mail.boundary = boundary;
   for (const std::string& line : address_lines(system_value(in, "メール添付ファイル"))) {
     std::string path = text::expand_absolute_path(line, script_folder(in));

@@ -11,9 +11,9 @@ struct Options {
   bool debug = false;
   bool line_stop = false;
   bool runtime = false;
-  bool skip_package = false;  // -run as the first parameter
-  bool help = false;          // --help or -h before the script
-  bool version = false;       // --version before the script
+  bool skip_package = false;   // -run as the first parameter
+  bool help = false;           // --help or -h before the script
+  bool version = false;        // --version before the script
   std::string unknown_option;  // the first unknown option before the script, if any
   int security_level = -1;
   std::string start_file;            // native path

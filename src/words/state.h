@@ -23,7 +23,12 @@ namespace morivel::words {
 // the seed sees the same numbers on every run and every machine.
 class TRandom {
  public:
+  using result_type = std::uint32_t;  // usable with the standard distributions too
+
   explicit TRandom(std::uint32_t seed) : seed_(seed) {}
+  static constexpr result_type min() { return 0; }
+  static constexpr result_type max() { return 0xFFFFFFFFu; }
+  result_type operator()() { return Next(); }
   void Seed(std::uint32_t seed) { seed_ = seed; }
   std::uint32_t Next() {
     seed_ = seed_ * 134775813u + 1u;

@@ -78,8 +78,7 @@ void BridgesPartsTest::initTestCase() {
 void BridgesPartsTest::browserStepsThroughHistoryAndReadsWritesHtml() {
   write_file(dir_.filePath("one.html"),
              "<html><head><title>one</title></head><BODY class=\"x\"><p>first</p></BODY></html>");
-  write_file(dir_.filePath("two.html"),
-             text::sjis("<html><body>\r\n<b>二つ目</b></body></html>"));
+  write_file(dir_.filePath("two.html"), text::sjis("<html><body>\r\n<b>二つ目</b></body></html>"));
   QString previous = QDir::currentPath();
   QDir::setCurrent(dir_.path());
   GuiRun run;
@@ -111,6 +110,7 @@ void BridgesPartsTest::browserStepsThroughHistoryAndReadsWritesHtml() {
 }
 
 void BridgesPartsTest::browserCommandsNeedABrowser() {
+  testing::ModalDriver driver({QString(), QString()});
   GuiRun button_run;
   button_run.Run("「釦」をボタンとして作成\n釦をブラウザ進む\n");
   QVERIFY2(error_log(button_run).contains(u("ブラウザ部品を指定してください。")),

@@ -8,8 +8,8 @@ using namespace morivel::bridges;
 using morivel::text::sjis;
 
 TEST(ConnectionText, PairsKeepQuotedAndBracedSemicolons) {
-  std::vector<ConnectionPair> pairs =
-      parse_connection_pairs(" Provider = SQLite ;Data Source=\"a;b.db\";;junk;Driver={x;y}; Empty=");
+  std::vector<ConnectionPair> pairs = parse_connection_pairs(
+      " Provider = SQLite ;Data Source=\"a;b.db\";;junk;Driver={x;y}; Empty=");
   ASSERT_EQ(pairs.size(), 4u);
   EXPECT_EQ(pairs[0].key, "Provider");
   EXPECT_EQ(pairs[0].value, "SQLite");

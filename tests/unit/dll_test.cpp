@@ -82,13 +82,13 @@ TEST(DllImport, DllNameFindsSharedObjectBesideScript) {
 
 TEST(DllImport, TypeLettersAtTheirLimits) {
   DllRun run(declare("word callee_word(word)", "?を", "語") +
-                 declare("dword callee_dword(dword)", "?を", "倍語") +
-                 declare("int callee_int(int)", "?を", "整数値") +
-                 declare("bool callee_int(bool)", "?を", "真偽") +
-                 declare("word callee_wide_word(void)", "", "広語") +
-                 "語(0)を表示\n語(65535)を表示\n倍語(4294967295)を表示\n倍語(0)を表示\n"
-                 "整数値(-2147483648)を表示\n整数値(2147483647)を表示\n整数値(2.5)を表示\n"
-                 "整数値(3.5)を表示\n真偽(5)を表示\n真偽(0)を表示\n広語を表示\n");
+             declare("dword callee_dword(dword)", "?を", "倍語") +
+             declare("int callee_int(int)", "?を", "整数値") +
+             declare("bool callee_int(bool)", "?を", "真偽") +
+             declare("word callee_wide_word(void)", "", "広語") +
+             "語(0)を表示\n語(65535)を表示\n倍語(4294967295)を表示\n倍語(0)を表示\n"
+             "整数値(-2147483648)を表示\n整数値(2147483647)を表示\n整数値(2.5)を表示\n"
+             "整数値(3.5)を表示\n真偽(5)を表示\n真偽(0)を表示\n広語を表示\n");
   EXPECT_EQ(run.errors, "");
   EXPECT_EQ(run.host.output,
             "0\n65535\n4294967295\n0\n-2147483648\n2147483647\n2\n4\n-1\n0\n22136\n");
@@ -125,8 +125,9 @@ TEST(DllImport, CalleeWritesIntoReservedBuffer) {
              "Cに8バイトを確保\nCに8で書込\nCを表示\n"
              "「libc.so.6」の「strcpy(?に,?を)」を「写す」でDLL宣言\n"
              "Dに16バイトを確保\nDに「copied」を写す\nDを表示\n" +
-             kUse + "「callee_upper(?を)」を「大文字化」で文字型DLL宣言\n"
-                    "E=「abc」\nEを大文字化\nそれを表示\nEを表示\n");
+             kUse +
+             "「callee_upper(?を)」を「大文字化」で文字型DLL宣言\n"
+             "E=「abc」\nEを大文字化\nそれを表示\nEを表示\n");
   EXPECT_EQ(run.errors, "");
   EXPECT_EQ(run.host.output, "17\nwritten by callee\nwritten\ncopied\nABC\nABC\n");
 }
@@ -141,9 +142,9 @@ TEST(DllImport, FaultingCalleeFailsTheCallAndTheRunGoesOn) {
              true);
   EXPECT_EQ(run.host.output, "次\n5\n最後\n");
   for (const char* name : {"落ちる", "割り算", "バス", "型なし落ちる"})
-    EXPECT_NE(run.errors.find(std::string("外部DLLからの関数\"") + name +
-                              "\"の呼び出しに失敗しました。"),
-              std::string::npos)
+    EXPECT_NE(
+        run.errors.find(std::string("外部DLLからの関数\"") + name + "\"の呼び出しに失敗しました。"),
+        std::string::npos)
         << name << ": " << run.errors;
 }
 
@@ -161,11 +162,13 @@ TEST(DllImport, DeclarationsAreChecked) {
             std::string::npos)
       << no_library.errors;
   DllRun no_function(kUse + "「callee_missing」を「関数」でDLL宣言\n");
-  EXPECT_NE(no_function.errors.find("DLL\"dll_callee.dll\"の関数\"callee_missing\"が見つかりません。"),
-            std::string::npos)
+  EXPECT_NE(
+      no_function.errors.find("DLL\"dll_callee.dll\"の関数\"callee_missing\"が見つかりません。"),
+      std::string::npos)
       << no_function.errors;
-  DllRun six(kUse + "「callee_add(?,?,?,?,?,?)」を「六個」でDLL宣言\n「宣言済」を表示\n"
-                    "六個(1,2,3,4,5,6)\n");
+  DllRun six(kUse +
+             "「callee_add(?,?,?,?,?,?)」を「六個」でDLL宣言\n「宣言済」を表示\n"
+             "六個(1,2,3,4,5,6)\n");
   EXPECT_EQ(six.host.output, "宣言済\n");
   EXPECT_NE(six.errors.find("DLLからインポートした命令\"六個\"の定義が間違っています。"),
             std::string::npos)
@@ -176,9 +179,9 @@ TEST(DllImport, LibraryCandidatesForDllNames) {
   EXPECT_EQ(bridges::library_candidates("libc.so.6", "/s/"),
             (std::vector<std::string>{"libc.so.6", "/s/libc.so.6"}));
   EXPECT_EQ(bridges::library_candidates("User32.DLL", "/s/"),
-            (std::vector<std::string>{"User32.DLL", "/s/User32.DLL", "/s/libUser32.so", "libUser32.so",
-                                      "/s/User32.so", "User32.so", "/s/libuser32.so",
-                                      "libuser32.so", "/s/user32.so", "user32.so"}));
+            (std::vector<std::string>{
+                "User32.DLL", "/s/User32.DLL", "/s/libUser32.so", "libUser32.so", "/s/User32.so",
+                "User32.so", "/s/libuser32.so", "libuser32.so", "/s/user32.so", "user32.so"}));
   EXPECT_EQ(bridges::library_candidates("/opt/x.dll", "/s/"),
             (std::vector<std::string>{"/opt/x.dll", "/opt/libx.so", "/opt/x.so"}));
 }

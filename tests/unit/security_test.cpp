@@ -61,7 +61,11 @@ struct Policy : ::testing::Test {
 }  // namespace
 
 TEST_F(Policy, MiddleLevelAsksOnlyOutsideTheScriptFolder) {
+  // A relative name is taken against the working folder, here the script's own.
+  const std::filesystem::path saved = std::filesystem::current_path();
+  std::filesystem::current_path(folder);
   EXPECT_FALSE(refused("data.txt"));
+  std::filesystem::current_path(saved);
   EXPECT_FALSE(refused((folder / "sub" / "a.txt").string()));
   EXPECT_EQ(host.questions, 0);
   EXPECT_TRUE(refused("/tmp/elsewhere.txt"));
