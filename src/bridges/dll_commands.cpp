@@ -267,20 +267,20 @@ void add_declared_word(Interpreter& in, const Declaration& d) {
 }
 
 // "name(template)" gives the function name and its particle template.
-std::pair<std::string, std::string> split_function_spec(const std::string& spec) {
-  std::size_t open = spec.find('(');
-  if (open == std::string::npos) return {text::trim(spec), ""};
-  std::string inside = text::trim(spec.substr(open + 1));
+std::pair<std::string, std::string> split_function_signature(const std::string& signature) {
+  std::size_t open = signature.find('(');
+  if (open == std::string::npos) return {text::trim(signature), ""};
+  std::string inside = text::trim(signature.substr(open + 1));
   if (!inside.empty() && inside.back() == ')') inside.pop_back();
-  return {text::trim(spec.substr(0, open)), inside};
+  return {text::trim(signature.substr(0, open)), inside};
 }
 
 void declare_untyped(Interpreter& in, const char* style) {
   Declaration d;
   d.command = normalized(in.PopArgumentValue());
-  std::string spec = normalized(in.PopArgumentValue());
+  std::string signature = normalized(in.PopArgumentValue());
   d.dll = in.PopArgumentValue();
-  std::tie(d.function, d.templ) = split_function_spec(spec);
+  std::tie(d.function, d.templ) = split_function_signature(signature);
   d.style = style;
   add_declared_word(in, d);
 }

@@ -301,8 +301,22 @@ void Interpreter::ContinueEntry(words::TRunControl entry) {
   }
 }
 
+namespace {
+
+bool is_condition_block(const words::TRunControl& entry) {
+  return entry.EntryType == words::kThenBlock || entry.EntryType == words::kElseBlock ||
+         entry.EntryType == words::kCaseBlock;
+}
+
+}  // namespace
+
 void Interpreter::Break() {
   words::TMorvBase& s = *state_;
+  // With nothing but condition blocks to leave, the pointer stays where it is, and so must the
+  // blocks: it runs inside their copies.
+  std::size_t target = s.RunControl.Count();
+  while (target > 0 && is_condition_block(s.RunControl.At(target - 1))) --target;
+  if (target == 0) return;
   words::TRunControl entry;
   while (s.RunControl.Pop(entry)) {
     switch (entry.EntryType) {
@@ -337,9 +351,7 @@ void Interpreter::Continue() {
   }
   words::TRunControl entry;
   while (s.RunControl.Pop(entry)) {
-    bool block = entry.EntryType == words::kThenBlock || entry.EntryType == words::kElseBlock ||
-                 entry.EntryType == words::kCaseBlock;
-    if (!block || s.RunControl.Count() == 0) break;
+    if (!is_condition_block(entry) || s.RunControl.Count() == 0) break;
   }
   s.ScriptFileName = entry.SourceName;
   s.RunControl.Push(std::move(entry));

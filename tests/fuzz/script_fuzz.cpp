@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -50,9 +52,13 @@ class ScriptGenerator {
   std::string Script() {
     std::string out;
     while (statements_ < kMaxStatements && data_.remaining_bytes() > 0) out += Line(0) + "\n";
-    // Labels named by earlier jumps and calls, so that most of them exist.
-    for (int label = next_label_; label < next_label_ + 3; ++label)
+    // Labels named by earlier jumps and calls, so that most of them exist. A jump written under
+    // one of them must still go forward, past that label, or the script would never end.
+    const int first = next_label_;
+    for (int label = first; label < first + 3; ++label) {
+      next_label_ = label + 1;
       out += "*L" + std::to_string(label) + "\n" + Line(0) + J("\n戻る\n");
+    }
     return out;
   }
 
@@ -178,6 +184,9 @@ class ScriptGenerator {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider provider(data, size);
   std::string script = ScriptGenerator(provider).Script();
+  // Reproducing a finding starts from reading the script it made.
+  static const bool print = std::getenv("MORIVEL_FUZZ_PRINT") != nullptr;
+  if (print) std::fwrite(script.data(), 1, script.size(), stderr);
   QuietHost host;
   commands::BuiltinVocabulary vocabulary;
   engine::Interpreter interpreter(host, vocabulary);

@@ -45,10 +45,6 @@ std::string script_path(const QString& path) {
   return text::to_utf8(text::from_utf8(path.toStdString()));
 }
 
-media::MediaPlayer& player_of(GuiRun& run) {
-  return media::MediaPlayer::Of(run.interpreter().State());
-}
-
 QString error_log(GuiRun& run) {
   return gui::to_qstring(run.interpreter().ErrorLog());
 }

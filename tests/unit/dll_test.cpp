@@ -5,6 +5,7 @@
 #include "bridges/shared_library.h"
 #include "commands/registry.h"
 #include "engine/interpreter.h"
+#include "recording_host.h"
 #include "text/encoding.h"
 #include "text/sjis.h"
 
@@ -12,19 +13,7 @@ using namespace morivel;
 
 namespace {
 
-class DllHost : public engine::Host {
- public:
-  void ShowText(const std::string& text) override { output += text::to_utf8(text) + "\n"; }
-  void ShowMessage(const std::string&) override {}
-  engine::ErrorChoice ShowErrorDialog(const std::string&) override {
-    return engine::ErrorChoice::Quit;
-  }
-  void CloseMainWindow() override {}
-  void Wait(double) override {}
-  void StartTimer(int, std::function<void()>) override {}
-  void StopTimer() override {}
-  std::string output;
-};
+using DllHost = morivel::testing::RecordingHost;
 
 commands::PlatformInfo beside_callee() {
   commands::PlatformInfo info;

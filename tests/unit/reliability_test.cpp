@@ -11,6 +11,7 @@
 
 #include "commands/registry.h"
 #include "engine/interpreter.h"
+#include "recording_host.h"
 #include "startup/archive.h"
 #include "startup/options.h"
 #include "text/encoding.h"
@@ -23,19 +24,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class QuietHost : public engine::Host {
- public:
-  void ShowText(const std::string& text) override { output += text::to_utf8(text) + "\n"; }
-  void ShowMessage(const std::string&) override {}
-  engine::ErrorChoice ShowErrorDialog(const std::string&) override {
-    return engine::ErrorChoice::Quit;
-  }
-  void CloseMainWindow() override {}
-  void Wait(double) override {}
-  void StartTimer(int, std::function<void()>) override {}
-  void StopTimer() override {}
-  std::string output;
-};
+using QuietHost = morivel::testing::RecordingHost;
 
 struct ScriptRun {
   QuietHost host;
