@@ -2,6 +2,7 @@
 #include "gui/printing.h"
 
 #include <QPageLayout>
+#include <QPageSize>
 #include <QPrinterInfo>
 #include <QWidget>
 
@@ -58,6 +59,7 @@ void PrintSession::Configure() {
     printer_->setOutputFormat(QPrinter::PdfFormat);
     printer_->setOutputFileName(pdf);
     printer_->setResolution(kPdfResolution);
+    printer_->setPageSize(QPageSize(QPageSize::A4));
   } else {
     printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
     if (!chosen_.isEmpty()) printer_->setPrinterName(chosen_);
