@@ -53,8 +53,16 @@ std::size_t at(int x, int y, int width) {
          static_cast<std::size_t>(x);
 }
 
+// (30 R + 59 G + 11 B) / 100 rounded, looked up by the weighted sum: a division per pixel is the
+// slow part of a grey-scale pass.
 int grey_of(std::uint32_t p) {
-  return clamp_byte(DivideRoundEven(30 * red(p) + 59 * green(p) + 11 * blue(p), 100));
+  static const std::vector<std::uint8_t> by_sum = [] {
+    std::vector<std::uint8_t> table(100 * 255 + 1);
+    for (std::size_t sum = 0; sum < table.size(); ++sum)
+      table[sum] = static_cast<std::uint8_t>(DivideRoundEven(static_cast<std::int64_t>(sum), 100));
+    return table;
+  }();
+  return by_sum[static_cast<std::size_t>(30 * red(p) + 59 * green(p) + 11 * blue(p))];
 }
 
 // ---- 3 x 3 neighbourhoods -----------------------------------------------------------------------
