@@ -78,6 +78,7 @@ class ImageEffectsTest : public QObject {
   void shapesAndTextOnAnImagePart();
   void tilesCoverThePicture();
   void listsAndMainWindowCommands();
+  void moreFiltersAndPictures();
 };
 
 void ImageEffectsTest::quarterTurnResizesThePart() {
@@ -252,6 +253,45 @@ void ImageEffectsTest::listsAndMainWindowCommands() {
   QCOMPARE(picture_of(run, "窓").size(), run.window().size());
   // After fading out the main picture is black.
   QCOMPARE(run.window().Img().Image().pixel(3, 3), qRgb(0, 0, 0));
+}
+
+void ImageEffectsTest::moreFiltersAndPictures() {
+  QTemporaryDir dir;
+  write_picture(dir, "p.png", numbered(3, 2));
+  write_picture(dir, "grey.png", graphics::Bitmap(2, 2, 24, 0xFF808080u));
+  {
+    QFile icon(dir.filePath("i.ico"));
+    QVERIFY(icon.open(QIODevice::WriteOnly));
+    std::string bytes = graphics::Encode(numbered(4, 4), graphics::ImageFormat::Ico);
+    icon.write(bytes.data(), static_cast<qint64>(bytes.size()));
+  }
+  GuiRun run;
+  run_in(run, dir,
+         u("「回」をイメージとして作成\n回の画像は「p.png」\n回を90度画像回転\n"
+           "「セ」をイメージとして作成\nセの画像は「grey.png」\nセを「#204060」で画像セピア\n"
+           "「縁」をイメージとして作成\n縁の画像は「grey.png」\n縁を画像エッジ検出\n"
+           "「鋭」をイメージとして作成\n鋭の画像は「grey.png」\n鋭を100度画像シャープ\n"
+           "「ア」をイメージとして作成\n「i.ico」の0をアにアイコン抽出\n"
+           "画面クリア($FFFFFF)\n「p.png」を2で画像拡大表示\n描画処理反映\n0で画面フェードイン\n"));
+  QCOMPARE(errors(run), QString());
+  // 90 degrees of 3 x 2 needs 3 x 4; the part grows to hold all of it.
+  QCOMPARE(picture_of(run, "回").size(), QSize(3, 4));
+  QCOMPARE(run.Widget("回")->size(), QSize(3, 4));
+  QCOMPARE(picture_of(run, "セ").pixel(0, 0), qRgb(0x20, 0x40, 0x60));  // grey 128 is the tone
+  QCOMPARE(picture_of(run, "縁").pixel(1, 1), qRgb(0, 0, 0));  // a flat picture has no edges
+  QCOMPARE(picture_of(run, "鋭").pixel(1, 1), qRgb(128, 128, 128));
+  QImage icon = picture_of(run, "ア");
+  QCOMPARE(icon.size(), QSize(4, 4));
+  QCOMPARE(icon.pixel(3, 2), numbered_pixel(3, 2));
+  // Twice the size at the drawing position (10, 10): the pixel (2, 1) covers (14..15, 12..13).
+  QImage main = run.window().Img().Image();
+  QCOMPARE(main.pixel(10, 10), numbered_pixel(0, 0));
+  QCOMPARE(main.pixel(15, 13), numbered_pixel(2, 1));
+  QCOMPARE(main.pixel(16, 10), qRgb(255, 255, 255));
+
+  GuiRun bad_icon;
+  run_in(bad_icon, dir, u("「ア」をイメージとして作成\n「i.ico」の1をアにアイコン抽出\n"));
+  QVERIFY(errors(bad_icon).contains(u("からアイコンを抽出できません。")));
 }
 
 QTEST_MAIN(ImageEffectsTest)
