@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
 #include <functional>
 #include <string>
@@ -176,7 +177,10 @@ void copy_part_of_picture(Interpreter& in) {
   std::string target = pop_part_name(in);
   std::array<int, 4> r = parse_rect(in, in.PopArgumentText());
   Bitmap source = copy_source(in, pop_picture_name(in));
-  copy_onto(in, source, {r[0], r[1], r[2] - r[0], r[3] - r[1]}, target, at, 100);
+  auto extent = [](int from, int to) {
+    return static_cast<int>(std::clamp<std::int64_t>(std::int64_t{to} - from, 0, INT_MAX));
+  };
+  copy_onto(in, source, {r[0], r[1], extent(r[0], r[2]), extent(r[1], r[3])}, target, at, 100);
 }
 
 // イメージ半透明コピー (?を,?の,?に,?パーセント): the source shows through at the percentage.

@@ -5,7 +5,9 @@
 #include <QFontMetrics>
 #include <QPrintDialog>
 
+#include <algorithm>
 #include <array>
+#include <climits>
 
 #include <string>
 #include <vector>
@@ -235,7 +237,10 @@ void print_picture(Interpreter& in) {
   std::string name = pop_picture_name(in);
   QImage picture = load_image(in, name);
   if (picture.isNull()) return;
-  page(in).drawImage(QRect(QPoint(r[0], r[1]), QPoint(r[2] - 1, r[3] - 1)), picture);
+  // Right and bottom are outside the rectangle, as for every rectangle scripts give.
+  QRect target(QPoint(r[0], r[1]),
+               QPoint(std::max(r[2], INT_MIN + 1) - 1, std::max(r[3], INT_MIN + 1) - 1));
+  page(in).drawImage(target.normalized(), picture);
 }
 
 void text_width(Interpreter& in) {
