@@ -127,6 +127,7 @@ void StatementReader::Step() {
   bool sign = *p_ == '-' || *p_ == '+';
   if (*p_ == '$' || is_digit(*p_) || (sign && (is_digit(p_[1]) || p_[1] == '$')))
     return NumberToken();
+  if (in_.RunPreparedAssignment()) return;
   WordToken();
 }
 
