@@ -22,6 +22,7 @@ packages=(
   libavahi-client-dev libsmbclient-dev
   qt6-multimedia-dev libfluidsynth-dev fluidsynth fluid-soundfont-gm
   libreoffice-calc-nogui libreoffice-writer-nogui libreoffice-dev python3-openpyxl python3-docx
+  poppler-utils python3-pil
 )
 
 missing=()
