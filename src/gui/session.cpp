@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "archive/commands.h"
+#include "automation/register.h"
 #include "bridges/families.h"
 #include "gui/families.h"
 #include "gui/part_registry.h"
@@ -93,6 +94,7 @@ void register_gui_handlers(commands::HandlerTable& table) {
   archive::register_archive_commands(table);
   archive::register_peripheral_commands(table);
   media::register_media_commands(table);
+  automation::register_automation_handlers(table);
 }
 
 }  // namespace morivel::gui

@@ -1,0 +1,12 @@
+// The command families of this library, each registering its handlers by command id.
+#pragma once
+
+#include "commands/registry.h"
+
+namespace morivel::automation {
+
+void RegisterLaunchCommands(commands::HandlerTable& table);
+void RegisterWindowCommands(commands::HandlerTable& table);
+void RegisterShutdownCommands(commands::HandlerTable& table);
+
+}  // namespace morivel::automation
