@@ -17,6 +17,7 @@ namespace {
 
 constexpr int kActivationChecks = 512;
 constexpr useconds_t kMappingSettleMicros = 100'000;
+constexpr useconds_t kClickMicros = 50'000;
 constexpr long kSourcePager = 2;
 constexpr long kStaticGravity = 10;
 
@@ -294,6 +295,7 @@ WindowId X11Desktop::TopLevelOf(WindowId window) {
 void X11Desktop::MovePointer(int x, int y) {
   XTestFakeMotionEvent(x_->dpy, -1, x, y, CurrentTime);
   XSync(x_->dpy, False);
+  usleep(kClickMicros);
 }
 
 std::pair<int, int> X11Desktop::PointerPosition() {
@@ -305,9 +307,14 @@ std::pair<int, int> X11Desktop::PointerPosition() {
 }
 
 void X11Desktop::Click() {
+  // Toolkits take a press and release in the same instant for no click at all; space them as a
+  // hand would.
   XTestFakeButtonEvent(x_->dpy, 1, True, CurrentTime);
+  XSync(x_->dpy, False);
+  usleep(kClickMicros);
   XTestFakeButtonEvent(x_->dpy, 1, False, CurrentTime);
   XSync(x_->dpy, False);
+  usleep(kClickMicros);
 }
 
 namespace {
