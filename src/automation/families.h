@@ -8,5 +8,6 @@ namespace morivel::automation {
 void RegisterLaunchCommands(commands::HandlerTable& table);
 void RegisterWindowCommands(commands::HandlerTable& table);
 void RegisterShutdownCommands(commands::HandlerTable& table);
+void RegisterRegistryCommands(commands::HandlerTable& table);
 
 }  // namespace morivel::automation

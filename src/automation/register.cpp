@@ -8,6 +8,7 @@ void register_automation_handlers(commands::HandlerTable& table) {
   RegisterLaunchCommands(table);
   RegisterWindowCommands(table);
   RegisterShutdownCommands(table);
+  RegisterRegistryCommands(table);
 }
 
 }  // namespace morivel::automation

@@ -11,7 +11,7 @@ SCRIPT_TIMEOUT_SECONDS = 60.0
 MORIVEL = os.environ["MORIVEL_BIN"]
 
 
-def isolated_environment(work_dir: Path, display=None) -> dict:
+def isolated_environment(home: Path, display=None) -> dict:
     env = dict(os.environ)
     for name in ("DISPLAY", "WAYLAND_DISPLAY"):
         env.pop(name, None)
@@ -20,7 +20,6 @@ def isolated_environment(work_dir: Path, display=None) -> dict:
     else:
         env["QT_QPA_PLATFORM"] = "offscreen"
     env["LC_ALL"] = "C.UTF-8"
-    home = work_dir / ".home"
     for name, sub in (("HOME", ""), ("XDG_CONFIG_HOME", ".config"), ("XDG_DATA_HOME", ".local/share"),
                       ("XDG_RUNTIME_DIR", "runtime")):
         folder = home / sub
@@ -44,7 +43,11 @@ class ScriptFolder:
 
     def __init__(self):
         self._dir = tempfile.TemporaryDirectory(prefix="morivel-auto-")
-        self.dir = Path(self._dir.name)
+        # The home lies outside the scripts' folder, as a user's does: the security policy asks
+        # before changing files there.
+        self.home = Path(self._dir.name) / "home"
+        self.dir = Path(self._dir.name) / "work"
+        self.dir.mkdir()
         self.display = None
         self.extra_env = {}
 
@@ -52,7 +55,7 @@ class ScriptFolder:
         self._dir.cleanup()
 
     def env(self):
-        env = isolated_environment(self.dir, self.display)
+        env = isolated_environment(self.home, self.display)
         env.update(self.extra_env)
         return env
 
@@ -61,19 +64,21 @@ class ScriptFolder:
         path.write_bytes(source.encode("cp932"))
         return path
 
-    def args(self, name: str, console=True):
-        return [MORIVEL] + (["-console"] if console else []) + [str(self.dir / name)]
+    def args(self, name: str, console=True, options=()):
+        return [MORIVEL] + (["-console"] if console else []) + list(options) + [
+            str(self.dir / name)]
 
-    def run(self, source: str, name="test.mrv", timeout=SCRIPT_TIMEOUT_SECONDS, console=True):
+    def run(self, source: str, name="test.mrv", timeout=SCRIPT_TIMEOUT_SECONDS, console=True,
+            options=(), stdin=b""):
         self.write(name, source)
-        done = subprocess.run(self.args(name, console), capture_output=True, cwd=self.dir,
-                              env=self.env(), timeout=timeout)
+        done = subprocess.run(self.args(name, console, options), capture_output=True,
+                              cwd=self.dir, env=self.env(), timeout=timeout, input=stdin)
         return done.returncode, done.stdout.decode("utf-8", "replace"), done.stderr.decode(
             "utf-8", "replace")
 
-    def start(self, source: str, name: str, console=True):
+    def start(self, source: str, name: str, console=True, options=()):
         self.write(name, source)
-        return subprocess.Popen(self.args(name, console), cwd=self.dir, env=self.env(),
+        return subprocess.Popen(self.args(name, console, options), cwd=self.dir, env=self.env(),
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
 

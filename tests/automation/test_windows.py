@@ -37,7 +37,7 @@ class WindowTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.folder = ScriptFolder()
-        cls.desktop = XDesktop(cls.folder.dir / ".home")
+        cls.desktop = XDesktop(cls.folder.home)
         cls.folder.display = cls.desktop.display
         cls.xev = cls.desktop.start(["xev", "-event", "keyboard", "-event", "button"],
                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
