@@ -9,5 +9,6 @@ void RegisterLaunchCommands(commands::HandlerTable& table);
 void RegisterWindowCommands(commands::HandlerTable& table);
 void RegisterShutdownCommands(commands::HandlerTable& table);
 void RegisterRegistryCommands(commands::HandlerTable& table);
+void RegisterIniCommands(commands::HandlerTable& table);
 
 }  // namespace morivel::automation

@@ -9,6 +9,7 @@ void register_automation_handlers(commands::HandlerTable& table) {
   RegisterWindowCommands(table);
   RegisterShutdownCommands(table);
   RegisterRegistryCommands(table);
+  RegisterIniCommands(table);
 }
 
 }  // namespace morivel::automation
