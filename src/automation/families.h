@@ -10,5 +10,6 @@ void RegisterWindowCommands(commands::HandlerTable& table);
 void RegisterShutdownCommands(commands::HandlerTable& table);
 void RegisterRegistryCommands(commands::HandlerTable& table);
 void RegisterIniCommands(commands::HandlerTable& table);
+void RegisterAssociationCommands(commands::HandlerTable& table);
 
 }  // namespace morivel::automation

@@ -10,6 +10,7 @@ void register_automation_handlers(commands::HandlerTable& table) {
   RegisterShutdownCommands(table);
   RegisterRegistryCommands(table);
   RegisterIniCommands(table);
+  RegisterAssociationCommands(table);
 }
 
 }  // namespace morivel::automation
