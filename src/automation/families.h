@@ -11,5 +11,6 @@ void RegisterShutdownCommands(commands::HandlerTable& table);
 void RegisterRegistryCommands(commands::HandlerTable& table);
 void RegisterIniCommands(commands::HandlerTable& table);
 void RegisterAssociationCommands(commands::HandlerTable& table);
+void RegisterExchangeCommands(commands::HandlerTable& table);
 
 }  // namespace morivel::automation

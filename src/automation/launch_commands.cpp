@@ -7,6 +7,7 @@
 
 #include "automation/command_line.h"
 #include "automation/families.h"
+#include "automation/launch.h"
 #include "automation/owned.h"
 #include "automation/processes.h"
 #include "commands/file_handles.h"
@@ -120,20 +121,7 @@ std::string unpacked(Interpreter& in, const std::string& line) {
 }
 
 void launch(Interpreter& in) {
-  std::string line = in.PopArgumentValue();
-  if (line.empty()) return;
-  line = unpacked(in, line);
-  CommandLine parts = SplitCommandLine(line);
-  if (LowerExtension(parts.program) == ".mrv") {
-    auto [exe, args] = script_command(in, parts.program, parts.parameters);
-    start_detached(in, exe, args, Unquote(parts.program));
-    return;
-  }
-  std::string whole = text::trim(parts.program + " " + parts.parameters);
-  if (!exists(whole) && !IsUrl(whole))
-    open_program(in, parts.program, parts.parameters);
-  else
-    open_whole(in, whole);
+  LaunchCommandLine(in, in.PopArgumentValue());
 }
 
 // The program part of a command line that is started and waited for.
@@ -174,6 +162,22 @@ void open_in_file_manager(Interpreter& in) {
 }
 
 }  // namespace
+
+void LaunchCommandLine(Interpreter& in, const std::string& given) {
+  if (given.empty()) return;
+  std::string line = unpacked(in, given);
+  CommandLine parts = SplitCommandLine(line);
+  if (LowerExtension(parts.program) == ".mrv") {
+    auto [exe, args] = script_command(in, parts.program, parts.parameters);
+    start_detached(in, exe, args, Unquote(parts.program));
+    return;
+  }
+  std::string whole = text::trim(parts.program + " " + parts.parameters);
+  if (!exists(whole) && !IsUrl(whole))
+    open_program(in, parts.program, parts.parameters);
+  else
+    open_whole(in, whole);
+}
 
 void RegisterLaunchCommands(commands::HandlerTable& table) {
   table.Set(24, launch);

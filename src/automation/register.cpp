@@ -11,6 +11,7 @@ void register_automation_handlers(commands::HandlerTable& table) {
   RegisterRegistryCommands(table);
   RegisterIniCommands(table);
   RegisterAssociationCommands(table);
+  RegisterExchangeCommands(table);
 }
 
 }  // namespace morivel::automation

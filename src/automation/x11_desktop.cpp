@@ -18,6 +18,8 @@ namespace {
 constexpr int kActivationChecks = 512;
 constexpr useconds_t kMappingSettleMicros = 100'000;
 constexpr useconds_t kClickMicros = 50'000;
+constexpr int kPointerChecks = 50;
+constexpr useconds_t kPointerCheckMicros = 10'000;
 constexpr long kSourcePager = 2;
 constexpr long kStaticGravity = 10;
 
@@ -296,6 +298,10 @@ void X11Desktop::MovePointer(int x, int y) {
   XTestFakeMotionEvent(x_->dpy, -1, x, y, CurrentTime);
   XSync(x_->dpy, False);
   usleep(kClickMicros);
+  // A window manager may hold the pointer frozen for a moment after a click (click to focus);
+  // the motion takes effect once it lets go.
+  for (int i = 0; i < kPointerChecks && PointerPosition() != std::make_pair(x, y); ++i)
+    usleep(kPointerCheckMicros);
 }
 
 std::pair<int, int> X11Desktop::PointerPosition() {

@@ -137,6 +137,20 @@ class WindowTest(unittest.TestCase):
         self.assertEqual(lines[3], "300,250")  # the pointer went back
         self.assertTrue(wait_until(lambda: (self.folder.dir / "clicked.txt").exists()))
 
+    def test_clipboard_passes_between_two_programs(self):
+        source = self.folder.start("「表示ソ ab」をコピー\n「済」を「copied.txt」へ保存\n待機\n",
+                                   "source.mrv", console=False)
+        try:
+            self.assertTrue(wait_until(lambda: (self.folder.dir / "copied.txt").exists()))
+            reader = self.folder.start("クリップボード取得\nそれを「clip.txt」へ保存\n終わる\n",
+                                       "reader.mrv", console=False)
+            reader.wait(timeout=30)
+            stop(reader)
+            self.assertEqual((self.folder.dir / "clip.txt").read_bytes().decode("cp932"),
+                             "表示ソ ab")
+        finally:
+            stop(source)
+
     def test_children_and_parents_of_a_plain_x_program(self):
         lines = self.drive("「Event Tester」を窓ハンドル検索\nH=それ\nHを表示\n"
                            "Hの窓ハンドル内列挙\nそれを表示\nHの窓ハンドル親取得\nそれを表示\n")
