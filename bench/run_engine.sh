@@ -22,7 +22,7 @@ for arg in "$@"; do
   esac
 done
 if [ ${#names[@]} -eq 0 ]; then
-  names=(counted_loop fibonacci string_build each_list)
+  names=(counted_loop count_loop while_loop array_read fibonacci string_build each_list replace_text)
 fi
 for name in "${names[@]}"; do
   for ext in mrv py lua; do

@@ -64,13 +64,6 @@ long long nearest(long double v) {
 
 }  // namespace
 
-bool WrittenOutAsValues(const std::string& raw) {
-  std::string t = text::trim(raw);
-  if (!t.empty() && (t.front() == '`' || t.front() == '"')) return false;  // a literal
-  if (one_group(t)) t = t.substr(1, t.size() - 2);
-  return split_top_level(t).size() > 1;
-}
-
 std::vector<long long> CoordinateValues(engine::Interpreter& in, const std::string& raw) {
   std::string t = without_backquotes(raw);
   bool written_out = one_group(t) || split_top_level(t).size() > 1;

@@ -16,8 +16,4 @@ namespace morivel::commands {
 // its value first.
 std::vector<long long> CoordinateValues(engine::Interpreter& in, const std::string& raw);
 
-// Whether an argument is written out as a list of values, "(10,20)" or "10,20": evaluated as one
-// expression it would keep one value, so it goes as written to the coordinate reader.
-bool WrittenOutAsValues(const std::string& raw);
-
 }  // namespace morivel::commands

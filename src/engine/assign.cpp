@@ -2,6 +2,7 @@
 #include "engine/interpreter.h"
 #include "engine/lexer.h"
 #include "engine/parts.h"
+#include "engine/prepared.h"
 #include "expr/literal.h"
 #include "expr/number.h"
 #include "expr/quote.h"
@@ -60,7 +61,33 @@ void Interpreter::AssignStatement(const std::string& target_text) {
   } catch (const GeneralError& e) {
     throw Error(e.what());
   }
-  std::string value = EvalArgument(text::trim(raw));
+  AssignValue(target_text, text::trim(raw));
+}
+
+bool Interpreter::RunPreparedAssignment() {
+  words::TMorvBase& s = *state_;
+  if (!preparing_ || !s.Arguments.Empty()) return false;
+  auto& assignments = prepared_->assignments;
+  auto it = assignments.find(s.Position);
+  if (it == assignments.end()) {
+    if (!prepared_->pinned.Holds(s.Position)) return false;
+    it = assignments.emplace(s.Position, PrepareAssignment(s.Position)).first;
+  }
+  // Entries are never removed while the run lasts, so the reference stays valid.
+  PreparedAssignment& assignment = it->second;
+  if (!assignment.is_assignment) return false;
+  if (!assignment.prepared_value && !assignment.value.empty())
+    assignment.prepared_value = prepared_->arguments.Find(
+        assignment.value, [this](std::string_view t) { return Preparer(*this).Argument(t); });
+  s.Position = assignment.end;
+  AssignValue(assignment.name, assignment.value, assignment.prepared_value.get());
+  return true;
+}
+
+void Interpreter::AssignValue(const std::string& target_text, std::string_view value_text,
+                              PreparedArgumentEntry* prepared) {
+  words::TMorvBase& s = *state_;
+  std::string value = EvalArgumentWith(value_text, prepared);
   std::string type = current_type_;
 
   // Keys of an element target A#i or A#i#j.
@@ -131,8 +158,8 @@ void Interpreter::AssignStatement(const std::string& target_text) {
         AssignHashFromText(*word, value);
         return;
       }
-      word->SetValue(value);
-      word->TypeMark = type;
+      word->SetValue(std::move(value));
+      word->TypeMark = std::move(type);
       return;
     case words::kPart:
       if (PartAccess* parts = host_.Parts())

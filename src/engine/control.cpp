@@ -6,6 +6,7 @@
 
 #include "engine/interpreter.h"
 #include "engine/lexer.h"
+#include "engine/prepared.h"
 #include "expr/literal.h"
 #include "expr/number.h"
 #include "expr/quote.h"
@@ -93,11 +94,27 @@ void Interpreter::ProcessLineEnd() {
   if (line >= 0) state_->CurrentLine = line + 1;
 }
 
+// A block read at a position of a pinned text is kept, pinned in turn: reading it again gives
+// the same text, so loops and conditions inside loops share one copy.
 Interpreter::Block Interpreter::ReadBlock() {
   const char*& p = state_->Position;
+  auto& blocks = prepared_->blocks;
+  if (auto found = blocks.find(p); preparing_ && found != blocks.end()) {
+    const PreparedBlock& kept = found->second;
+    if (kept.line >= 0) state_->CurrentLine = kept.line;
+    Block block{kept.text, kept.resume, state_->CurrentLine};
+    state_->CurrentLine += kept.breaks;
+    p = kept.resume;
+    return block;
+  }
+  const char* at = p;
+  int line = -1;
   while (is_separator(*p)) ++p;
   if (*p == '\r' || *p == '\n') {
+    const char* peek = p;
+    bool prefixed = skip_line_prefix(peek) >= 0;
     ProcessLineEnd();
+    if (prefixed) line = state_->CurrentLine;
     while (is_separator(*p)) ++p;
   }
   Block block;
@@ -111,6 +128,11 @@ Interpreter::Block Interpreter::ReadBlock() {
   }
   AdvanceLine(start, p);
   block.resume = p;
+  if (preparing_ && prepared_->pinned.Holds(at)) {
+    prepared_->pinned.Pin(block.text);
+    int breaks = state_->CurrentLine - block.start_line;
+    blocks.emplace(at, PreparedBlock{block.text, block.resume, line, breaks});
+  }
   return block;
 }
 
@@ -752,6 +774,7 @@ void Interpreter::IncludeFile(const std::string& path, const std::string& source
     throw Error(e.message);
   }
   s.Sources.push_back(text);
+  prepared_->pinned.Pin(text);
   RunNestedAs(text->c_str(), path);
 }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "engine/prepared.h"
 #include "source/labels.h"
 #include "source/preprocess.h"
 #include "text/encoding.h"
@@ -28,7 +29,10 @@ std::string file_name_part(const std::string& path) {
 }  // namespace
 
 Interpreter::Interpreter(Host& host, const Vocabulary& vocabulary)
-    : host_(host), vocabulary_(vocabulary), state_(std::make_unique<words::TMorvBase>()) {}
+    : host_(host),
+      vocabulary_(vocabulary),
+      state_(std::make_unique<words::TMorvBase>()),
+      prepared_(std::make_unique<PreparedTexts>()) {}
 
 Interpreter::~Interpreter() = default;
 
@@ -127,6 +131,7 @@ EMorv Interpreter::Error(const std::string& message) {
 void Interpreter::PrepareRun(std::string_view source, const std::string& file_name) {
   error_log_.clear();
   state_ = std::make_unique<words::TMorvBase>();
+  prepared_ = std::make_unique<PreparedTexts>();
   state_->ScriptFileName = file_name;
   vocabulary_.Register(*state_);
   try {
@@ -135,6 +140,7 @@ void Interpreter::PrepareRun(std::string_view source, const std::string& file_na
     if (whole.empty() || (whole.back() != '\n' && whole.back() != '\r')) whole += "\r\n";
     auto text = std::make_shared<const std::string>(source::Preprocess(whole));
     state_->Sources.push_back(text);
+    prepared_->pinned.Pin(text);
     source::ScanLabels(*text, file_name, state_->Words);
   } catch (const source::PreprocessError& e) {
     state_->CurrentLine = e.line;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,12 @@ struct LabelInfo;
 }
 
 namespace morivel::engine {
+
+struct PreparedTexts;
+struct PreparedArgument;
+template <typename Prepared>
+struct PreparedEntry;
+using PreparedArgumentEntry = PreparedEntry<PreparedArgument>;
 
 // How the main loop treats errors that reach it.
 enum class ErrorMode { Ignore = 0, Warn = 1 };
@@ -170,6 +177,9 @@ class Interpreter {
   std::string VariablesText() const;
   std::string RunControlText() const;
   void SetErrorMode(ErrorMode mode) { error_mode_ = mode; }
+  // Whether texts are read once and kept (the default) or read again each time they run. Both
+  // give the same results; reading again is there to compare with and to rule the caches out.
+  void SetPreparing(bool on) { preparing_ = on; }
 
   // The arguments of the label last called with a template (引数取得, 引数得る).
   std::vector<std::string> FunctionArguments;
@@ -216,11 +226,25 @@ class Interpreter {
 
   // Assignment.
   void AssignStatement(const std::string& target);
+  void AssignValue(const std::string& target, std::string_view value_text,
+                   PreparedArgumentEntry* prepared = nullptr);
+  // Runs the statement at the pointer when it is a prepared plain assignment.
+  bool RunPreparedAssignment();
   void AssignElementStatement(const std::string& target);
   void AssignHashFromText(words::THashNode& word, const std::string& value);
 
   // Binding.
   void BindArguments(const words::THashNode& word);
+
+  // Prepared evaluation: the value, or nothing when the text must be read instead.
+  std::optional<expr::Value> EvaluatePreparedText(std::string_view text);
+  std::optional<std::string> EvalPreparedArgument(std::string_view text,
+                                                  PreparedArgumentEntry* entry);
+  // EvalArgument with the text's prepared entry at hand (null: looked up by the text).
+  std::string EvalArgumentWith(std::string_view text, PreparedArgumentEntry* entry);
+  std::string RunPreparedArgument(const PreparedArgument& argument);
+  bool PreparedNestingAllowed() const;
+  expr::Value EvaluateTextAsRead(std::string_view text);
 
   // Dictionary and property access: the word at hand ends in の.
   expr::Value ReadAccess(words::THashNode* owner, const std::string& owner_name, const char*& p);
@@ -230,6 +254,7 @@ class Interpreter {
   Host& host_;
   const Vocabulary& vocabulary_;
   std::unique_ptr<words::TMorvBase> state_;
+  std::unique_ptr<PreparedTexts> prepared_;
 
   std::string error_log_;
   ErrorMode error_mode_ = ErrorMode::Warn;
@@ -241,7 +266,8 @@ class Interpreter {
   bool comma_before_break_ = false;
   // Set while the tokens inside a function call's parentheses are pushed: nothing runs then.
   bool collecting_arguments_ = false;
-  int nesting_ = 0;         // native depth of nested runs and evaluations
+  int nesting_ = 0;  // native depth of nested runs and evaluations
+  bool preparing_ = true;
   int statement_line_ = 1;  // the line the current statement started on
   std::shared_ptr<source::LabelInfo> timer_target_;
   std::string end_handler_;

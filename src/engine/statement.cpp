@@ -43,9 +43,8 @@ bool reads_back_as_number(const expr::Value& v) {
   return *p == '\0';
 }
 
-bool names_code(const words::THashNode* w) {
-  return w &&
-         (w->Kind == words::kCommand || w->Kind == words::kLabel || w->Kind == words::kDllFunction);
+bool names_command(const words::THashNode* w) {
+  return w && (w->Kind == words::kCommand || w->Kind == words::kDllFunction);
 }
 
 }  // namespace
@@ -128,6 +127,7 @@ void StatementReader::Step() {
   bool sign = *p_ == '-' || *p_ == '+';
   if (*p_ == '$' || is_digit(*p_) || (sign && (is_digit(p_[1]) || p_[1] == '$')))
     return NumberToken();
+  if (in_.RunPreparedAssignment()) return;
   WordToken();
 }
 
@@ -421,8 +421,9 @@ void StatementReader::WordToken() {
     static const std::string kNo = text::sjis("の");
     if (particle == kNo) {
       token = ExtendAccess(std::move(token));
-    } else if (particle.empty() && !names_code(in_.FindWord(name, true))) {
-      // "A を 表示": a particle written apart from its word still belongs to it.
+    } else if (particle.empty() && !names_command(in_.FindWord(name, true))) {
+      // "A を 表示", "挨拶 を呼ぶ": a particle written apart from its word (a label's too, which
+      // is then what the command acts on) still belongs to it.
       const char* q = p_;
       skip_blanks(q);
       const char* r = q;

@@ -2,6 +2,7 @@
 #include "engine/interpreter.h"
 #include "engine/lexer.h"
 #include "engine/parts.h"
+#include "engine/prepared.h"
 #include "expr/literal.h"
 #include "expr/number.h"
 #include "expr/quote.h"
@@ -42,7 +43,127 @@ std::string entry_of_lines(const std::string& lines, const std::string& key) {
   return {};
 }
 
+// Gives up when a word is anything but a variable or an unknown word: those are read without
+// running anything, so giving up leaves no trace.
+struct GiveUp {};
+
+class PlainWords : public expr::PreparedWords {
+ public:
+  explicit PlainWords(Interpreter& in, const expr::Value* left = nullptr) : in_(in), left_(left) {}
+
+  expr::Value Read(const std::string& word) override {
+    words::THashNode* w = in_.FindWord(word);
+    if (!w) return {word, "s"};
+    if (w->Kind != words::kVariable) throw GiveUp{};
+    return {w->GetValue(), w->TypeMark};
+  }
+
+  expr::Value Left() override {
+    if (!left_) throw GiveUp{};
+    return *left_;
+  }
+
+  expr::Value Element(const expr::PreparedToken& element) override {
+    words::THashNode* w = in_.FindWord(element.text);
+    if (!w || w->Kind != words::kVariable) throw GiveUp{};
+    std::int64_t first = Index(element.inner[0]);
+    std::string value =
+        element.inner.size() > 1 ? w->GetCell(first, Index(element.inner[1])) : w->GetRow(first);
+    std::string type = guess_type(value);
+    return {std::move(value), std::move(type)};
+  }
+
+ private:
+  std::int64_t Index(const expr::PreparedToken& term) {
+    std::int64_t index = -1;
+    if (!expr::ToInteger(expr::PreparedTermValue(term, *this).text, index)) index = -1;
+    return index;
+  }
+
+  Interpreter& in_;
+  const expr::Value* left_;
+};
+
+// The value so far as the start of "(value rest)": a number the reader takes back whole as a
+// number, anything else as the quoted text.
+bool plain_decimal(std::string_view s) {
+  std::size_t i = !s.empty() && s[0] == '-' ? 1 : 0;
+  std::size_t digits = i;
+  while (digits < s.size() && is_digit(s[digits])) ++digits;
+  if (digits == i) return false;
+  if (digits == s.size()) return true;
+  if (s[digits] != '.') return false;
+  std::size_t fraction = digits + 1;
+  while (fraction < s.size() && is_digit(s[fraction])) ++fraction;
+  return fraction > digits + 1 && fraction == s.size();
+}
+
 }  // namespace
+
+bool Interpreter::PreparedNestingAllowed() const {
+  // A prepared evaluation nests no deeper than the text would, and the text is read instead
+  // near the limit, so that the stack-full error comes exactly where it always did.
+  return preparing_ && nesting_ + 32 < kMaxNativeNesting;
+}
+
+std::optional<expr::Value> Interpreter::EvaluatePreparedText(std::string_view text) {
+  if (!PreparedNestingAllowed()) return std::nullopt;
+  auto entry = prepared_->expressions.Find(
+      text, [this](std::string_view t) { return Preparer(*this).Expression(t); });
+  if (!entry || !entry->Usable()) return std::nullopt;
+  try {
+    PlainWords words(*this);
+    return expr::EvaluatePrepared(*entry->prepared, words);
+  } catch (...) {
+    ++entry->failures;
+    return std::nullopt;
+  }
+}
+
+std::string Interpreter::RunPreparedArgument(const PreparedArgument& argument) {
+  PlainWords words(*this);
+  expr::Value v = expr::PreparedTermValue(argument.first, words);
+  std::string type = std::move(v.type_mark);
+  for (const expr::PreparedToken& term : argument.joined) {
+    v.text += expr::PreparedTermValue(term, words).text;
+    type = "s";
+  }
+  if (!argument.has_continuation) {
+    current_type_ = std::move(type);
+    return std::move(v.text);
+  }
+  expr::Value left;
+  if (type != "e")
+    left = {std::move(v.text), "s"};
+  else if (v.text.empty())
+    left = {"", "s"};
+  else if (plain_decimal(v.text))
+    left = {std::move(v.text), "e"};
+  else
+    throw GiveUp{};
+  PlainWords with_left(*this, &left);
+  expr::Value result = expr::EvaluatePrepared(argument.continued, with_left);
+  current_type_ = std::move(result.type_mark);
+  return std::move(result.text);
+}
+
+std::optional<std::string> Interpreter::EvalPreparedArgument(std::string_view text,
+                                                             PreparedArgumentEntry* entry) {
+  if (!PreparedNestingAllowed()) return std::nullopt;
+  std::shared_ptr<PreparedArgumentEntry> found;
+  if (!entry) {
+    found = prepared_->arguments.Find(
+        text, [this](std::string_view t) { return Preparer(*this).Argument(t); });
+    entry = found.get();
+  }
+  if (!entry || !entry->Usable()) return std::nullopt;
+  try {
+    return RunPreparedArgument(*entry->prepared);
+  } catch (...) {
+    ++entry->failures;
+    return std::nullopt;
+  }
+}
 
 std::string Interpreter::ReadLiteralAt(const char*& p) {
   try {
@@ -64,6 +185,14 @@ std::string Interpreter::ReadGroupAt(const char*& p) {
 
 expr::Value Interpreter::EvaluateText(std::string_view text) {
   NestingGuard guard(*this);
+  if (std::optional<expr::Value> prepared = EvaluatePreparedText(text)) {
+    current_type_ = prepared->type_mark;
+    return std::move(*prepared);
+  }
+  return EvaluateTextAsRead(text);
+}
+
+expr::Value Interpreter::EvaluateTextAsRead(std::string_view text) {
   std::string copy(text);
   const char* p = copy.c_str();
   EngineTerms terms(*this);
@@ -79,11 +208,17 @@ expr::Value Interpreter::EvaluateText(std::string_view text) {
 }
 
 std::string Interpreter::EvalArgument(std::string_view text) {
+  return EvalArgumentWith(text, nullptr);
+}
+
+std::string Interpreter::EvalArgumentWith(std::string_view text, PreparedArgumentEntry* entry) {
   if (text.empty()) {
     current_type_ = "s";
     return {};
   }
   NestingGuard guard(*this);
+  if (std::optional<std::string> prepared = EvalPreparedArgument(text, entry))
+    return std::move(*prepared);
   std::string copy(text);
   const char* p = copy.c_str();
   expr::Value v = ReadTerm(p);
@@ -101,7 +236,9 @@ std::string Interpreter::EvalArgument(std::string_view text) {
     }
     if (is_operator_char(*p)) {
       std::string left = type == "e" ? (v.text.empty() ? "``" : v.text) : expr::QuoteRaw(v.text);
-      expr::Value result = EvaluateText("(" + left + std::string(p) + ")");
+      // Built from a value, this text is new each time: preparing it would only cost.
+      NestingGuard inner(*this);
+      expr::Value result = EvaluateTextAsRead("(" + left + std::string(p) + ")");
       current_type_ = result.type_mark;
       return result.text;
     }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <exception>
 #include <string_view>
+#include <utility>
 
 #include "expr/literal.h"
 #include "expr/number.h"
@@ -47,6 +48,46 @@ GeneralError TooDeeplyNested() {
 
 enum class Kind : std::uint8_t { kText = 0, kNumber = 1, kStart = 2, kOperator = 3 };
 
+// Operators by meaning; spellings that mean the same share one. kOther is no known operator.
+enum class Op : std::uint8_t {
+  kNone,
+  kAnd,
+  kOr,
+  kEqual,
+  kNotEqual,
+  kLess,
+  kGreater,
+  kAtLeast,
+  kAtMost,
+  kTextEqual,
+  kTextNotEqual,
+  kNumberEqual,
+  kNumberNotEqual,
+  kAdd,
+  kSubtract,
+  kJoin,
+  kMultiply,
+  kDivide,
+  kRemainder,
+  kPower,
+  kOther,
+};
+
+Op OpOf(std::string_view text) {
+  static constexpr std::pair<std::string_view, Op> kOps[] = {
+      {"&&", Op::kAnd},          {"||", Op::kOr},          {"=", Op::kEqual},
+      {"<>", Op::kNotEqual},     {"><", Op::kNotEqual},    {"<", Op::kLess},
+      {">", Op::kGreater},       {">=", Op::kAtLeast},     {"=>", Op::kAtLeast},
+      {"<=", Op::kAtMost},       {"=<", Op::kAtMost},      {"=&", Op::kTextEqual},
+      {"!&", Op::kTextNotEqual}, {"==", Op::kNumberEqual}, {"!=", Op::kNumberNotEqual},
+      {"+", Op::kAdd},           {"-", Op::kSubtract},     {"&", Op::kJoin},
+      {"*", Op::kMultiply},      {"/", Op::kDivide},       {"%", Op::kRemainder},
+      {"^", Op::kPower}};
+  for (const auto& [spelling, op] : kOps)
+    if (spelling == text) return op;
+  return Op::kOther;
+}
+
 // An operand, a result or the current token. Arithmetic results carry only their number
 // until their text is needed (joining, text comparison), which saves formatting every step.
 struct Operand {
@@ -54,7 +95,13 @@ struct Operand {
   long double number = 0;
   Kind kind = Kind::kStart;
   bool text_pending = false;
+  Op op = Op::kNone;  // for an operator token
 };
+
+Operand OperatorOperand(std::string text) {
+  Op op = OpOf(text);
+  return Operand{std::move(text), 0, Kind::kOperator, false, op};
+}
 
 Operand FromText(std::string text, Kind kind) {
   long double number = ToNumber(text);
@@ -105,86 +152,48 @@ long double Power(long double base, long double exponent) {
 
 Value EvaluateAt(TermReader& terms, const char*& p, int depth);
 
+// A group's result becomes an operand through its text. A whole number below 10^15 reads back
+// as itself, so its text is made only when needed.
+Operand FromGroupValue(Value value) {
+  return FromText(std::move(value.text), value.type_mark == "s" ? Kind::kText : Kind::kNumber);
+}
+
+Value ValueOf(Operand& result) {
+  if (result.kind == Kind::kNumber) return Value{NumberToText(result.number), "e"};
+  TextOf(result);
+  return Value{std::move(result.text), "s"};
+}
+
+// The grammar over a token source: `Source::Next(token)` replaces the token with the next one,
+// seeing the kind of the token it replaces.
+template <typename Source>
 class Parser {
  public:
-  // `depth`: how many groups of this expression enclose the text.
-  Parser(TermReader& terms, const char* p, int depth)
-      : terms_(terms), p_(p), token_start_(p), depth_(depth) {}
+  explicit Parser(Source& source) : source_(source) {}
 
-  // The value of the whole expression; `rest` is where the unused text begins.
-  Value Run(const char*& rest) {
-    SkipBlanks(p_);
-    if (*p_ == '\0') throw InvalidResult();
+  Operand Run() {
     token_.kind = Kind::kStart;
-    NextToken();
+    source_.Next(token_);
     Operand result = Logical();
     if (token_.kind == Kind::kStart || token_.kind == Kind::kOperator) throw InvalidResult();
-    rest = token_start_;
-    if (result.kind == Kind::kNumber) return Value{NumberToText(result.number), "e"};
-    TextOf(result);
-    return Value{std::move(result.text), "s"};
+    return result;
   }
 
  private:
-  bool TokenIs(std::string_view op) const {
-    return token_.kind == Kind::kOperator && token_.text == op;
-  }
-
-  template <typename... Ops>
-  bool TokenIsAny(Ops... ops) const {
-    return (TokenIs(ops) || ...);
-  }
-
-  void NextToken() {
-    SkipBlanks(p_);
-    token_start_ = p_;
-    Kind previous = token_.kind;
-    if (*p_ == '\0') {
-      token_ = FromText({}, Kind::kText);
-    } else if (*p_ == '(') {
-      ReadGroupToken();
-    } else if (IsOperatorChar(*p_)) {
-      ReadOperatorToken(previous == Kind::kStart || previous == Kind::kOperator);
-    } else {
-      Value term = terms_.ReadTerm(p_);
-      token_ = FromText(std::move(term.text), term.type_mark == "e" ? Kind::kNumber : Kind::kText);
-    }
-  }
-
-  void ReadGroupToken() {
-    std::string inside = ReadGroup(p_);
-    const char* q = inside.c_str();
-    Value value = EvaluateAt(terms_, q, depth_ + 1);
-    token_ = FromText(std::move(value.text), value.type_mark == "s" ? Kind::kText : Kind::kNumber);
-  }
-
-  // `operand_expected`: the previous token was the start or an operator, so a sign belongs
-  // to the operand that follows.
-  void ReadOperatorToken(bool operand_expected) {
-    std::string op(1, *p_++);
-    if (CanPairInOperator(op[0]) && CanPairInOperator(*p_)) op.push_back(*p_++);
-    if (operand_expected && op == "-") {
-      Value term = terms_.ReadTerm(p_);
-      token_ = FromText("-" + term.text, Kind::kNumber);
-    } else if (operand_expected && op == "+" && (*p_ == '$' || IsDigit(*p_))) {
-      Value term = terms_.ReadTerm(p_);
-      token_ = FromText(std::move(term.text), Kind::kNumber);
-    } else {
-      token_ = Operand{std::move(op), 0, Kind::kOperator, false};
-    }
+  // The operator in hand when it is between `first` and `last` in Op order, else kNone.
+  Op OperatorIn(Op first, Op last) const {
+    if (token_.kind != Kind::kOperator || token_.op < first || token_.op > last) return Op::kNone;
+    return token_.op;
   }
 
   // Takes the operator token and reads the token after it.
-  std::string TakeOperator() {
-    std::string op = token_.text;
-    NextToken();
-    return op;
-  }
+  void TakeOperator() { source_.Next(token_); }
 
   Operand Logical() {
     Operand left = Comparison();
-    while (TokenIsAny("&&", "||")) {
-      bool is_and = TakeOperator() == "&&";
+    for (Op op; (op = OperatorIn(Op::kAnd, Op::kOr)) != Op::kNone;) {
+      TakeOperator();
+      bool is_and = op == Op::kAnd;
       Operand right = Comparison();
       bool truth =
           is_and ? (left.number > 0 && right.number > 0) : (left.number > 0 || right.number > 0);
@@ -195,8 +204,8 @@ class Parser {
 
   Operand Comparison() {
     Operand left = Additive();
-    while (TokenIsAny("=", "<>", "><", "<", ">", ">=", "=>", "<=", "=<", "=&", "!&", "==", "!=")) {
-      std::string op = TakeOperator();
+    for (Op op; (op = OperatorIn(Op::kEqual, Op::kNumberNotEqual)) != Op::kNone;) {
+      TakeOperator();
       Operand right = Additive();
       bool truth = Compare(op, left, right);
       // A chained comparison sees the 1 or 0 as a number but the first operand's text.
@@ -207,37 +216,37 @@ class Parser {
     return left;
   }
 
-  static bool Compare(const std::string& op, Operand& left, Operand& right) {
-    if (op == "=&") return TextOf(left) == TextOf(right);
-    if (op == "!&") return TextOf(left) != TextOf(right);
-    if (op == "==") return left.number == right.number;
-    if (op == "!=") return left.number != right.number;
+  static bool Compare(Op op, Operand& left, Operand& right) {
+    if (op == Op::kTextEqual) return TextOf(left) == TextOf(right);
+    if (op == Op::kTextNotEqual) return TextOf(left) != TextOf(right);
+    if (op == Op::kNumberEqual) return left.number == right.number;
+    if (op == Op::kNumberNotEqual) return left.number != right.number;
     if (right.kind == Kind::kNumber) return CompareOrdered(op, left.number, right.number);
     return CompareOrdered(op, TextOf(left), TextOf(right));
   }
 
   template <typename T>
-  static bool CompareOrdered(const std::string& op, const T& a, const T& b) {
-    if (op == "=") return a == b;
-    if (op == "<>" || op == "><") return a != b;
-    if (op == "<") return a < b;
-    if (op == ">") return a > b;
-    if (op == ">=" || op == "=>") return a >= b;
-    return a <= b;  // "<=" and "=<"
+  static bool CompareOrdered(Op op, const T& a, const T& b) {
+    if (op == Op::kEqual) return a == b;
+    if (op == Op::kNotEqual) return a != b;
+    if (op == Op::kLess) return a < b;
+    if (op == Op::kGreater) return a > b;
+    if (op == Op::kAtLeast) return a >= b;
+    return a <= b;  // kAtMost
   }
 
   Operand Additive() {
     Operand left = Multiplicative();
-    while (TokenIsAny("+", "-", "&")) {
-      std::string op = TakeOperator();
+    for (Op op; (op = OperatorIn(Op::kAdd, Op::kJoin)) != Op::kNone;) {
+      TakeOperator();
       Operand right = Multiplicative();
-      if (op == "&") {
+      if (op == Op::kJoin) {
         // The joined text keeps the left operand's number.
         std::string joined = TextOf(left) + TextOf(right);
         left.text = std::move(joined);
         left.kind = Kind::kText;
       } else {
-        left = FromNumber(op == "+" ? left.number + right.number : left.number - right.number);
+        left = FromNumber(op == Op::kAdd ? left.number + right.number : left.number - right.number);
       }
     }
     return left;
@@ -245,43 +254,166 @@ class Parser {
 
   Operand Multiplicative() {
     Operand left = Primary();
-    while (TokenIsAny("*", "/", "%", "^")) {
-      std::string op = TakeOperator();
+    for (Op op; (op = OperatorIn(Op::kMultiply, Op::kPower)) != Op::kNone;) {
+      TakeOperator();
       Operand right = Primary();
       left = FromNumber(Multiply(op, left.number, right.number));
     }
     return left;
   }
 
-  static long double Multiply(const std::string& op, long double a, long double b) {
-    if (op == "*") return a * b;
-    if (op == "/") return b == 0 ? 0 : a / b;
-    if (op == "%") return Remainder(a, b);
+  static long double Multiply(Op op, long double a, long double b) {
+    if (op == Op::kMultiply) return a * b;
+    if (op == Op::kDivide) return b == 0 ? 0 : a / b;
+    if (op == Op::kRemainder) return Remainder(a, b);
     return Power(a, b);
   }
 
   Operand Primary() {
     if (token_.kind == Kind::kOperator) throw MisplacedOperator(token_.text);
-    Operand operand = token_;
-    NextToken();
+    // The token in hand is replaced by the next; only its kind is read on the way.
+    Operand operand = std::move(token_);
+    token_.kind = operand.kind;
+    source_.Next(token_);
     return operand;
+  }
+
+  Source& source_;
+  Operand token_;
+};
+
+// Tokens read from the program text, terms through the term reader.
+class TextTokens {
+ public:
+  // `depth`: how many groups of this expression enclose the text.
+  TextTokens(TermReader& terms, const char* p, int depth)
+      : terms_(terms), p_(p), token_start_(p), depth_(depth) {}
+
+  // Where the token in hand begins: the text the expression did not use.
+  const char* TokenStart() const { return token_start_; }
+
+  void Next(Operand& token) {
+    SkipBlanks(p_);
+    token_start_ = p_;
+    Kind previous = token.kind;
+    if (*p_ == '\0') {
+      token = FromText({}, Kind::kText);
+    } else if (*p_ == '(') {
+      std::string inside = ReadGroup(p_);
+      const char* q = inside.c_str();
+      token = FromGroupValue(EvaluateAt(terms_, q, depth_ + 1));
+    } else if (IsOperatorChar(*p_)) {
+      ReadOperatorToken(token, previous == Kind::kStart || previous == Kind::kOperator);
+    } else {
+      Value term = terms_.ReadTerm(p_);
+      token = FromText(std::move(term.text), term.type_mark == "e" ? Kind::kNumber : Kind::kText);
+    }
+  }
+
+ private:
+  // `operand_expected`: the previous token was the start or an operator, so a sign belongs
+  // to the operand that follows.
+  void ReadOperatorToken(Operand& token, bool operand_expected) {
+    std::string op(1, *p_++);
+    if (CanPairInOperator(op[0]) && CanPairInOperator(*p_)) op.push_back(*p_++);
+    if (operand_expected && op == "-") {
+      Value term = terms_.ReadTerm(p_);
+      token = FromText("-" + term.text, Kind::kNumber);
+    } else if (operand_expected && op == "+" && (*p_ == '$' || IsDigit(*p_))) {
+      Value term = terms_.ReadTerm(p_);
+      token = FromText(std::move(term.text), Kind::kNumber);
+    } else {
+      token = OperatorOperand(std::move(op));
+    }
   }
 
   TermReader& terms_;
   const char* p_;
   const char* token_start_;
   const int depth_;
-  Operand token_;
 };
+
+Value PreparedAt(const std::vector<PreparedToken>& tokens, PreparedWords& words, int depth);
+
+// A group's number result as an operand: whole numbers below 10^15 read back as themselves.
+Operand FromGroupResult(Operand result) {
+  if (result.kind != Kind::kNumber) return FromGroupValue(ValueOf(result));
+  constexpr long double kWholeLimit = 1e15L;
+  long double n = result.number;
+  if (n > -kWholeLimit && n < kWholeLimit && n == std::trunc(n)) return FromNumber(n);
+  return FromGroupValue(ValueOf(result));
+}
+
+Operand PreparedGroupAt(const std::vector<PreparedToken>& tokens, PreparedWords& words, int depth);
+
+// Tokens read once before: the same tokens the text gives, without reading it again.
+class ListTokens {
+ public:
+  ListTokens(const std::vector<PreparedToken>& tokens, PreparedWords& words, int depth)
+      : tokens_(tokens), words_(words), depth_(depth) {}
+
+  void Next(Operand& token) {
+    if (next_ == tokens_.size()) {
+      token = FromText({}, Kind::kText);
+      return;
+    }
+    const PreparedToken& t = tokens_[next_++];
+    switch (t.type) {
+      case PreparedToken::Type::kOperator:
+        token = OperatorOperand(t.text);
+        return;
+      case PreparedToken::Type::kGroup:
+        token = PreparedGroupAt(t.inner, words_, depth_ + 1);
+        return;
+      case PreparedToken::Type::kNumber:
+        token = Operand{t.text, t.number, Kind::kNumber, false};
+        return;
+      case PreparedToken::Type::kNegated: {
+        Value term = PreparedTermValue(t.inner.front(), words_);
+        token = FromText("-" + term.text, Kind::kNumber);
+        return;
+      }
+      default: {
+        Value term = PreparedTermValue(t, words_);
+        token = FromText(std::move(term.text), term.type_mark == "e" ? Kind::kNumber : Kind::kText);
+        return;
+      }
+    }
+  }
+
+ private:
+  const std::vector<PreparedToken>& tokens_;
+  PreparedWords& words_;
+  const int depth_;
+  std::size_t next_ = 0;
+};
+
+Operand PreparedGroupAt(const std::vector<PreparedToken>& tokens, PreparedWords& words, int depth) {
+  if (depth > kMaxNesting) throw TooDeeplyNested();
+  if (tokens.empty()) throw InvalidResult();
+  ListTokens source(tokens, words, depth);
+  return FromGroupResult(Parser<ListTokens>(source).Run());
+}
+
+Value PreparedAt(const std::vector<PreparedToken>& tokens, PreparedWords& words, int depth) {
+  if (depth > kMaxNesting) throw TooDeeplyNested();
+  if (tokens.empty()) throw InvalidResult();
+  ListTokens source(tokens, words, depth);
+  Operand result = Parser<ListTokens>(source).Run();
+  return ValueOf(result);
+}
 
 Value EvaluateAt(TermReader& terms, const char*& p, int depth) {
   const char* start = p;
   try {
     if (depth > kMaxNesting) throw TooDeeplyNested();
-    const char* rest = p;
-    Value value = Parser(terms, p, depth).Run(rest);
-    p = rest;
-    return value;
+    const char* q = p;
+    SkipBlanks(q);
+    if (*q == '\0') throw InvalidResult();
+    TextTokens source(terms, q, depth);
+    Operand result = Parser<TextTokens>(source).Run();
+    p = source.TokenStart();
+    return ValueOf(result);
   } catch (const std::exception& e) {
     throw GeneralError(MessagePrefix() + e.what() + start);
   }
@@ -291,6 +423,33 @@ Value EvaluateAt(TermReader& terms, const char*& p, int depth) {
 
 Value Evaluate(TermReader& terms, const char*& p) {
   return EvaluateAt(terms, p, 0);
+}
+
+Value EvaluatePrepared(const std::vector<PreparedToken>& tokens, PreparedWords& words) {
+  return PreparedAt(tokens, words, 0);
+}
+
+Value PreparedTermValue(const PreparedToken& token, PreparedWords& words) {
+  switch (token.type) {
+    case PreparedToken::Type::kNumber:
+      return Value{token.text, "e"};
+    case PreparedToken::Type::kText:
+      return Value{token.text, "s"};
+    case PreparedToken::Type::kWord:
+      return words.Read(token.text);
+    case PreparedToken::Type::kLeft:
+      return words.Left();
+    case PreparedToken::Type::kElement:
+      return words.Element(token);
+    case PreparedToken::Type::kGroup:
+      return PreparedAt(token.inner, words, 0);
+    case PreparedToken::Type::kNegated: {
+      Value inner = PreparedTermValue(token.inner.front(), words);
+      return Value{"-" + inner.text, inner.type_mark.empty() ? "e" : inner.type_mark};
+    }
+    default:
+      throw InvalidResult();
+  }
 }
 
 }  // namespace morivel::expr

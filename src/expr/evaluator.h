@@ -1,7 +1,9 @@
 // The infix expression evaluator: arithmetic, text joining, comparison and logic over terms.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace morivel::expr {
 
@@ -28,6 +30,42 @@ class TermReader {
 // morivel::GeneralError with the message "計算式に誤りがあります。" + the inner message + the
 // text from the expression's start to the NUL.
 Value Evaluate(TermReader& terms, const char*& p);
+
+// An expression read once, for a text whose reading never depends on the run: numbers, constant
+// texts, operators, groups and words whose values are looked up at each evaluation. Evaluating
+// it gives what Evaluate gives on the text it was read from.
+struct PreparedToken {
+  enum class Type : std::uint8_t {
+    kNumber,    // text as the reader gives it, and its number
+    kText,      // a literal's value
+    kOperator,  // text: the operator
+    kGroup,     // inner: the tokens inside the parentheses
+    kWord,      // text: the word, looked up at each evaluation
+    kNegated,   // a "-" where an operand is expected; inner: the one term after it
+    kLeft,      // the value that stands first in an argument's expression
+    kElement,   // text: the word; inner: one or two index terms (A#i, A#i#j)
+  };
+  Type type = Type::kText;
+  std::string text;
+  long double number = 0;
+  std::vector<PreparedToken> inner;
+};
+
+// The values of the words of a prepared expression. Either may throw to give up: the caller
+// then evaluates the text instead, so a word must not change anything before it gives up.
+class PreparedWords {
+ public:
+  virtual ~PreparedWords() = default;
+  virtual Value Read(const std::string& word) = 0;
+  virtual Value Left() = 0;
+  virtual Value Element(const PreparedToken& element) = 0;
+};
+
+// Evaluates prepared tokens as Evaluate evaluates their text. Any failure throws (the caller
+// evaluates the text, which gives the error in its own words).
+Value EvaluatePrepared(const std::vector<PreparedToken>& tokens, PreparedWords& words);
+// The value of one prepared term as the term reader gives it (a group is a whole expression).
+Value PreparedTermValue(const PreparedToken& token, PreparedWords& words);
 
 // Parentheses nested deeper than this inside one expression fail instead of exhausting the
 // stack. Only the evaluator's own groups count: a term reader that evaluates a group itself

@@ -124,9 +124,25 @@ long double ParseUnsignedDecimal(std::string_view s) {
   return result.ec == std::errc() ? value : 0.0L;
 }
 
+// Most values are short plain integers ("123", "-5"): read them without the general reader.
+// Up to 18 digits the value is exact in the extended type, as the general reader gives it.
+bool ReadPlainInteger(std::string_view s, long double& out) {
+  std::size_t i = s.size() > 0 && (s[0] == '-' || s[0] == '+') ? 1 : 0;
+  if (s.size() == i || s.size() - i > 18) return false;
+  std::int64_t value = 0;
+  for (std::size_t k = i; k < s.size(); ++k) {
+    if (!IsDigit(s[k])) return false;
+    value = value * 10 + (s[k] - '0');
+  }
+  long double magnitude = static_cast<long double>(value);
+  out = s[0] == '-' ? -magnitude : magnitude;
+  return true;
+}
+
 }  // namespace
 
 long double ToNumber(std::string_view sjis) {
+  if (long double plain = 0; ReadPlainInteger(sjis, plain)) return plain;
   std::string_view trimmed = text::trim_view(sjis);
   if (trimmed.empty()) return 0;
   std::string normalized = NormalizeForNumber(trimmed.substr(0, kConsideredBytes));
@@ -204,6 +220,16 @@ std::string NumberToText(long double value) {
   if (std::isnan(value)) return "NAN";
   if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
   if (value == 0) return "0";
+  // A whole number below 10^15 has at most 15 digits: its fixed form is its integer text.
+  constexpr long double kWholeLimit = 1e15L;
+  if (value > -kWholeLimit && value < kWholeLimit) {
+    auto whole = static_cast<std::int64_t>(value);
+    if (static_cast<long double>(whole) == value) {
+      char buffer[24];
+      auto result = std::to_chars(buffer, buffer + sizeof buffer, whole);
+      return std::string(buffer, result.ptr);
+    }
+  }
   DecimalDigits d = RoundTo15Digits(value);
   bool fixed = d.exponent >= -4 && d.exponent <= 14;
   std::string body = fixed ? FixedNotation(d) : ScientificNotation(d);

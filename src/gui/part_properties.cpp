@@ -6,7 +6,6 @@
 
 #include <array>
 
-#include "commands/coordinates.h"
 #include "engine/interpreter.h"
 #include "gui/canvas.h"
 #include "gui/coordinates.h"
@@ -319,10 +318,11 @@ void PartRegistry::WriteProperty(engine::Interpreter& in, words::THashNode& word
   WriteEvaluated(in, word, property, PropertyValue(in, raw_value));
 }
 
+// A property statement's value is taken as written; only a value still in quotes is expanded, so
+// a point or rectangle reaches the coordinate reader whole.
 std::string PartRegistry::PropertyValue(engine::Interpreter& in, const std::string& raw_value) {
   std::string trimmed = text::trim(raw_value);
-  if (trimmed.empty()) return {};
-  return commands::WrittenOutAsValues(trimmed) ? trimmed : in.EvalArgument(trimmed);
+  return written_as_literal(trimmed) ? in.EvalArgument(trimmed) : trimmed;
 }
 
 void PartRegistry::WriteEvaluated(engine::Interpreter& in, words::THashNode& word,

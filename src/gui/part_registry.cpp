@@ -41,7 +41,7 @@ std::string caption_of(const std::string& name, const std::string& kind_name) {
 }  // namespace
 
 bool written_as_literal(const std::string& raw) {
-  return !raw.empty() && (raw[0] == '"' || raw[0] == '`');
+  return !raw.empty() && (raw[0] == '"' || raw[0] == '`' || raw.starts_with("@@"));
 }
 
 std::string pop_part_name(engine::Interpreter& in) {

@@ -74,6 +74,7 @@ class FormsAndPartNamesTest : public QObject {
   void formWidthChangeFiresItsChangeEvent();
   void fontSpecificationWithFullWidthBars();
   void sizeReadsBackAsWritten();
+  void propertyStatementsTakeTheValueAsWritten();
   void consoleDialogLetsTheScriptGoOn();
   void consoleDialogClosedByTimerCode();
   void windowDialogClosedByTimerCode();
@@ -256,6 +257,41 @@ void FormsAndPartNamesTest::sizeReadsBackAsWritten() {
   QCOMPARE(run.Widget("甲ボタン")->geometry(), QRect(10, 20, 100, 40));
   QCOMPARE(run.Value("フ"), u("(30,40,330,240)"));
   QCOMPARE(form_of(run, "窓フォーム")->ClientSize(), QSize(300, 200));
+}
+
+void FormsAndPartNamesTest::propertyStatementsTakeTheValueAsWritten() {
+  GuiRun run(/*console=*/true);
+  run.Run(
+      "「甲」をボタンとして作成\n"
+      "甲のサイズは(10,10,110,40)\n"
+      "寸=甲のサイズ\n"
+      "「乙」をボタンとして作成\n"
+      "乙の位置は(50,60)\n"
+      "B=「挨拶」\n"
+      "甲のテキストは B\n"
+      "素=甲のテキスト\n"
+      "甲のテキストは「{B}です」\n"
+      "展=甲のテキスト\n"
+      "甲のテキストは『{B}』\n"
+      "生=甲のテキスト\n"
+      "甲の背景色は #FF0000\n"
+      "色=甲の背景色\n"
+      "名=「乙」\n"
+      "名のテキストは「変数経由」\n");
+  QCOMPARE(error_log(run), QString());
+  QCOMPARE(run.Value("寸"), u("(10,10,110,40)"));
+  QCOMPARE(run.Widget("乙")->pos(), QPoint(50, 60));
+  // Only what is still in quotes is expanded: a bare word is the text itself.
+  QCOMPARE(run.Value("素"), u("B"));
+  QCOMPARE(run.Value("展"), u("挨拶です"));
+  QCOMPARE(run.Value("生"), u("{B}"));
+  QCOMPARE(run.Value("色"), u("255"));
+  QCOMPARE(qobject_cast<QPushButton*>(run.Widget("乙"))->text(), u("変数経由"));
+
+  GuiRun too_many(/*console=*/true);
+  too_many.Run("「甲」をボタンとして作成\n甲のサイズは(1,2,3,4,5)\n");
+  QVERIFY2(error_log(too_many).contains(u("座標の指定エラー。引数が多すぎます。")),
+           qPrintable(error_log(too_many)));
 }
 
 void FormsAndPartNamesTest::consoleDialogLetsTheScriptGoOn() {

@@ -163,7 +163,7 @@ void PartsMediaTest::animePlaysFramesThenStops() {
              "「動」の「繰り返し回数」を1に設定\n"
              "動の値は0\n"
              "二枚=「f0.png」&改行&「f1.png」\n"
-             "動の画像は二枚\n"
+             "動の画像は「{二枚}」\n"
              "動の追加画像は「f2.png」\n"
              "動の効果音は「鐘.wav」\n");
   QVERIFY2(run.interpreter().ErrorLog().empty(), run.interpreter().ErrorLog().c_str());

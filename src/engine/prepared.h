@@ -1,0 +1,137 @@
+// Expressions and arguments read once. Re-reading a text gives the same tokens as long as its
+// reading does not depend on the run, so such texts are read into prepared tokens once and kept
+// by their text; everything that does depend on the run is left to the readers of the text.
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "expr/evaluator.h"
+
+namespace morivel::engine {
+
+class Interpreter;
+
+// An argument text as EvalArgument reads it: one term, terms joined to it with "&", and an
+// operator expression that goes on from the value so far.
+struct PreparedArgument {
+  expr::PreparedToken first;
+  std::vector<expr::PreparedToken> joined;
+  // The tokens of "(" + value so far + rest + ")", the value so far a kLeft token.
+  std::vector<expr::PreparedToken> continued;
+  bool has_continuation = false;
+};
+
+// Reads texts into prepared tokens. Literals are expanded once, through the interpreter's own
+// expansion, when they hold no embedded expression.
+class Preparer {
+ public:
+  explicit Preparer(Interpreter& in) : in_(in) {}
+  std::optional<std::vector<expr::PreparedToken>> Expression(std::string_view text);
+  std::optional<PreparedArgument> Argument(std::string_view text);
+
+ private:
+  bool ReadTokens(const char*& p, bool operand_expected, int depth,
+                  std::vector<expr::PreparedToken>& out);
+  bool ReadTerm(const char*& p, int depth, expr::PreparedToken& out);
+  bool ReadWordTerm(const char*& p, int depth, expr::PreparedToken& out);
+  bool ReadElementIndex(const char*& p, int depth, expr::PreparedToken& out);
+  bool ReadLiteral(const char*& p, expr::PreparedToken& out);
+  bool ReadGroupTokens(const char*& p, int depth, expr::PreparedToken& out);
+
+  Interpreter& in_;
+};
+
+// A prepared text, or none when the text cannot be prepared (so it is not read twice).
+template <typename Prepared>
+struct PreparedEntry {
+  static constexpr int kMaxFailures = 8;
+  std::optional<Prepared> prepared;
+  int failures = 0;  // evaluations that gave up; past a few the entry stops being tried
+  bool Usable() const { return prepared && failures < kMaxFailures; }
+};
+
+// Prepared texts by their text. The cache forgets everything when it grows past its bound,
+// which keeps memory flat however many different texts a run evaluates; whoever holds an entry
+// keeps it.
+template <typename Prepared>
+class PreparedCache {
+ public:
+  using Entry = PreparedEntry<Prepared>;
+  static constexpr std::size_t kMaxEntries = 4096;
+  static constexpr std::size_t kMaxTextBytes = 256;
+
+  // The entry of `text`, made with `make(text)` when new; null for a text too long to keep.
+  template <typename Make>
+  std::shared_ptr<Entry> Find(std::string_view text, Make make) {
+    if (text.size() > kMaxTextBytes) return nullptr;
+    auto it = entries_.find(text);
+    if (it != entries_.end()) return it->second;
+    if (entries_.size() >= kMaxEntries) entries_.clear();
+    auto entry = std::make_shared<Entry>(Entry{make(text), 0});
+    entries_.emplace(std::string(text), entry);
+    return entry;
+  }
+  std::size_t Size() const { return entries_.size(); }
+
+ private:
+  struct Hash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  std::unordered_map<std::string, std::shared_ptr<Entry>, Hash, std::equal_to<>> entries_;
+};
+
+// Program texts that stay alive and unchanged as long as the cache that pins them: the sources
+// of the run and the block texts made from them. A position inside one is a key that can never
+// come back meaning another text, which a position in a passing text (もりべるする, a call's
+// argument copy) could, once its memory is reused.
+class PinnedTexts {
+ public:
+  void Pin(std::shared_ptr<const std::string> text);
+  // True for a position in a pinned text, its final NUL included.
+  bool Holds(const char* p) const;
+
+ private:
+  std::map<const char*, std::shared_ptr<const std::string>> texts_;  // by first byte
+};
+
+// A block as ReadBlock reads it at a position: its text, where the run goes on after it, the
+// line a line break before it set (-1 when none) and the line breaks inside it.
+struct PreparedBlock {
+  std::shared_ptr<const std::string> text;
+  const char* resume = nullptr;
+  int line = -1;
+  int breaks = 0;
+};
+
+// The statement at a position when it is a plain assignment "name = value": what the statement
+// reader would take from it, and where it ends.
+struct PreparedAssignment {
+  bool is_assignment = false;
+  std::string name;
+  std::string value;
+  const char* end = nullptr;
+  std::shared_ptr<PreparedEntry<PreparedArgument>> prepared_value;  // found on first use
+};
+
+// Reads the statement at p as the statement reader would when it is "word = value".
+PreparedAssignment PrepareAssignment(const char* p);
+
+// What a run has prepared: expressions (EvaluateText) and arguments (EvalArgument) by their
+// text; blocks and assignments by their position in pinned texts.
+struct PreparedTexts {
+  PreparedCache<std::vector<expr::PreparedToken>> expressions;
+  PreparedCache<PreparedArgument> arguments;
+  PinnedTexts pinned;
+  std::unordered_map<const char*, PreparedBlock> blocks;
+  std::unordered_map<const char*, PreparedAssignment> assignments;
+};
+
+}  // namespace morivel::engine

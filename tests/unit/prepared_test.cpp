@@ -1,0 +1,159 @@
+// Texts read once and kept must give exactly what reading them again gives: each script runs
+// with the caches and without them, and both runs must print and fail alike. The scripts change
+// the words (名義変更, new variables) and the program text (取り込む, もりべるする) inside loops.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "commands/registry.h"
+#include "engine/interpreter.h"
+#include "expr/evaluator.h"
+#include "text/encoding.h"
+#include "text/sjis.h"
+
+using namespace morivel;
+using morivel::text::sjis;
+
+namespace {
+
+class RecordingHost : public engine::Host {
+ public:
+  void ShowText(const std::string& text) override { output += text::to_utf8(text) + "\n"; }
+  void ShowMessage(const std::string& text) override {
+    output += "[msg]" + text::to_utf8(text) + "\n";
+  }
+  engine::ErrorChoice ShowErrorDialog(const std::string& log) override {
+    output += "[error]" + text::to_utf8(log) + "\n";
+    return engine::ErrorChoice::Continue;
+  }
+  void CloseMainWindow() override {}
+  void Wait(double) override {}
+  void StartTimer(int, std::function<void()>) override {}
+  void StopTimer() override {}
+  std::string output;
+};
+
+// 七 gives 7 and takes nothing: a word that turns from unknown into a command when renamed.
+void seven(engine::Interpreter& in) {
+  in.SetResult("7", "e");
+}
+
+class TestVocabulary : public commands::BuiltinVocabulary {
+ public:
+  void Register(words::TMorvBase& state) const override {
+    commands::BuiltinVocabulary::Register(state);
+    state.Words.Add(std::make_unique<words::THashNode>(sjis("七"), false, nullptr, words::kCommand,
+                                                       592, "", "", ""));
+  }
+  engine::Handler HandlerFor(int id) const override {
+    if (id == 592) return seven;
+    return commands::BuiltinVocabulary::HandlerFor(id);
+  }
+};
+
+std::string run(const std::string& utf8_script, bool preparing) {
+  RecordingHost host;
+  TestVocabulary vocabulary;
+  engine::Interpreter in{host, vocabulary};
+  try {
+    in.PrepareRun(sjis(utf8_script), "test.mrv");
+    in.SetPreparing(preparing);
+    in.StartAtBeginning();
+    in.RunMainLoop();
+  } catch (const engine::EMorv&) {
+    host.output += "[stopped]" + text::to_utf8(in.ErrorLog());
+  }
+  return host.output;
+}
+
+// Runs the script both ways; both must print `expected`.
+void expect_same(const std::string& script, const std::string& expected) {
+  std::string read_again = run(script, false);
+  std::string prepared = run(script, true);
+  EXPECT_EQ(read_again, expected) << script;
+  EXPECT_EQ(prepared, read_again) << script;
+}
+
+TEST(Prepared, ArithmeticMatchesReadingAgain) {
+  expect_same(
+      "S=0\nIを1から30まで繰り返す(\n  S=(S*31+I*I%7+I)%1000003\n)\nSを表示\n"
+      "A=-5^2\nAを表示\nB=10/4\nBを表示\nC=2^0.5\nCを表示\nD=1E15+1\nDを表示\n"
+      "E=0.1+0.2\nEを表示\nF=$FF+1\nFを表示\nG=999999999999999+0\nGを表示\n"
+      "H=-0\nHを表示\nJ=7/3*3\nJを表示\n",
+      "455425\n25\n2.5\n1.4142135623731\n1E15\n0.3\n256\n999999999999999\n-0\n7\n");
+}
+
+TEST(Prepared, TextsComparisonsAndJoinsMatchReadingAgain) {
+  expect_same(
+      "A=「ab」\nB=A&1&「c」\nBを表示\nC=A=「ab」\nCを表示\nD=「b」>「a」\nDを表示\n"
+      "E=A&(1+2)\nEを表示\nF=1&2+3\nFを表示\nG=(1<2)&&(3>2)\nGを表示\nH=「」\n"
+      "I=H&「x」\nIを表示\nJ=未知語\nJを表示\nK=-(2+3)*2\nKを表示\n",
+      "ab1c\n1\n1\nab3\n15\n1\nx\n未知語\n-10\n");
+}
+
+TEST(Prepared, ErrorsMatchReadingAgain) {
+  expect_same("A=7%0\n「次」を表示\nB=1+\nBを表示\nC=(1\n「終」を表示\n",
+              run("A=7%0\n「次」を表示\nB=1+\nBを表示\nC=(1\n「終」を表示\n", false));
+}
+
+TEST(Prepared, ElementsMatchReadingAgain) {
+  expect_same(
+      "A=「」\nIを0から9まで繰り返す(\n  A#(I)=I*I\n)\nS=0\nJを1から25まで繰り返す(\n"
+      "  S=S+A#(J%10)\n)\nSを表示\nB=「1,2\\n3,4」\nX=B#1#1\nXを表示\nY=A#(-1)&「.」\nYを表示\n",
+      "625\n4\n.\n");
+}
+
+// A word that is unknown in the first passes and a command after 名義変更: the kept reading
+// of "X=八" must look the word up again on every pass.
+TEST(Prepared, RenamedCommandInsideLoop) {
+  std::string script = "3回(\n  X=八\n  Xを表示\n  もし回数=1ならば七を`八`に名義変更\n)\n";
+  std::string read_again = run(script, false);
+  EXPECT_EQ(read_again.substr(0, 4), "八\n");
+  EXPECT_EQ(run(script, true), read_again);
+}
+
+// A variable made inside the loop changes how the same statement reads on the next pass.
+TEST(Prepared, NewWordInsideLoop) {
+  expect_same("3回(\n  X=Y&「!」\n  Xを表示\n  Y=回数\n)\n", "Y!\n1!\n2!\n");
+}
+
+// もりべるする runs a new text on each pass; its memory may be reused at the same address, so
+// nothing may be kept by the position of a passing text.
+TEST(Prepared, ProgramTextInsideLoop) {
+  expect_same(
+      "S=0\nIを1から40まで繰り返す(\n  (「X=」&I&「*2」)をもりべるする\n  S=S+X\n)\nSを表示\n",
+      "1640\n");
+}
+
+// A file included on each pass, rewritten between passes, runs as it is at that moment.
+TEST(Prepared, IncludedFileInsideLoop) {
+  namespace fs = std::filesystem;
+  fs::path folder = fs::temp_directory_path() / ("morivel_prepared_" + std::to_string(::getpid()));
+  fs::create_directories(folder);
+  fs::path saved = fs::current_path();
+  fs::current_path(folder);
+  auto write = [&](const std::string& utf8) {
+    std::ofstream(folder / "part.mrv", std::ios::binary) << sjis(utf8);
+  };
+  std::string script =
+      "3回(\n  「part.mrv」を取り込む\n  Vを表示\n  「V=回数*10\\n」を「part.mrv」に保存\n)\n";
+  write("V=1\n");
+  std::string read_again = run(script, false);
+  write("V=1\n");
+  std::string prepared = run(script, true);
+  fs::current_path(saved);
+  fs::remove_all(folder);
+  EXPECT_EQ(read_again.substr(0, 2), "1\n");
+  EXPECT_EQ(prepared, read_again);
+}
+
+// Deep recursion still ends in the stack-full error at the same place.
+TEST(Prepared, RecursionLimitMatchesReadingAgain) {
+  std::string script = "X=深く(1)\nおわり\n*深く(?を)\nY=深く(1)+1\n戻る\n";
+  std::string read_again = run(script, false);
+  EXPECT_NE(read_again.find("スタック"), std::string::npos);
+  EXPECT_EQ(run(script, true), read_again);
+}
+
+}  // namespace
