@@ -17,6 +17,7 @@ def isolated_environment(home: Path, display=None) -> dict:
         env.pop(name, None)
     if display:
         env["DISPLAY"] = display
+        env["QT_QPA_PLATFORM"] = "xcb"
     else:
         env["QT_QPA_PLATFORM"] = "offscreen"
     env["LC_ALL"] = "C.UTF-8"
