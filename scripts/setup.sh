@@ -22,6 +22,7 @@ packages=(
   libarchive-dev libarchive-tools lhasa zip unzip
   libavahi-client-dev libsmbclient-dev
   qt6-multimedia-dev libfluidsynth-dev fluidsynth fluid-soundfont-gm
+  poppler-utils python3-pil
 )
 
 missing=()

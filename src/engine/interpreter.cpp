@@ -63,7 +63,7 @@ bool stack_nearly_full() {
 }  // namespace
 
 Interpreter::NestingGuard::NestingGuard(Interpreter& in) : in_(in) {
-  if (++in_.nesting_ > kMaxNativeNesting || stack_nearly_full()) {
+  if (++in_.nesting_ > in_.nesting_limit_ || stack_nearly_full()) {
     --in_.nesting_;
     throw in_.Error(
         text::sjis("スタックが一杯になりました。ラベルなどに再帰呼び出しがないか確認！"));

@@ -29,6 +29,17 @@ using PreparedArgumentEntry = PreparedEntry<PreparedArgument>;
 // How the main loop treats errors that reach it.
 enum class ErrorMode { Ignore = 0, Warn = 1 };
 
+// Blocks nested deeper than this inside one call (もし inside もし ...) end in the stack-full
+// error: each level holds a copy of the text inside it.
+inline constexpr std::size_t kMaxBlockNesting = 1000;
+
+// Guards native recursion: nesting deeper than this, or closer than kStackReserveBytes to the end
+// of the thread's stack, ends in the stack-full error. The program runs on a large stack of its
+// own (startup/large_stack.h), where function-form recursion reaches tens of thousands of levels;
+// on a smaller stack (tests, fuzzing) the reserve check ends it earlier, never in a crash.
+inline constexpr int kMaxNativeNesting = 100000;
+inline constexpr std::size_t kStackReserveBytes = std::size_t{1} << 20;
+
 class Interpreter {
  public:
   // Counts native nesting (nested runs, evaluations, calls) so that runaway recursion ends in
@@ -180,6 +191,9 @@ class Interpreter {
   // Whether texts are read once and kept (the default) or read again each time they run. Both
   // give the same results; reading again is there to compare with and to rule the caches out.
   void SetPreparing(bool on) { preparing_ = on; }
+  // Lowers the native nesting limit (kMaxNativeNesting), so that tests reach it by depth alone,
+  // before the stack reserve, at the same statement however large each level's frames are.
+  void SetNestingLimit(int limit) { nesting_limit_ = limit; }
 
   // The arguments of the label last called with a template (引数取得, 引数得る).
   std::vector<std::string> FunctionArguments;
@@ -267,21 +281,11 @@ class Interpreter {
   // Set while the tokens inside a function call's parentheses are pushed: nothing runs then.
   bool collecting_arguments_ = false;
   int nesting_ = 0;  // native depth of nested runs and evaluations
+  int nesting_limit_ = kMaxNativeNesting;
   bool preparing_ = true;
   int statement_line_ = 1;  // the line the current statement started on
   std::shared_ptr<source::LabelInfo> timer_target_;
   std::string end_handler_;
 };
-
-// Blocks nested deeper than this inside one call (もし inside もし ...) end in the stack-full
-// error: each level holds a copy of the text inside it.
-inline constexpr std::size_t kMaxBlockNesting = 1000;
-
-// Guards native recursion: nesting deeper than this, or closer than kStackReserveBytes to the end
-// of the thread's stack, ends in the stack-full error. The program runs on a large stack of its
-// own (startup/large_stack.h), where function-form recursion reaches tens of thousands of levels;
-// on a smaller stack (tests, fuzzing) the reserve check ends it earlier, never in a crash.
-inline constexpr int kMaxNativeNesting = 100000;
-inline constexpr std::size_t kStackReserveBytes = std::size_t{1} << 20;
 
 }  // namespace morivel::engine

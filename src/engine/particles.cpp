@@ -2,6 +2,7 @@
 #include "engine/particles.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <vector>
 
 #include "text/encoding.h"
@@ -40,8 +41,36 @@ const std::vector<std::string>& word_particles() {
   return list;
 }
 
-std::size_t match_any(std::string_view text, const std::vector<std::string>& particles) {
-  for (const std::string& p : particles)
+// A particle list split by first character, each part still longest first: a word is split by
+// trying every character position, and most positions start no particle at all.
+class ParticleIndex {
+ public:
+  explicit ParticleIndex(const std::vector<std::string>& particles) {
+    for (const std::string& p : particles) by_first_[first_char(p)].push_back(p);
+  }
+  const std::vector<std::string>& StartingLike(std::string_view text) const {
+    static const std::vector<std::string> kNone;
+    auto it = by_first_.find(first_char(text));
+    return it == by_first_.end() ? kNone : it->second;
+  }
+
+ private:
+  static unsigned first_char(std::string_view s) { return s.empty() ? 0 : text::code_at(s, 0); }
+  std::unordered_map<unsigned, std::vector<std::string>> by_first_;
+};
+
+const ParticleIndex& all_particles_index() {
+  static const ParticleIndex index(all_particles());
+  return index;
+}
+
+const ParticleIndex& word_particles_index() {
+  static const ParticleIndex index(word_particles());
+  return index;
+}
+
+std::size_t match_any(std::string_view text, const ParticleIndex& particles) {
+  for (const std::string& p : particles.StartingLike(text))
     if (text.substr(0, p.size()) == p) return p.size();
   return 0;
 }
@@ -66,7 +95,7 @@ std::string_view without_final_hiragana(std::string_view s) {
 std::size_t particle_before_word(std::string_view rest, const WordTest& is_known,
                                  const WordTest& later_takes) {
   std::size_t whole = 0;
-  for (const std::string& p : all_particles()) {
+  for (const std::string& p : all_particles_index().StartingLike(rest)) {
     if (rest.substr(0, p.size()) != p) continue;
     if (p.size() < rest.size()) {
       if (whole == 0) return p.size();
@@ -93,7 +122,7 @@ WordSplit split_word_at_particle(std::string_view word, const WordTest& is_known
     if (particle > 0 && is_known(word.substr(0, *it))) return {*it, particle};
   }
   for (std::size_t start : starts) {
-    std::size_t particle = match_any(word.substr(start), word_particles());
+    std::size_t particle = match_any(word.substr(start), word_particles_index());
     if (particle > 0) return {start, particle};
   }
   return {word.size(), 0};

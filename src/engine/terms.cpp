@@ -103,7 +103,7 @@ bool plain_decimal(std::string_view s) {
 bool Interpreter::PreparedNestingAllowed() const {
   // A prepared evaluation nests no deeper than the text would, and the text is read instead
   // near the limit, so that the stack-full error comes exactly where it always did.
-  return preparing_ && nesting_ + 32 < kMaxNativeNesting;
+  return preparing_ && nesting_ + 32 < nesting_limit_;
 }
 
 std::optional<expr::Value> Interpreter::EvaluatePreparedText(std::string_view text) {

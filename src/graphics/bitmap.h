@@ -31,6 +31,8 @@ class Bitmap {
 
   // Row-major, top row first.
   const std::vector<std::uint32_t>& Pixels() const { return pixels_; }
+  // For whole-picture loops that would pay for the bounds check of SetPixel on every pixel.
+  std::vector<std::uint32_t>& Pixels() { return pixels_; }
 
  private:
   std::size_t Index(int x, int y) const;

@@ -205,10 +205,11 @@ graphics::Bitmap to_bitmap(const QImage& image) {
   QImage argb = image.convertToFormat(QImage::Format_ARGB32);
   bool alpha = image.hasAlphaChannel();
   graphics::Bitmap bitmap(argb.width(), argb.height(), alpha ? 32 : 24);
+  std::vector<std::uint32_t>& pixels = bitmap.Pixels();
   for (int y = 0; y < argb.height(); ++y) {
     const auto* line = reinterpret_cast<const std::uint32_t*>(argb.constScanLine(y));
-    for (int x = 0; x < argb.width(); ++x)
-      bitmap.SetPixel(x, y, alpha ? line[x] : (line[x] | 0xFF000000u));
+    std::uint32_t* row = pixels.data() + static_cast<std::size_t>(y) * argb.width();
+    for (int x = 0; x < argb.width(); ++x) row[x] = alpha ? line[x] : (line[x] | 0xFF000000u);
   }
   if (alpha && !bitmap.HasAlpha()) bitmap.SetBitsPerPixel(24);
   return bitmap;
