@@ -11,6 +11,7 @@ packages=(
   python3
   perl
   xvfb xdotool x11-utils
+  libxtst-dev libsqlite3-dev openbox
   libonig-dev
   libpng-dev libjpeg62-turbo-dev libgif-dev zlib1g-dev
   libffi-dev

@@ -10,6 +10,8 @@
 #include <memory>
 
 #include "archive/commands.h"
+#include "automation/external_control.h"
+#include "automation/register.h"
 #include "bridges/families.h"
 #include "gui/families.h"
 #include "gui/part_registry.h"
@@ -47,6 +49,7 @@ Session::Session(bool console, commands::PlatformInfo platform) {
 Session::~Session() {
   // The run's parts go first (their controls sit on the window), then the registry that their
   // signals report to, then the window.
+  external_control_.reset();
   interpreter_.reset();
   // The released parts' controls go now, while the registry their signals report to still
   // exists; a control destroyed later with the window could still emit on its way out.
@@ -59,6 +62,11 @@ void Session::Run(const std::string& source, const std::string& file_name) {
   interpreter_->PrepareRun(source, file_name);
   interpreter_->StartAtBeginning();
   interpreter_->RunMainLoop();
+}
+
+void Session::ServeExternalControl(const std::string& file_name) {
+  if (!external_control_)
+    external_control_ = automation::StartExternalControl(*interpreter_, file_name);
 }
 
 void Session::RunConsoleEvents() {
@@ -98,6 +106,7 @@ void register_gui_handlers(commands::HandlerTable& table) {
   archive::register_archive_commands(table);
   archive::register_peripheral_commands(table);
   media::register_media_commands(table);
+  automation::register_automation_handlers(table);
 }
 
 }  // namespace morivel::gui

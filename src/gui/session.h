@@ -37,6 +37,8 @@ class Session {
   // shown by ダイアログ表示 on the console, so once nothing else is left it is closed as its
   // user would, and the script goes on after the dialog.
   void RunConsoleEvents();
+  // Lets other programs send the run "line", "pause" and "break" under the script's name.
+  void ServeExternalControl(const std::string& file_name);
 
  private:
   MainWindow window_;
@@ -46,6 +48,8 @@ class Session {
   std::unique_ptr<FrontEnd> front_;
   std::unique_ptr<commands::BuiltinVocabulary> vocabulary_;
   std::unique_ptr<engine::Interpreter> interpreter_;
+  // The external-control server of the run (line, pause, break); goes before the interpreter.
+  std::unique_ptr<QObject> external_control_;
 };
 
 // Adds the handlers of the command families that need the window system.

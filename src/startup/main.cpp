@@ -291,6 +291,7 @@ int run_program(int argc, char** argv) {
   gui::WindowHost* window_host = session->Windowed();
   if (window_host) window_host->SetDebugMode(options.debug);
   gui::MainWindow& window = session->Window();
+  session->ServeExternalControl(run->file_name);
   bool keep_running =
       first_run(interpreter, *host, *run, options, start.resource_archive, [&window] {
         window.show();
