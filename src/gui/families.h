@@ -10,7 +10,7 @@ void register_drawing(commands::HandlerTable& table);
 void register_images(commands::HandlerTable& table);
 void register_image_effects(commands::HandlerTable& table);
 void register_image_part_drawing(commands::HandlerTable& table);
-void register_part_specific_commands(commands::HandlerTable& table);
+void register_kind_commands(commands::HandlerTable& table);
 void register_form_settings(commands::HandlerTable& table);
 void register_printing(commands::HandlerTable& table);
 

@@ -22,7 +22,7 @@
 #include "gui/images.h"
 #include "gui/main_window.h"
 #include "gui/part_registry.h"
-#include "gui/part_specific.h"
+#include "gui/kind_commands.h"
 #include "gui/qt_text.h"
 #include "text/encoding.h"
 #include "text/sjis.h"

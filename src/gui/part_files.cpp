@@ -1,4 +1,4 @@
-// The files the part-specific commands read and write: RTF from a rich edit's document, whole
+// The files the commands of particular part kinds read and write: RTF from a rich edit's document, whole
 // files by Shift-JIS name, and single INI values.
 #include <QTextBlock>
 #include <QTextCharFormat>
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "commands/file_handles.h"
-#include "gui/part_specific.h"
+#include "gui/kind_commands.h"
 #include "text/sjis.h"
 
 namespace morivel::gui {

@@ -98,7 +98,7 @@ void register_gui_handlers(commands::HandlerTable& table) {
   register_images(table);
   register_image_effects(table);
   register_image_part_drawing(table);
-  register_part_specific_commands(table);
+  register_kind_commands(table);
   register_form_settings(table);
   register_printing(table);
   bridges::register_bridge_handlers(table);

@@ -10,7 +10,7 @@
 
 #include "engine/interpreter.h"
 #include "expr/number.h"
-#include "gui/part_specific.h"
+#include "gui/kind_commands.h"
 #include "gui/qt_text.h"
 #include "text/sjis.h"
 #include "words/hash.h"

@@ -1,5 +1,5 @@
-// Services behind the part-specific commands: finding a named part, window messages mapped to
-// the widgets, rich text as RTF and the small files the commands write.
+// Services behind the commands of particular part kinds: finding a named part, window messages
+// mapped to the widgets, rich text as RTF and the small files the commands write.
 #pragma once
 
 #include <QTextDocument>

@@ -24,7 +24,7 @@
 #include "gui/kinds/boxes.h"
 #include "gui/kinds/lists.h"
 #include "gui/part_registry.h"
-#include "gui/part_specific.h"
+#include "gui/kind_commands.h"
 #include "gui/qt_text.h"
 #include "text/encoding.h"
 #include "text/half_width.h"
@@ -270,7 +270,7 @@ Part& named_part(Interpreter& in, const std::string& raw_name) {
   return *part;
 }
 
-void register_part_specific_commands(commands::HandlerTable& table) {
+void register_kind_commands(commands::HandlerTable& table) {
   table.Set(434, add_tab);
   table.Set(530, delete_tab);
   table.Set(437, enable_tab);

@@ -53,7 +53,7 @@ QStringList top_captions(QTreeWidget* tree) {
 
 }  // namespace
 
-class PartSpecificTest : public QObject {
+class KindCommandsTest : public QObject {
   Q_OBJECT
 
  private slots:
@@ -69,7 +69,7 @@ class PartSpecificTest : public QObject {
   void formPositionKeptInIniFile();
 };
 
-void PartSpecificTest::tabsAreAddedDeletedAndMoved() {
+void KindCommandsTest::tabsAreAddedDeletedAndMoved() {
   QTemporaryDir dir;
   GuiRun run;
   run_in(run, dir,
@@ -108,7 +108,7 @@ void PartSpecificTest::tabsAreAddedDeletedAndMoved() {
            qPrintable(errors(missing)));
 }
 
-void PartSpecificTest::treePathsBuildExpandAndDelete() {
+void KindCommandsTest::treePathsBuildExpandAndDelete() {
   QTemporaryDir dir;
   GuiRun run;
   // 表 ends in the byte of "\", which must not split it; 『』 keeps every "\" as written.
@@ -143,7 +143,7 @@ void PartSpecificTest::treePathsBuildExpandAndDelete() {
   QVERIFY(top->child(0)->isExpanded());
 }
 
-void PartSpecificTest::gridRowSelection() {
+void KindCommandsTest::gridRowSelection() {
   QTemporaryDir dir;
   GuiRun run;
   run_in(run, dir, u("「表」をグリッドとして作成\n表で1にグリッド一行選択変更\n"));
@@ -158,7 +158,7 @@ void PartSpecificTest::gridRowSelection() {
   QVERIFY(errors(wrong).contains(u("グリッド部品を指定してください。")));
 }
 
-void PartSpecificTest::richEditTakesSettingsAndSaves() {
+void KindCommandsTest::richEditTakesSettingsAndSaves() {
   QTemporaryDir dir;
   GuiRun run;
   run_in(run, dir,
@@ -193,7 +193,7 @@ void PartSpecificTest::richEditTakesSettingsAndSaves() {
   QVERIFY(!QFile::exists(dir.filePath("x.rtf")));
 }
 
-void PartSpecificTest::editingCommandsUseTheClipboard() {
+void KindCommandsTest::editingCommandsUseTheClipboard() {
   QTemporaryDir dir;
   GuiRun run;
   run_in(run, dir,
@@ -215,7 +215,7 @@ void PartSpecificTest::editingCommandsUseTheClipboard() {
   QCOMPARE(run.Control<QPlainTextEdit>("T")->toPlainText(), u("写す"));
 }
 
-void PartSpecificTest::editingCommandsRefuseOtherKinds() {
+void KindCommandsTest::editingCommandsRefuseOtherKinds() {
   QTemporaryDir dir;
   GuiRun button;
   run_in(button, dir, u("「ボ」をボタンとして作成\n「ボ」の元に戻す実行\n"));
@@ -226,7 +226,7 @@ void PartSpecificTest::editingCommandsRefuseOtherKinds() {
            qPrintable(errors(missing)));
 }
 
-void PartSpecificTest::editorSettingsRoundTripAndDialog() {
+void KindCommandsTest::editorSettingsRoundTripAndDialog() {
   QTemporaryDir dir;
   GuiRun run;
   run_in(run, dir,
@@ -266,7 +266,7 @@ void PartSpecificTest::editorSettingsRoundTripAndDialog() {
   QCOMPARE(errors(ok), QString());
 }
 
-void PartSpecificTest::windowMessagesReachTheWidget() {
+void KindCommandsTest::windowMessagesReachTheWidget() {
   QTemporaryDir dir;
   GuiRun run;
   run_in(run, dir,
@@ -289,7 +289,7 @@ void PartSpecificTest::windowMessagesReachTheWidget() {
   QVERIFY(errors(negative).contains(u("命令の引数に誤りがあります")));
 }
 
-void PartSpecificTest::roundedOutline() {
+void KindCommandsTest::roundedOutline() {
   QTemporaryDir dir;
   GuiRun run;
   run_in(run, dir,
@@ -305,7 +305,7 @@ void PartSpecificTest::roundedOutline() {
   QVERIFY(mask.contains(QPoint(10, 0)));
 }
 
-void PartSpecificTest::formPositionKeptInIniFile() {
+void KindCommandsTest::formPositionKeptInIniFile() {
   QTemporaryDir dir;
   GuiRun run;
   run.window().move(40, 30);
@@ -331,5 +331,5 @@ void PartSpecificTest::formPositionKeptInIniFile() {
   QVERIFY(errors(run).contains(u("の、読み込みか書き込みに、失敗しました。")));
 }
 
-QTEST_MAIN(PartSpecificTest)
-#include "part_specific_test.moc"
+QTEST_MAIN(KindCommandsTest)
+#include "kind_commands_test.moc"
