@@ -59,7 +59,7 @@ std::string run(const std::string& utf8_script, bool preparing) {
   try {
     in.PrepareRun(sjis(utf8_script), "test.mrv");
     in.SetPreparing(preparing);
-    in.SetNestingLimit(2000);
+    in.SetNestingLimit(200);
     in.StartAtBeginning();
     in.RunMainLoop();
   } catch (const engine::EMorv&) {
