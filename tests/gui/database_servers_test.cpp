@@ -146,6 +146,7 @@ class DatabaseServersTest : public QObject {
   void sameScriptOnPostgreSql();
   void sameScriptThroughOdbc();
   void failuresCarryTheDriverMessage();
+  void brokenFilesAndSettingsGiveTheFamilyMessage();
 };
 
 void DatabaseServersTest::sameScriptOnPostgreSql() {
@@ -229,6 +230,38 @@ void DatabaseServersTest::failuresCarryTheDriverMessage() {
   QVERIFY2(jet.contains(
                QStringLiteral("ADOデータベースのエラー。プロバイダ\"Microsoft.Jet.OLEDB.4.0\"")),
            qPrintable(jet));
+}
+
+// DB接続 reads the DB variables; a file that is no database, a folder that is not there and a
+// provider without a driver each end in the family's message with the driver's reason.
+void DatabaseServersTest::brokenFilesAndSettingsGiveTheFamilyMessage() {
+  QTemporaryDir dir;
+  QFile broken(dir.filePath("broken.db"));
+  QVERIFY(broken.open(QIODevice::WriteOnly));
+  broken.write(QByteArray(4096, 'x'));
+  broken.close();
+  testing::ModalDriver driver({QString(), QString(), QString()});
+  struct Case {
+    QString script;
+    QString expected;
+  };
+  const QList<Case> cases{
+      {QStringLiteral("DBプロバイダは「SQLite」\nDBデータソースは『%1』\nDB接続\n"
+                      "『SELECT * FROM t』とDB問い合わせ\n")
+           .arg(dir.filePath("broken.db")),
+       QStringLiteral("ADOデータベースのエラー。file is not a database")},
+      {QStringLiteral("DBデータソースは『%1』\nDB接続\n").arg(dir.filePath("no/such/x.db")),
+       QStringLiteral("ADOデータベースのエラー。")},
+      {QStringLiteral("DBプロバイダは「MSDAORA」\nDBデータソースは「x」\nDB接続\n"),
+       QStringLiteral("ADOデータベースのエラー。プロバイダ\"MSDAORA\"には接続できません。")},
+  };
+  for (const Case& c : cases) {
+    GuiRun run;
+    run.Run(c.script.toUtf8().constData());
+    const QString log = QString::fromStdString(text::to_utf8(run.interpreter().ErrorLog()));
+    QVERIFY2(log.contains(c.expected), qPrintable(log));
+    QVERIFY2(run.ShownLines().isEmpty(), qPrintable(c.script));
+  }
 }
 
 QTEST_MAIN(DatabaseServersTest)

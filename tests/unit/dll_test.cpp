@@ -1,6 +1,8 @@
 // Declared shared-library functions: libc and the tests' own callee library, through scripts.
 #include <gtest/gtest.h>
 
+#include <cfenv>
+
 #include "bridges/families.h"
 #include "bridges/shared_library.h"
 #include "commands/registry.h"
@@ -60,6 +62,24 @@ TEST(DllImport, LibcFunctionsTakeAndReturnText) {
       "(絶対値取得(-7)+1)を表示\n");
   EXPECT_EQ(run.errors, "");
   EXPECT_EQ(run.host.output, "9\n\n42\n8\n");
+}
+
+// libm's rounding-mode calls take and return plain ints: a mode set through one declared
+// function is what the other reads back, and a mode the library does not know is refused.
+TEST(DllImport, LibmFunctionsSeeEachOthersState) {
+  DllRun run(
+      "「libm.so.6」の「int fegetround(void)」を「」の「丸め方」としてDLLを利用\n"
+      "「libm.so.6」の「int fesetround(int)」を「?に」の「丸め設定」としてDLLを利用\n"
+      "最初=丸め方\n"
+      "下向き=丸め設定(1024)\n"
+      "設定後=丸め方\n"
+      "不明=丸め設定(12345)\n"
+      "不明後=丸め方\n"
+      "復元=丸め設定(最初)\n"
+      "最初&「,」&下向き&「,」&設定後&「,」&(不明<>0)&「,」&不明後&「,」&復元&「,」&丸め方を表示\n");
+  std::fesetround(FE_TONEAREST);
+  EXPECT_EQ(run.errors, "");
+  EXPECT_EQ(run.host.output, "0,0,1024,1,1024,0,0\n");
 }
 
 TEST(DllImport, DllNameFindsSharedObjectBesideScript) {
