@@ -35,6 +35,16 @@ std::vector<std::string> path_parts(const std::string& path) {
   return parts;
 }
 
+// A line break inside a name would end the command early and send the rest as a command of its
+// own on the control connection.
+bool one_line(const std::string& command) {
+  return command.find_first_of("\r\n") == std::string::npos;
+}
+
+TransferResult multi_line_refused() {
+  return {CURLE_QUOTE_ERROR, text::sjis("名前に改行があります。")};
+}
+
 }  // namespace
 
 FtpSession::FtpSession(FtpSettings settings) : settings_(std::move(settings)), multi_(new_multi()) {
@@ -128,6 +138,8 @@ TransferResult FtpSession::ParentFolder() {
 }
 
 TransferResult FtpSession::Command(const std::vector<std::string>& commands) {
+  for (const std::string& command : commands)
+    if (!one_line(command)) return multi_line_refused();
   EasyHandle easy = new_easy();
   Prepare(easy.get(), FolderUrl());
   curl_easy_setopt(easy.get(), CURLOPT_NOBODY, 1L);
@@ -138,6 +150,7 @@ TransferResult FtpSession::Command(const std::vector<std::string>& commands) {
 
 TransferResult FtpSession::Listing(const std::string& command, std::string& out,
                                    Progress* progress) {
+  if (!one_line(command)) return multi_line_refused();
   EasyHandle easy = new_easy();
   Prepare(easy.get(), FolderUrl());
   curl_easy_setopt(easy.get(), CURLOPT_CUSTOMREQUEST, command.c_str());

@@ -1,10 +1,12 @@
 // メール送信 (SMTP) and メール受信 (POP3) on libcurl.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <random>
 
 #include "commands/file_handles.h"
@@ -123,6 +125,10 @@ void mail_send(Interpreter& in) {
     throw send_error(text::sjis("送信先が未設定です。"));
   if (system_value(in, "メール本文").empty()) throw send_error(text::sjis("本文が未設定です。"));
   OutgoingMail mail = outgoing_mail(in);
+  // The address goes into the envelope and the headers as it is; a line break there would add
+  // commands and headers of its own.
+  if (mail.from.find_first_of("\r\n") != std::string::npos)
+    throw send_error(text::sjis("送信元が正しくありません。"));
   std::string message;
   try {
     message = compose_mail(mail);
@@ -209,11 +215,25 @@ class Pop3 {
   MultiHandle multi_;  // the one connection; closing it sends QUIT, which commits deletions
 };
 
-int message_count(const std::string& list) {
-  int count = 0;
-  for (std::string_view line : text::split_lines(list))
-    if (!line.empty() && line[0] >= '0' && line[0] <= '9') ++count;
-  return count;
+// The LIST answer: each message's number and its size in bytes as the server counts them.
+std::map<long long, long long> listed_sizes(const std::string& list) {
+  std::map<long long, long long> sizes;
+  for (std::string_view line : text::split_lines(list)) {
+    if (line.empty() || line[0] < '0' || line[0] > '9') continue;
+    long long number = 0;
+    long long size = -1;
+    if (std::sscanf(std::string(line).c_str(), "%lld %lld", &number, &size) >= 1)
+      sizes[number] = size;
+  }
+  return sizes;
+}
+
+// libcurl ends a message quietly when the server hangs up before the closing dot line, so a
+// message shorter than the server said it is was cut off on the way.
+bool cut_short(const std::map<long long, long long>& sizes, int number, const std::string& raw) {
+  auto listed = sizes.find(number);
+  return listed != sizes.end() && listed->second > 0 &&
+         static_cast<long long>(raw.size()) < listed->second;
 }
 
 // An attachment's name as a plain file name: nothing in it may climb out of the folder.
@@ -273,7 +293,8 @@ void mail_receive(Interpreter& in) {
   TransferResult listed = pop.Fetch("", list, nullptr, progress.get());
   if (!listed.ok())
     throw receive_error(text::sjis("メールの受信に失敗しました。") + listed.message);
-  int count = message_count(list);
+  const std::map<long long, long long> sizes = listed_sizes(list);
+  const int count = static_cast<int>(sizes.size());
   const std::string n = std::to_string(count);
   progress->SetText(text::sjis("メールの受信：") + n + text::sjis(" 通のメール"));
   for (int i = 1; i <= count; ++i) {
@@ -281,7 +302,7 @@ void mail_receive(Interpreter& in) {
     progress->SetText(index + "/" + n + text::sjis("番目のメールを受信中"));
     progress->SetPercent(i * 100 / count);
     std::string raw;
-    if (!pop.Fetch(index, raw, nullptr, progress.get()).ok())
+    if (!pop.Fetch(index, raw, nullptr, progress.get()).ok() || cut_short(sizes, i, raw))
       throw receive_error(index + text::sjis("番のメール受信に失敗しました。"));
     store_message(folder, raw);
     std::string ignored;

@@ -284,6 +284,8 @@ std::string encode_header_text(const std::string& sjis, const char* separator) {
     std::size_t n = text::char_len(sjis, i);
     if (n == 1 && sjis[i] == '"')
       quoted += kFullWidthQuote;
+    else if (n == 1 && (sjis[i] == '\r' || sjis[i] == '\n'))
+      quoted += ' ';  // a line break would end the header and start another
     else
       quoted += sjis.substr(i, n);
   }

@@ -12,6 +12,10 @@ from pathlib import Path
 
 SCRIPT_TIMEOUT_SECONDS = 60.0
 
+# A host name the resolver rejects by itself (a label longer than 63 bytes), so that looking it up
+# sends no query to a name server outside the machine, as a name under ".invalid" would.
+UNRESOLVABLE_HOST = "n" * 64 + ".test"
+
 
 def free_port() -> int:
     with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
@@ -61,10 +65,12 @@ class ScriptRun:
 class Background:
     """A helper process that is killed when the test ends, whatever happens."""
 
-    def __init__(self, args, cwd=None, env=None):
+    def __init__(self, args, cwd=None, env=None, log_path=None):
+        """With `log_path`, standard error goes to that file (for servers that log a lot)."""
         self.output = b""
+        self._log = open(log_path, "wb") if log_path else None
         self.process = subprocess.Popen(args, cwd=cwd, env=env, stdout=subprocess.PIPE,
-                                        stderr=subprocess.PIPE)
+                                        stderr=self._log or subprocess.PIPE)
 
     def stop(self):
         if self.process.poll() is None:
@@ -76,7 +82,7 @@ class Background:
                 self.process.wait()
         if self.process.stdout and not self.process.stdout.closed:
             self.output = self.process.stdout.read()
-        for stream in (self.process.stdout, self.process.stderr):
+        for stream in (self.process.stdout, self.process.stderr, self._log):
             if stream:
                 stream.close()
 

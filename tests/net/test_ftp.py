@@ -2,6 +2,7 @@
 """The FTP commands against a loopback pyftpdlib server."""
 
 import os
+import re
 import sys
 import unittest
 
@@ -76,6 +77,67 @@ FTP切断
 
     def test_active_session(self):
         self.check_session("")
+
+    def test_ascii_mode_folder_removal_file_info_and_names_with_line_breaks(self):
+        # This server logs every command, to show which transfer type each transfer asked for.
+        self.server.stop()
+        self.port = free_port()
+        log = self.run_.dir / "ftp.log"
+        self.server = Background(["/usr/bin/python3", "-m", "pyftpdlib", "-D", "-i", "127.0.0.1",
+                                  "-p", str(self.port), "-w", "-d", str(self.root), "-u", "user",
+                                  "-P", "pass"], log_path=log)
+        wait_for_port(self.port)
+        (self.root / "unix.txt").write_bytes(b"one\ntwo\n")
+        (self.root / "gone").mkdir()
+        (self.run_.dir / "crlf.txt").write_bytes(b"x\r\ny\r\n")
+        status, out, err = self.run_.run(self.settings() + """FTP接続
+「アスキー」のFTP転送モード
+「unix.txt」を「ascii.txt」へFTPダウンロード
+「crlf.txt」を「ascii_up.txt」へFTPアップロード
+「バイナリ」のFTP転送モード
+「unix.txt」を「binary.txt」へFTPダウンロード
+「crlf.txt」を「binary_up.txt」へFTPアップロード
+「gone」のFTPフォルダ削除
+「」のFTPフォルダ列挙を表示
+「a.txt」のFTPファイル情報を表示
+エラーを無視
+「a.txt」&改行&「DELE unix.txt」のFTPファイル削除
+エラーメッセージを表示
+「a.txt」&改行&「DELE unix.txt」のFTPファイル情報
+エラーメッセージを表示
+「nothere」のFTPフォルダ削除
+エラーメッセージを表示
+FTP切断
+""")
+        self.assertEqual((status, err), (0, ""))
+        lines = out.splitlines()
+        self.assertEqual(lines[0], "sub")
+        self.assertTrue(lines[1].startswith("-") and lines[1].endswith(" a.txt"), lines[1])
+        # The refused name is quoted in its message, line break and all.
+        self.assertIn("\"a.txt\nDELE unix.txt\"のFTPファイル削除に失敗", out)
+        self.assertIn("FTPの一覧取得に失敗", out)
+        self.assertIn("\"nothere\"へのFTPフォルダ削除に失敗", out)
+        d = self.run_.dir
+        # Binary mode copies the bytes; ASCII mode went over the wire as text lines.
+        self.assertEqual((d / "binary.txt").read_bytes(), b"one\ntwo\n")
+        # Each transfer went with the type the mode asked for: the last TYPE before it.
+        transfers, current = [], None
+        for line in log.read_text(errors="replace").splitlines():
+            command = re.search(r"<- (TYPE [AI]|RETR unix\.txt|STOR \w+\.txt)", line)
+            if not command:
+                continue
+            if command.group(1).startswith("TYPE"):
+                current = command.group(1)[-1]
+            else:
+                transfers.append((command.group(1), current))
+        self.assertEqual(transfers, [("RETR unix.txt", "A"), ("STOR ascii_up.txt", "A"),
+                                     ("RETR unix.txt", "I"), ("STOR binary_up.txt", "I")])
+        self.assertEqual((d / "ascii.txt").read_bytes(), b"one\ntwo\n")
+        self.assertEqual((self.root / "binary_up.txt").read_bytes(), b"x\r\ny\r\n")
+        self.assertFalse((self.root / "gone").exists())
+        # A line break in a name sent no second command.
+        self.assertTrue((self.root / "unix.txt").exists())
+        self.assertTrue((self.root / "a.txt").exists())
 
     def test_failures_give_the_messages(self):
         status, out, err = self.run_.run(self.settings() + """エラーを無視

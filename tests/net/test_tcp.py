@@ -8,7 +8,7 @@ import threading
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from netlib import ScriptRun, free_port  # noqa: E402
+from netlib import UNRESOLVABLE_HOST, ScriptRun, free_port  # noqa: E402
 
 MORIVEL = os.environ["MORIVEL_BIN"]
 
@@ -184,7 +184,7 @@ TCPサーバー終了
 「127.0.0.1」へTCP接続
 エラーメッセージを表示
 TCP接続状態を表示
-「no-such-host.invalid」へTCP接続
+「{UNRESOLVABLE_HOST}」へTCP接続
 エラーメッセージを表示
 「」へTCP接続
 エラーメッセージを表示
@@ -199,7 +199,7 @@ TCP接続状態を表示
         self.assertEqual(len(lines), 7, out)
         self.assertIn("TCP/IPのエラー。サーバー\"127.0.0.1\"へ接続できませんでした。エラー10061", lines[0])
         self.assertEqual(lines[1], "エラー10061")
-        self.assertIn("\"no-such-host.invalid\"へ接続できませんでした。エラー11001", lines[2])
+        self.assertIn(f"\"{UNRESOLVABLE_HOST}\"へ接続できませんでした。エラー11001", lines[2])
         self.assertIn("\"TCP接続\"命令の引数に誤りがあります。接続先が設定されていません", lines[3])
         self.assertIn("サーバーへの送信に失敗。", lines[4])
         self.assertIn("TCP/IPのエラー。サーバーがアクティブではありません。", lines[5])
@@ -208,11 +208,11 @@ TCP接続状態を表示
 
     def test_host_information_comes_from_the_system(self):
         import pwd
-        status, out, err = self.run_script("""コンピューター名取得を表示
+        status, out, err = self.run_script(f"""コンピューター名取得を表示
 ユーザー名取得を表示
 「localhost」のIPアドレス取得を表示
 「127.0.0.1」のIPアドレス取得を表示
-「no-such-host.invalid」のIPアドレス取得を表示
+「{UNRESOLVABLE_HOST}」のIPアドレス取得を表示
 """)
         self.assertEqual((status, err), (0, ""))
         self.assertEqual(out.split("\n"), [socket.gethostname(), pwd.getpwuid(os.getuid()).pw_name,

@@ -76,7 +76,8 @@ TEST(DllImport, LibmFunctionsSeeEachOthersState) {
       "不明=丸め設定(12345)\n"
       "不明後=丸め方\n"
       "復元=丸め設定(最初)\n"
-      "最初&「,」&下向き&「,」&設定後&「,」&(不明<>0)&「,」&不明後&「,」&復元&「,」&丸め方を表示\n");
+      "最初&「,」&下向き&「,」&設定後&「,」&(不明<>0)&「,」&不明後&「,」&復元&「,」&"
+      "丸め方を表示\n");
   std::fesetround(FE_TONEAREST);
   EXPECT_EQ(run.errors, "");
   EXPECT_EQ(run.host.output, "0,0,1024,1,1024,0,0\n");

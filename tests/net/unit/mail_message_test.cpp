@@ -31,6 +31,19 @@ TEST(MailMessage, HeaderTextQuotesBecomeFullWidthAndDecodeBack) {
             sjis("plain ”ascii”"));
 }
 
+// A script's subject or sender name with a line break must not add headers of its own.
+TEST(MailMessage, LineBreaksInHeaderTextsAddNoHeaders) {
+  OutgoingMail mail = sample();
+  mail.subject = "Hello\r\nBcc: other@example.test";
+  mail.sender_name = sjis("森\nX-Extra: 1");
+  std::string message = compose_mail(mail);
+  std::string headers = message.substr(0, message.find("\r\n\r\n"));
+  EXPECT_EQ(headers.find("\r\nBcc:"), std::string::npos) << headers;
+  EXPECT_EQ(headers.find("\r\nX-Extra:"), std::string::npos) << headers;
+  EXPECT_NE(headers.find("Subject: Hello  Bcc: other@example.test\r\n"), std::string::npos)
+      << headers;
+}
+
 TEST(MailMessage, LongSubjectIsFoldedIntoWholeWords) {
   std::string subject;
   for (int i = 0; i < 30; ++i) subject += sjis("長");
