@@ -84,10 +84,6 @@ std::size_t count_slots(const std::string& templ) {
   return static_cast<std::size_t>(std::count(templ.begin(), templ.end(), '?'));
 }
 
-std::string c_string_at(const void* address) {
-  return address ? std::string(static_cast<const char*>(address)) : std::string();
-}
-
 // The nearest integer of an argument within [low, high].
 std::int64_t integer_in(const std::string& text, std::int64_t low, std::int64_t high) {
   long double number = std::nearbyint(expr::ToNumber(text));
@@ -137,12 +133,16 @@ ForeignSignature::Slot to_slot(char letter, CallArgument& argument) {
   return slot;
 }
 
-void set_result(Interpreter& in, char letter, const ForeignSignature::Result& result) {
+void set_result(Interpreter& in, const std::string& name, char letter,
+                const ForeignSignature::Result& result) {
   const auto low32 = static_cast<std::uint32_t>(result.integer);
   switch (letter) {
-    case 'p':
-      in.SetResult(c_string_at(result.pointer), "s");
+    case 'p': {
+      std::optional<std::string> text = read_returned_text(result.pointer);
+      if (!text) throw call_error(in, name);
+      in.SetResult(std::move(*text), "s");
       return;
+    }
     case 'w':
       in.SetResult(std::to_string(low32 & 0xFFFFu), "e");
       return;
@@ -185,7 +185,7 @@ class DllFunction : public engine::ExternalCall {
     for (std::size_t k = 0; k < arguments.size(); ++k) slots[k].pointer = arguments[k].text.data();
     std::optional<ForeignSignature::Result> result = signature.Call(function_, slots);
     if (!result) throw call_error(in, name);
-    set_result(in, text_result ? 'p' : 'i', *result);
+    set_result(in, name, text_result ? 'p' : 'i', *result);
     write_back(arguments);
   }
 
@@ -209,7 +209,7 @@ class DllFunction : public engine::ExternalCall {
     ForeignSignature signature(ctype_of(letters[0]), std::move(types));
     std::optional<ForeignSignature::Result> result = signature.Call(function_, slots);
     if (!result) throw call_error(in, name);
-    set_result(in, letters[0], *result);
+    set_result(in, name, letters[0], *result);
     write_back(arguments);
   }
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstring>
 #include <stdexcept>
 
 namespace morivel::bridges {
@@ -95,8 +96,9 @@ ffi_type* ffi_type_of(CType type) {
 
 constexpr std::array<int, 3> kFaultSignals{SIGSEGV, SIGBUS, SIGFPE};
 
-// The jump target of the call in progress on this thread.
-thread_local sigjmp_buf* active_call = nullptr;
+// The jump target of the call in progress on this thread. Volatile: around a call the compiler
+// can see into (strlen), setting and clearing it would otherwise look like one dead store.
+thread_local sigjmp_buf* volatile active_call = nullptr;
 
 extern "C" void on_callee_fault(int signal_number) {
   if (active_call) siglongjmp(*active_call, signal_number);
@@ -140,7 +142,30 @@ bool call_with_jump_back(ffi_cif* cif, void (*function)(), void* result, void** 
   return true;
 }
 
+bool length_with_jump_back(const char* text, std::size_t* length) {
+  sigjmp_buf target;
+  if (sigsetjmp(target, 1) != 0) {
+    active_call = nullptr;
+    return false;
+  }
+  active_call = &target;
+  *length = std::strlen(text);
+  active_call = nullptr;
+  return true;
+}
+
 }  // namespace
+
+std::optional<std::string> read_returned_text(const void* address) {
+  if (!address) return std::string();
+  const auto* text = static_cast<const char*>(address);
+  std::size_t length = 0;
+  {
+    FaultTrap trap;
+    if (!length_with_jump_back(text, &length)) return std::nullopt;
+  }
+  return std::string(text, length);
+}
 
 ForeignSignature::ForeignSignature(CType result, std::vector<CType> parameters)
     : result_type_(ffi_type_of(result)) {

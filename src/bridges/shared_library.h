@@ -63,4 +63,8 @@ class ForeignSignature {
   mutable ffi_cif cif_{};
 };
 
+// The zero-terminated string a callee returned; nullopt when reading it faults (a function
+// declared with a text result that returns something else).
+std::optional<std::string> read_returned_text(const void* address);
+
 }  // namespace morivel::bridges

@@ -158,6 +158,21 @@ TEST(DllImport, FaultingCalleeFailsTheCallAndTheRunGoesOn) {
         << name << ": " << run.errors;
 }
 
+// A function declared with a text result that returns a small number: reading "its text" would
+// fault in the interpreter itself, after the call, and must fail the call the same way.
+TEST(DllImport, TextResultThatIsNoAddressFailsTheCall) {
+  DllRun run(declare("char* callee_int(int)", "?を", "文字化") + kUse +
+                 "「callee_join_length(?,?,?)」を「型なし文字化」で文字型DLL宣言\n"
+                 "5を文字化\n「次」を表示\n型なし文字化(「a」,「b」,「c」)\n「最後」を表示\n",
+             true);
+  EXPECT_EQ(run.host.output, "次\n最後\n");
+  for (const char* name : {"文字化", "型なし文字化"})
+    EXPECT_NE(
+        run.errors.find(std::string("外部DLLからの関数\"") + name + "\"の呼び出しに失敗しました。"),
+        std::string::npos)
+        << name << ": " << run.errors;
+}
+
 TEST(DllImport, DeclarationsAreChecked) {
   DllRun three_for_two(declare("int callee_add(int,int,int)", "?と,?を", "足す二"));
   EXPECT_NE(three_for_two.errors.find("\"DLLを利用\"命令の引数に誤りがあります。"),
