@@ -1,6 +1,8 @@
 // Declared shared-library functions: libc and the tests' own callee library, through scripts.
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <cfenv>
 
 #include "bridges/families.h"
@@ -198,6 +200,24 @@ TEST(DllImport, DeclarationsAreChecked) {
   EXPECT_NE(six.errors.find("DLLからインポートした命令\"六個\"の定義が間違っています。"),
             std::string::npos)
       << six.errors;
+}
+
+// Every declaration holds its module until the run ends; then none is left loaded.
+TEST(DllImport, LibrariesAreReleasedWhenTheRunEnds) {
+  const std::string path = std::string(MORIVEL_DLL_CALLEE_DIR) + "libdll_callee.so";
+  auto loaded = [&path] {
+    void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle) ::dlclose(handle);
+    return handle != nullptr;
+  };
+  ASSERT_FALSE(loaded());
+  {
+    DllRun run(declare("int callee_add(int,int)", "?と,?を", "足し算") +
+               declare("int callee_int(int)", "?を", "整数値") + "1と2を足し算\nそれを表示\n");
+    EXPECT_EQ(run.host.output, "3\n");
+    EXPECT_TRUE(loaded());
+  }
+  EXPECT_FALSE(loaded());
 }
 
 TEST(DllImport, LibraryCandidatesForDllNames) {
