@@ -1,5 +1,5 @@
 // The spreadsheet and word-processor servers as the office commands see them. The office suite
-// itself is reached by a plug-in (office_uno.cpp) loaded at first use, so this header carries no
+// itself is reached by a plug-in (office_uno_*.cpp) loaded at first use, so this header carries no
 // suite headers and the program runs where the suite is not installed.
 #pragma once
 
