@@ -7,6 +7,7 @@
 #include <cmath>
 #include <numbers>
 #include <stdexcept>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -51,6 +52,25 @@ Table make_table(F f) {
 std::size_t at(int x, int y, int width) {
   return static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
          static_cast<std::size_t>(x);
+}
+
+// Runs work(first_row, end_row) over bands of the rows on the machine's cores for pictures large
+// enough to repay the threads; each row's pixels depend on nothing another band writes, so the
+// result is the same as one pass from the top.
+template <class Work>
+void in_bands(int rows, std::size_t pixels, Work work) {
+  constexpr std::size_t kWorthThreads = 1 << 20;
+  const unsigned cores = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+  const int bands = pixels < kWorthThreads ? 1 : static_cast<int>(std::min<unsigned>(cores, rows));
+  if (bands <= 1) {
+    work(0, rows);
+    return;
+  }
+  const int band = (rows + bands - 1) / bands;
+  std::vector<std::jthread> helpers;  // joined when they go out of scope
+  for (int first = band; first < rows; first += band)
+    helpers.emplace_back(work, first, std::min(rows, first + band));
+  work(0, std::min(rows, band));
 }
 
 // (30 R + 59 G + 11 B) / 100 rounded, looked up by the weighted sum: a division per pixel is the
@@ -140,42 +160,46 @@ class WindowMean {
 // The pass along rows: a running sum over each row's window, the border pixel standing in for
 // everything past the edge.
 void blur_rows(const Pixels& src, Pixels& out, int w, int h, int radius, const WindowMean& mean) {
-  for (int y = 0; y < h; ++y) {
-    const std::uint32_t* row = src.data() + at(0, y, w);
-    std::uint32_t* target = out.data() + at(0, y, w);
-    auto pixel = [&](int i) { return row[std::clamp(i, 0, w - 1)]; };
-    std::uint64_t sum = 0;
-    for (int i = -radius; i <= radius; ++i) sum += packed(pixel(i));
-    for (int i = 0; i < w; ++i) {
-      target[i] = mean.Pixel(row[i], sum);
-      sum += packed(pixel(i + radius + 1));
-      sum -= packed(pixel(i - radius));
+  in_bands(h, src.size(), [&](int first, int end) {
+    for (int y = first; y < end; ++y) {
+      const std::uint32_t* row = src.data() + at(0, y, w);
+      std::uint32_t* target = out.data() + at(0, y, w);
+      auto pixel = [&](int i) { return row[std::clamp(i, 0, w - 1)]; };
+      std::uint64_t sum = 0;
+      for (int i = -radius; i <= radius; ++i) sum += packed(pixel(i));
+      for (int i = 0; i < w; ++i) {
+        target[i] = mean.Pixel(row[i], sum);
+        sum += packed(pixel(i + radius + 1));
+        sum -= packed(pixel(i - radius));
+      }
     }
-  }
+  });
 }
 
 // The pass along columns, a whole row at a time so that memory is read in order: one running sum
-// per column.
+// per column. Each band of rows starts its sums afresh from the window around its first row.
 void blur_columns(const Pixels& src, Pixels& out, int w, int h, int radius,
                   const WindowMean& mean) {
   auto row = [&](int y) { return src.data() + at(0, std::clamp(y, 0, h - 1), w); };
-  std::vector<std::uint64_t> sums(static_cast<std::size_t>(w), 0);
-  for (int y = -radius; y <= radius; ++y) {
-    const std::uint32_t* line = row(y);
-    for (int x = 0; x < w; ++x) sums[static_cast<std::size_t>(x)] += packed(line[x]);
-  }
-  for (int y = 0; y < h; ++y) {
-    const std::uint32_t* centre = row(y);
-    const std::uint32_t* entering = row(y + radius + 1);
-    const std::uint32_t* leaving = row(y - radius);
-    std::uint32_t* target = out.data() + at(0, y, w);
-    for (int x = 0; x < w; ++x) {
-      std::uint64_t& sum = sums[static_cast<std::size_t>(x)];
-      target[x] = mean.Pixel(centre[x], sum);
-      sum += packed(entering[x]);
-      sum -= packed(leaving[x]);
+  in_bands(h, src.size(), [&](int first, int end) {
+    std::vector<std::uint64_t> sums(static_cast<std::size_t>(w), 0);
+    for (int y = first - radius; y <= first + radius; ++y) {
+      const std::uint32_t* line = row(y);
+      for (int x = 0; x < w; ++x) sums[static_cast<std::size_t>(x)] += packed(line[x]);
     }
-  }
+    for (int y = first; y < end; ++y) {
+      const std::uint32_t* centre = row(y);
+      const std::uint32_t* entering = row(y + radius + 1);
+      const std::uint32_t* leaving = row(y - radius);
+      std::uint32_t* target = out.data() + at(0, y, w);
+      for (int x = 0; x < w; ++x) {
+        std::uint64_t& sum = sums[static_cast<std::size_t>(x)];
+        target[x] = mean.Pixel(centre[x], sum);
+        sum += packed(entering[x]);
+        sum -= packed(leaving[x]);
+      }
+    }
+  });
 }
 
 // The 16 colours every display can show.
@@ -251,20 +275,23 @@ void sample_turned(const Bitmap& source, const Turn& turn, Bitmap& target) {
   const int height = target.Height();
   const Pixels& src = source.Pixels();
   Pixels& out = target.Pixels();
-  for (int top = 0; top < height; top += kTile)
-    for (int left = 0; left < width; left += kTile)
-      for (int y = top; y < std::min(top + kTile, height); ++y) {
-        const double dy = y - turn.target_y;
-        const double row_x = turn.source_x + s * dy;
-        const double row_y = turn.source_y + c * dy;
-        std::uint32_t* line = out.data() + at(0, y, width);
-        for (int x = left; x < std::min(left + kTile, width); ++x) {
-          const double dx = x - turn.target_x;
-          const int sx = round_even_fast(row_x + c * dx);
-          const int sy = round_even_fast(row_y - s * dx);
-          if (sx >= 0 && sy >= 0 && sx < w && sy < h) line[x] = src[at(sx, sy, w)];
+  const int tiles = (height + kTile - 1) / kTile;
+  in_bands(tiles, out.size(), [&](int first_tile, int end_tile) {
+    for (int top = first_tile * kTile; top < std::min(end_tile * kTile, height); top += kTile)
+      for (int left = 0; left < width; left += kTile)
+        for (int y = top; y < std::min(top + kTile, height); ++y) {
+          const double dy = y - turn.target_y;
+          const double row_x = turn.source_x + s * dy;
+          const double row_y = turn.source_y + c * dy;
+          std::uint32_t* line = out.data() + at(0, y, width);
+          for (int x = left; x < std::min(left + kTile, width); ++x) {
+            const double dx = x - turn.target_x;
+            const int sx = round_even_fast(row_x + c * dx);
+            const int sy = round_even_fast(row_y - s * dx);
+            if (sx >= 0 && sy >= 0 && sx < w && sy < h) line[x] = src[at(sx, sy, w)];
+          }
         }
-      }
+  });
 }
 
 }  // namespace

@@ -86,6 +86,11 @@ TEST(GraphicsBlurRotate, BlurAgreesWithWindowsSummedAfresh) {
           << "radius " << radius << ", " << w << "x" << h;
     }
   }
+  // Large enough to be cut into bands of rows worked on side by side.
+  Bitmap large = noise(1024, 1100, 9);
+  Bitmap large_expected = box_pass(box_pass(large, 3, true), 3, false);
+  Blur(large, 3);
+  EXPECT_EQ(large.Pixels(), large_expected.Pixels()) << "banded";
   Bitmap white(600, 2, 32, 0xFFFFFFFFu);
   Blur(white, 255);
   EXPECT_TRUE(std::all_of(white.Pixels().begin(), white.Pixels().end(),
@@ -93,11 +98,14 @@ TEST(GraphicsBlurRotate, BlurAgreesWithWindowsSummedAfresh) {
 }
 
 TEST(GraphicsBlurRotate, RotationAgreesWithItsFormulaPixelByPixel) {
-  // Larger than one tile of the walk, so that tiles meet inside the picture and at its edges.
+  // Larger than one tile of the walk, so that tiles meet inside the picture and at its edges; two
+  // angles on a picture large enough to be cut into bands worked on side by side.
   const Bitmap picture = noise(150, 97, 5);
+  const Bitmap large = noise(1100, 1000, 6);
   for (int degrees : {0, 1, 30, 45, 90, 135, 180, 269, -30, -359}) {
-    Bitmap fast = Rotate(picture, degrees);
-    Bitmap slow = turned(picture, degrees);
+    const Bitmap& source = degrees == 30 || degrees == 269 ? large : picture;
+    Bitmap fast = Rotate(source, degrees);
+    Bitmap slow = turned(source, degrees);
     ASSERT_EQ(fast.Width(), slow.Width()) << degrees;
     ASSERT_EQ(fast.Height(), slow.Height()) << degrees;
     EXPECT_EQ(fast.Pixels(), slow.Pixels()) << degrees << " degrees";
