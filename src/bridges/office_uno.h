@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,8 @@
 #include <com/sun/star/script/provider/XScriptProvider.hpp>
 #include <com/sun/star/script/provider/XScriptProviderSupplier.hpp>
 #include <com/sun/star/sheet/FormulaResult.hpp>
+#include <com/sun/star/sheet/XCellFormatRangesSupplier.hpp>
+#include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XCellRangeFormula.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
@@ -42,6 +45,7 @@
 #include <com/sun/star/sheet/XSpreadsheetView.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
 #include <com/sun/star/table/CellContentType.hpp>
+#include <com/sun/star/table/CellRangeAddress.hpp>
 #include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/table/XCellRange.hpp>
 #include <com/sun/star/text/XBookmarksSupplier.hpp>
@@ -50,8 +54,11 @@
 #include <com/sun/star/text/XTextDocument.hpp>
 #include <com/sun/star/text/XTextRange.hpp>
 #include <com/sun/star/uno/XComponentContext.hpp>
+#include <com/sun/star/util/NumberFormat.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/util/XModifiable.hpp>
+#include <com/sun/star/util/XNumberFormats.hpp>
+#include <com/sun/star/util/XNumberFormatsSupplier.hpp>
 #include <com/sun/star/view/XPrintable.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 #include <cppuhelper/bootstrap.hxx>
@@ -103,6 +110,29 @@ auto guarded(Work work) -> decltype(work()) {
 
 // ---- the connection ---------------------------------------------------------------------------
 
+// The suite process a connection started: a child of ours until it ends, its output kept in an
+// unlinked file for the reason a failed start gives.
+class SuiteProcess {
+ public:
+  SuiteProcess() = default;
+  ~SuiteProcess();
+  SuiteProcess(const SuiteProcess&) = delete;
+  SuiteProcess& operator=(const SuiteProcess&) = delete;
+
+  void Start(const std::vector<std::string>& arguments);
+  struct End {
+    bool success = false;  // exit status 0: the suite handed its work to one already running
+    std::string reason;    // how it ended and the last of what it wrote
+  };
+  // Whether the process has ended since it was started (each end is reported once).
+  std::optional<End> Ended();
+
+ private:
+  std::string LastOutput() const;
+  int pid_ = -1;
+  int output_ = -1;
+};
+
 class Connection {
  public:
   explicit Connection(OfficeOptions options) : options_(std::move(options)) {}
@@ -141,6 +171,7 @@ class Connection {
   Reference<css::uno::XComponentContext> AwaitSuite();
 
   OfficeOptions options_;
+  SuiteProcess process_;
   Reference<css::frame::XDesktop2> desktop_;
   Reference<css::uno::XComponentContext> remote_;
 };
@@ -156,8 +187,9 @@ Reference<css::lang::XComponent> load(Connection& link, const OUString& url,
                                       const Sequence<PropertyValue>& args);
 void store(const Reference<css::lang::XComponent>& doc, const fs::path& file, const char* filter,
            const OUString& filter_options = {});
-// Printing goes to the PDF file named by MORIVEL_PRINT_PDF when it is set, else to the printer.
-void print(const Reference<css::lang::XComponent>& doc, const char* pdf_filter);
+// Prints the document where `target` says; `pdf_filter` is the document kind's PDF export.
+void print(const Reference<css::lang::XComponent>& doc, const char* pdf_filter,
+           const PrintTarget& target);
 void dispatch(Connection& link, const Reference<css::lang::XComponent>& doc, const char* command);
 void close_without_saving(const Reference<css::lang::XComponent>& doc);
 // A macro of the document by the name scripts give (see macro_uri).

@@ -2,6 +2,7 @@
 // commands, closing and running the document's macros.
 #include <algorithm>
 #include <cstdlib>
+#include <string_view>
 
 #include "bridges/office_uno.h"
 
@@ -71,14 +72,39 @@ std::u16string module_declaring(const Reference<css::lang::XComponent>& doc,
   return {};
 }
 
+// The suite reads a script URI as a URI: characters beyond ASCII, and those that would end the
+// name, go as %-escaped UTF-8 bytes. `keep` names the ASCII characters that stay as they are.
+OUString uri_escaped(std::u16string_view text, std::string_view keep) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string bytes = utf8(ustring(text));
+  std::string out;
+  for (unsigned char c : bytes) {
+    bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                 (c < 0x80 && keep.find(static_cast<char>(c)) != std::string_view::npos);
+    if (plain) {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return OUString::createFromAscii(out.c_str());
+}
+
+// The characters a macro's name keeps, and those a whole script URI keeps (its own escapes too).
+constexpr std::string_view kNameChars = "._-$~!*'()/";
+constexpr std::string_view kUriChars = "._-$~!*'():/?&=;,+@%#";
+
 // A macro name as scripts write it: a whole script URI; "file.py$function" for a Python macro
 // of the document; "Library.Module.Routine", "Module.Routine" (library Standard) or a routine
 // alone, searched for in the document's Basic. A "Book!" prefix is dropped.
 OUString macro_uri(const Reference<css::lang::XComponent>& doc, std::u16string name) {
-  if (name.starts_with(u"vnd.sun.star.script:")) return ustring(name);
+  if (name.starts_with(u"vnd.sun.star.script:")) return uri_escaped(name, kUriChars);
   if (std::size_t bang = name.find(u'!'); bang != std::u16string::npos) name.erase(0, bang + 1);
   if (name.find(u"$") != std::u16string::npos)
-    return "vnd.sun.star.script:" + ustring(name) + "?language=Python&location=document";
+    return "vnd.sun.star.script:" + uri_escaped(name, kNameChars) +
+           "?language=Python&location=document";
   auto dots = std::count(name.begin(), name.end(), u'.');
   if (dots == 1) name = u"Standard." + name;
   if (dots == 0) {
@@ -87,7 +113,8 @@ OUString macro_uri(const Reference<css::lang::XComponent>& doc, std::u16string n
       throw OfficeError("macro \"" + utf8(ustring(name)) + "\" is not in the document");
     name = module + u"." + name;
   }
-  return "vnd.sun.star.script:" + ustring(name) + "?language=Basic&location=document";
+  return "vnd.sun.star.script:" + uri_escaped(name, kNameChars) +
+         "?language=Basic&location=document";
 }
 
 }  // namespace
@@ -131,15 +158,20 @@ void store(const Reference<css::lang::XComponent>& doc, const fs::path& file, co
     storable->storeAsURL(file_url(file), arguments);
 }
 
-void print(const Reference<css::lang::XComponent>& doc, const char* pdf_filter) {
-  if (const char* pdf = std::getenv("MORIVEL_PRINT_PDF"); pdf && *pdf) {
+void print(const Reference<css::lang::XComponent>& doc, const char* pdf_filter,
+           const PrintTarget& target) {
+  if (!target.pdf.empty()) {
     std::vector<PropertyValue> args = {
         property("FilterName", Any(OUString::createFromAscii(pdf_filter)))};
     Reference<css::frame::XStorable>(doc, UNO_QUERY_THROW)
-        ->storeToURL(file_url(pdf), Sequence<PropertyValue>(args.data(), 1));
+        ->storeToURL(file_url(target.pdf), Sequence<PropertyValue>(args.data(), 1));
     return;
   }
   Reference<css::view::XPrintable> printable(doc, UNO_QUERY_THROW);
+  if (!target.printer.empty()) {
+    std::vector<PropertyValue> printer = {property("Name", Any(ustring_of_utf8(target.printer)))};
+    printable->setPrinter(Sequence<PropertyValue>(printer.data(), 1));
+  }
   std::vector<PropertyValue> options = {property("Wait", Any(true))};
   printable->print(Sequence<PropertyValue>(options.data(), 1));
 }
@@ -169,10 +201,24 @@ void close_without_saving(const Reference<css::lang::XComponent>& doc) {
 
 void run_macro(const Reference<css::lang::XComponent>& doc, const std::u16string& name) {
   Reference<css::script::provider::XScriptProviderSupplier> supplier(doc, UNO_QUERY_THROW);
-  Reference<css::script::provider::XScript> script =
-      supplier->getScriptProvider()->getScript(macro_uri(doc, name));
+  OUString uri = macro_uri(doc, name);
+  Reference<css::script::provider::XScript> script;
+  try {
+    script = supplier->getScriptProvider()->getScript(uri);
+  } catch (const css::uno::Exception& e) {
+    // The suite's Basic compiles names beyond ASCII only in compatible modules; elsewhere the
+    // routine is in the source, yet not there to run, which would otherwise make no sense.
+    bool wide = std::any_of(name.begin(), name.end(), [](char16_t c) { return c > 0x7F; });
+    if (!wide || uri.indexOf("language=Basic") < 0) throw;
+    throw OfficeError("macro \"" + utf8(ustring(name)) +
+                      "\" cannot be run: LibreOffice Basic knows routines named beyond ASCII only "
+                      "in modules that begin with \"Option Compatible\" or \"Option VBASupport "
+                      "1\" (" +
+                      utf8(e.Message) + ")");
+  }
   Sequence<sal_Int16> out_index;
   Sequence<Any> out_values;
   script->invoke({}, out_index, out_values);
 }
+
 }  // namespace morivel::bridges::uno

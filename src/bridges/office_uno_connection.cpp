@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -85,30 +86,74 @@ Reference<css::uno::XComponentContext> local_context() {
   return context;
 }
 
-// Starts the suite detached (a grandchild, so no zombie is left) with its output discarded.
-void spawn_suite(const std::vector<std::string>& arguments) {
-  std::vector<char*> argv;
-  for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
-  if (null_fd < 0) throw OfficeError("/dev/null cannot be opened");
-  pid_t child = fork();
-  if (child == 0) {
-    setsid();
-    if (fork() == 0) {
-      dup2(null_fd, 0);
-      dup2(null_fd, 1);
-      dup2(null_fd, 2);
-      execv(argv[0], argv.data());
-    }
-    _exit(0);
-  }
-  close(null_fd);
-  if (child < 0) throw OfficeError("the office suite cannot be started (fork failed)");
-  waitpid(child, nullptr, 0);
+// The end of a process as people read it.
+std::string end_of(int status) {
+  if (WIFEXITED(status)) return "exit status " + std::to_string(WEXITSTATUS(status));
+  if (WIFSIGNALED(status)) return "ended by signal " + std::to_string(WTERMSIG(status));
+  return "ended";
 }
 
 }  // namespace
+
+// ---- the suite process ------------------------------------------------------------------------
+
+SuiteProcess::~SuiteProcess() {
+  // A suite that outlives the run is left running; one that has ended is reaped.
+  Ended();
+  if (output_ >= 0) close(output_);
+}
+
+void SuiteProcess::Start(const std::vector<std::string>& arguments) {
+  Ended();
+  std::vector<char*> argv;
+  for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  int null_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (null_fd < 0) throw OfficeError("/dev/null cannot be opened");
+  if (output_ >= 0) close(output_);
+  output_ = open(fs::temp_directory_path().c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  pid_t child = fork();
+  if (child == 0) {
+    // A session of its own: the suite outlives this program and ignores its terminal.
+    setsid();
+    dup2(null_fd, 0);
+    dup2(output_ >= 0 ? output_ : null_fd, 1);
+    dup2(output_ >= 0 ? output_ : null_fd, 2);
+    execv(argv[0], argv.data());
+    const char message[] = "the program cannot be run\n";
+    [[maybe_unused]] ssize_t written = write(2, message, sizeof message - 1);
+    _exit(127);
+  }
+  close(null_fd);
+  if (child < 0) throw OfficeError("the office suite cannot be started (fork failed)");
+  pid_ = child;
+}
+
+std::optional<SuiteProcess::End> SuiteProcess::Ended() {
+  if (pid_ < 0) return std::nullopt;
+  int status = 0;
+  if (waitpid(pid_, &status, WNOHANG) != pid_) return std::nullopt;
+  pid_ = -1;
+  End end{WIFEXITED(status) && WEXITSTATUS(status) == 0, end_of(status)};
+  if (std::string output = LastOutput(); !output.empty()) end.reason += ": " + output;
+  return end;
+}
+
+// The last lines the process wrote, enough to say why it stopped.
+std::string SuiteProcess::LastOutput() const {
+  constexpr off_t kTail = 400;
+  if (output_ < 0) return {};
+  off_t size = lseek(output_, 0, SEEK_END);
+  if (size <= 0) return {};
+  off_t from = std::max<off_t>(0, size - kTail);
+  std::string text(static_cast<std::size_t>(size - from), '\0');
+  ssize_t got = pread(output_, text.data(), text.size(), from);
+  text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  for (char& c : text)
+    if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
 
 // ---- the connection ---------------------------------------------------------------------------
 
@@ -190,7 +235,8 @@ Reference<css::uno::XComponentContext> Connection::Resolve() {
 }
 
 void Connection::StartSuite() {
-  std::string program = MORIVEL_OFFICE_PROGRAM_DIR "/soffice";
+  std::string program =
+      options_.program.empty() ? MORIVEL_OFFICE_PROGRAM_DIR "/soffice" : options_.program;
   if (access(program.c_str(), X_OK) != 0)
     throw OfficeError("LibreOffice is not installed (" + program + " is missing)");
   std::vector<std::string> arguments = {
@@ -202,13 +248,14 @@ void Connection::StartSuite() {
   }
   if (!options_.profile_dir.empty())
     arguments.push_back("-env:UserInstallation=" + utf8(file_url(options_.profile_dir)));
-  spawn_suite(arguments);
+  process_.Start(arguments);
 }
 
 void Connection::AwaitEnd() {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (std::chrono::steady_clock::now() < deadline && (Answers() || Locked()))
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  process_.Ended();  // reaped, if it was ours
 }
 
 bool Connection::Answers() {
@@ -238,6 +285,10 @@ Reference<css::uno::XComponentContext> Connection::AwaitSuite() {
   while (std::chrono::steady_clock::now() < start + std::chrono::seconds(120)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(250));
     if (auto remote = Resolve(); remote.is()) return remote;
+    // A suite that failed has nothing more to say: waiting on would only hide why.
+    if (std::optional<SuiteProcess::End> end = process_.Ended(); end && !end->success)
+      throw OfficeError("LibreOffice ended before it answered on pipe " + options_.pipe_name +
+                        " (" + end->reason + ")");
     // A start that went to an instance on its way out is lost; starting again is harmless,
     // since a second start only hands its arguments to the first.
     if (std::chrono::steady_clock::now() - last_spawn > std::chrono::seconds(15)) {

@@ -101,8 +101,8 @@ class WriterServer : public WordProcessor {
     return guarded([&] { return paragraphs_for_script(u16(Document()->getText()->getString())); });
   }
 
-  void Print() override {
-    guarded([&] { print(Component(), "writer_pdf_Export"); });
+  void Print(const PrintTarget& target) override {
+    guarded([&] { print(Component(), "writer_pdf_Export", target); });
   }
 
   void RunMacro(const std::u16string& name) override {

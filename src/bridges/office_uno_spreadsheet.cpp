@@ -95,12 +95,14 @@ class CalcServer : public Spreadsheet {
     if (columns * rows_wanted > kMaxCells)
       throw OfficeError("the range has more than " + std::to_string(kMaxCells) + " cells");
     return guarded([&] {
-      Reference<css::sheet::XCellRangeData> range(Range(from, to), UNO_QUERY_THROW);
+      Reference<css::table::XCellRange> cells = Range(from, to);
+      Reference<css::sheet::XCellRangeData> range(cells, UNO_QUERY_THROW);
       CellRows rows;
       for (const Sequence<Any>& row : range->getDataArray()) {
         rows.emplace_back();
         for (const Any& field : row) rows.back().push_back(ValueOf(field));
       }
+      ShowDates(cells, rows);
       return rows;
     });
   }
@@ -142,8 +144,8 @@ class CalcServer : public Spreadsheet {
     });
   }
 
-  void Print() override {
-    guarded([&] { print(Document(), "calc_pdf_Export"); });
+  void Print(const PrintTarget& target) override {
+    guarded([&] { print(Document(), "calc_pdf_Export", target); });
   }
 
   // Without a screen there is nothing to preview on, and the suite's preview of a hidden
@@ -203,7 +205,54 @@ class CalcServer : public Spreadsheet {
         std::max(from.column, to.column), std::max(from.row, to.row));
   }
 
-  static CellValue ValueOf(const Reference<css::table::XCell>& cell) {
+  // Whether a number format of the workbook shows its numbers as dates or times of day.
+  bool ShowsDate(sal_Int32 format_key) {
+    Reference<css::util::XNumberFormatsSupplier> supplier(Book(), UNO_QUERY_THROW);
+    sal_Int16 type = 0;
+    supplier->getNumberFormats()->getByKey(format_key)->getPropertyValue("Type") >>= type;
+    return (type & (css::util::NumberFormat::DATE | css::util::NumberFormat::TIME)) != 0;
+  }
+
+  // A date is read as the user sees it in the cell, not as the day number it is stored as.
+  CellValue ValueOf(const Reference<css::table::XCell>& cell) {
+    CellValue value = StoredValueOf(cell);
+    if (!value.is_number) return value;
+    sal_Int32 format = 0;
+    Reference<css::beans::XPropertySet>(cell, UNO_QUERY_THROW)->getPropertyValue("NumberFormat") >>=
+        format;
+    if (!ShowsDate(format)) return value;
+    return CellValue{false, 0,
+                     u16(Reference<css::text::XTextRange>(cell, UNO_QUERY_THROW)->getString())};
+  }
+
+  // The numbers of a block that show as dates become the text their cells show. The block's
+  // formats come in ranges of equal format, so only the cells of date ranges are read one by one.
+  void ShowDates(const Reference<css::table::XCellRange>& cells, CellRows& rows) {
+    Reference<css::sheet::XCellRangeAddressable> block(cells, UNO_QUERY_THROW);
+    const css::table::CellRangeAddress corner = block->getRangeAddress();
+    Reference<css::sheet::XCellFormatRangesSupplier> supplier(cells, UNO_QUERY_THROW);
+    Reference<css::container::XIndexAccess> ranges = supplier->getCellFormatRanges();
+    for (sal_Int32 i = 0; i < ranges->getCount(); ++i) {
+      Reference<css::beans::XPropertySet> range(ranges->getByIndex(i), UNO_QUERY_THROW);
+      sal_Int32 format = 0;
+      range->getPropertyValue("NumberFormat") >>= format;
+      if (!ShowsDate(format)) continue;
+      css::table::CellRangeAddress area =
+          Reference<css::sheet::XCellRangeAddressable>(range, UNO_QUERY_THROW)->getRangeAddress();
+      for (sal_Int32 row = area.StartRow; row <= area.EndRow; ++row)
+        for (sal_Int32 column = area.StartColumn; column <= area.EndColumn; ++column) {
+          auto r = static_cast<std::size_t>(row - corner.StartRow);
+          auto c = static_cast<std::size_t>(column - corner.StartColumn);
+          if (r >= rows.size() || c >= rows[r].size() || !rows[r][c].is_number) continue;
+          Reference<css::text::XTextRange> text(
+              cells->getCellByPosition(column - corner.StartColumn, row - corner.StartRow),
+              UNO_QUERY_THROW);
+          rows[r][c] = CellValue{false, 0, u16(text->getString())};
+        }
+    }
+  }
+
+  static CellValue StoredValueOf(const Reference<css::table::XCell>& cell) {
     css::table::CellContentType type = cell->getType();
     bool number = type == css::table::CellContentType_VALUE;
     if (type == css::table::CellContentType_FORMULA) {
