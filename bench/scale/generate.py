@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
-"""Writes a Shift-JIS Morivel script that registers N labels or stores N dictionary keys.
+"""Writes a Shift-JIS Morivel script that registers N labels, stores N dictionary keys or nests
+N blocks.
 
-Usage: generate.py labels|keys N OUT.mrv
+Usage: generate.py labels|keys|nesting N OUT.mrv
 The labels script defines *L0 ... *L{N-1} and jumps to the last one; the keys script assigns
-N entries of one dictionary and reads the last one back. Both print one line to check.
+N entries of one dictionary and reads the last one back; the nesting script runs N nested もし
+blocks around a 1 MB text. Each prints one line to check.
 """
 import sys
 
@@ -21,9 +23,14 @@ def keys(n):
     return lines
 
 
+def nesting(n):
+    body = "B=「%s」" % ("x" * 1000000)
+    return ["A=1", "もしA=1ならば(" * n + body + ")" * n, "「{文字数(B)}」を表示"]
+
+
 def main():
     kind, n, out = sys.argv[1], int(sys.argv[2]), sys.argv[3]
-    lines = labels(n) if kind == "labels" else keys(n)
+    lines = {"labels": labels, "keys": keys, "nesting": nesting}[kind](n)
     with open(out, "wb") as f:
         f.write(("\r\n".join(lines) + "\r\n").encode("cp932"))
 

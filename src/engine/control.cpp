@@ -102,7 +102,7 @@ Interpreter::Block Interpreter::ReadBlock() {
   if (auto found = blocks.find(p); preparing_ && found != blocks.end()) {
     const PreparedBlock& kept = found->second;
     if (kept.line >= 0) state_->CurrentLine = kept.line;
-    Block block{kept.text, kept.resume, state_->CurrentLine};
+    Block block{kept.text, kept.begin, kept.end, kept.resume, state_->CurrentLine, kept.view};
     state_->CurrentLine += kept.breaks;
     p = kept.resume;
     return block;
@@ -117,23 +117,89 @@ Interpreter::Block Interpreter::ReadBlock() {
     if (prefixed) line = state_->CurrentLine;
     while (is_separator(*p)) ++p;
   }
-  Block block;
-  block.start_line = state_->CurrentLine;
-  bool parenthesised = false;
+  const int start_line = state_->CurrentLine;
   const char* start = p;
-  try {
-    block.text = std::make_shared<const std::string>(expr::ReadBlockText(p, parenthesised));
-  } catch (const GeneralError& e) {
-    throw Error(e.what());
-  }
+  Block block = ReadBlockText(p);
+  block.start_line = start_line;
   AdvanceLine(start, p);
-  block.resume = p;
   if (preparing_ && prepared_->pinned.Holds(at)) {
     prepared_->pinned.Pin(block.text);
     int breaks = state_->CurrentLine - block.start_line;
-    blocks.emplace(at, PreparedBlock{block.text, block.resume, line, breaks});
+    blocks.emplace(at, PreparedBlock{block.text, block.begin, block.end, block.view, block.resume,
+                                     line, breaks});
   }
   return block;
+}
+
+// A block inside one of our copies is a stretch of it, as long as its text stands there as it
+// is read: the inside of parentheses, or a statement that ends where the copy does.
+Interpreter::Block Interpreter::ReadBlockText(const char*& p) {
+  Block block;
+  try {
+    if (auto holder = CopyHolding(p)) {
+      expr::BlockExtent extent = expr::FindBlockExtent(p);
+      if (extent.exact && (extent.parenthesised || *extent.end == '\0')) {
+        p = extent.resume;
+        return Block{std::move(holder),   extent.begin, extent.end, extent.resume, 0,
+                     extent.parenthesised};
+      }
+    }
+    bool parenthesised = false;
+    auto copy = std::make_shared<std::string>(expr::ReadBlockText(p, parenthesised));
+    block.begin = copy->c_str();
+    block.end = block.begin + copy->size();
+    block.text = std::move(copy);
+  } catch (const GeneralError& e) {
+    throw Error(e.what());
+  }
+  block.resume = p;
+  return block;
+}
+
+std::shared_ptr<const std::string> Interpreter::CopyHolding(const char* p) const {
+  const words::TRunControlStack& stack = state_->RunControl;
+  for (std::size_t i = stack.Count(); i > 0; --i) {
+    const words::TRunControl& entry = stack.At(i - 1);
+    if (!entry.BlockText) continue;
+    const char* first = entry.BlockText->c_str();
+    if (p < first || p > first + entry.BlockText->size()) continue;
+    return entry.BlockIsCopy ? entry.BlockText : nullptr;
+  }
+  return nullptr;
+}
+
+namespace {
+
+// Holds a view's end cut off with a NUL, and puts the character back when the last entry
+// running the view lets go of it. The copy is the interpreter's own, made writable.
+class ViewEnd {
+ public:
+  ViewEnd(std::shared_ptr<const std::string> copy, const char* end)
+      : copy_(std::move(copy)), at_(const_cast<char*>(end)), saved_(*at_) {
+    *at_ = '\0';
+  }
+  ~ViewEnd() { *at_ = saved_; }
+  ViewEnd(const ViewEnd&) = delete;
+  ViewEnd& operator=(const ViewEnd&) = delete;
+
+ private:
+  std::shared_ptr<const std::string> copy_;
+  char* at_;
+  char saved_;
+};
+
+}  // namespace
+
+std::shared_ptr<void> Interpreter::TerminateView(const Block& block) {
+  std::weak_ptr<void>& slot = view_ends_[block.end];
+  if (auto held = slot.lock()) return held;
+  auto end = std::make_shared<ViewEnd>(block.text, block.end);
+  slot = end;
+  if (view_ends_.size() >= view_ends_sweep_at_) {
+    std::erase_if(view_ends_, [](const auto& kept) { return kept.second.expired(); });
+    view_ends_sweep_at_ = std::max<std::size_t>(64, 2 * view_ends_.size());
+  }
+  return end;
 }
 
 void Interpreter::EnterBlock(words::TRunControl entry, const Block& block) {
@@ -144,13 +210,16 @@ void Interpreter::EnterBlock(words::TRunControl entry, const Block& block) {
       throw Error(text::sjis("スタックが一杯になりました。ブロックの入れ子が深すぎます。(最大") +
                   std::to_string(kMaxBlockNesting) + text::sjis("段)"));
   entry.BlockText = block.text;
+  entry.BlockEnd = block.end;
+  entry.BlockIsCopy = true;
+  if (block.view) entry.Terminator = TerminateView(block);
   entry.ResumeAt = block.resume;
   entry.SourceName = state_->ScriptFileName;
-  entry.Position = block.text->c_str();
+  entry.Position = block.begin;
   entry.StartLine = block.start_line;
   entry.ReturnLine = state_->CurrentLine;
   state_->RunControl.Push(std::move(entry));
-  state_->Position = block.text->c_str();
+  state_->Position = block.begin;
   state_->CurrentLine = block.start_line;
 }
 
@@ -240,7 +309,7 @@ bool Interpreter::CheckRunControl() {
 void Interpreter::ContinueEntry(words::TRunControl entry) {
   words::TMorvBase& s = *state_;
   auto again = [&](words::TRunControl&& e) {
-    s.Position = e.BlockText->c_str();
+    s.Position = e.Position;
     s.CurrentLine = e.StartLine;
     s.RunControl.Push(std::move(e));
   };
@@ -647,9 +716,11 @@ void Interpreter::JumpTo(const std::string& name) {
   for (std::size_t i = stack.Count(); i > 0; --i, ++searched) {
     const words::TRunControl& entry = stack.At(i - 1);
     if (!entry.BlockText) break;
-    std::size_t at_label = text::find_at_char_start(*entry.BlockText, needle);
+    const char* text = entry.BlockEnd ? entry.Position : entry.BlockText->c_str();
+    const char* text_end = entry.BlockEnd ? entry.BlockEnd : text + entry.BlockText->size();
+    std::size_t at_label = text::find_at_char_start(
+        std::string_view(text, static_cast<std::size_t>(text_end - text)), needle);
     if (at_label == std::string::npos) continue;
-    const char* text = entry.BlockText->c_str();
     s.Position = text + at_label;
     s.CurrentLine = entry.StartLine + static_cast<int>(std::count(text, text + at_label, '\n'));
     words::TRunControl dropped;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/errors.h"
@@ -124,11 +125,16 @@ class Interpreter {
   expr::Value CallFunctionForm(words::THashNode& word, const char*& p);
 
   // ---- control ---------------------------------------------------------------------------------
-  // A block's text copy and where execution goes on after it.
+  // A block's text and where execution goes on after it. The text runs from `begin` to `end` in
+  // `text`, a copy of the interpreter's own: the whole copy, or a stretch of an enclosing
+  // block's copy (`view`), so that nesting costs no more copies than the outermost block.
   struct Block {
     std::shared_ptr<const std::string> text;
+    const char* begin = nullptr;
+    const char* end = nullptr;
     const char* resume = nullptr;
     int start_line = 0;  // the script line the block's text starts on
+    bool view = false;
   };
   Block ReadBlock();
   void ProcessLineEnd();
@@ -234,6 +240,12 @@ class Interpreter {
   bool CheckRunControl();
   void ContinueEntry(words::TRunControl entry);
   void EnterBlock(words::TRunControl entry, const Block& block);
+  // The block copy of the interpreter's own that `p` lies in, or null.
+  std::shared_ptr<const std::string> CopyHolding(const char* p) const;
+  Block ReadBlockText(const char*& p);
+  // Cuts a view's text off at its end while the returned handle (shared by every entry running
+  // that block) lives.
+  std::shared_ptr<void> TerminateView(const Block& block);
   void SetCount(std::int32_t n);
   void SkipBlockEnd();
   bool AtElseKeyword();
@@ -269,6 +281,9 @@ class Interpreter {
   const Vocabulary& vocabulary_;
   std::unique_ptr<words::TMorvBase> state_;
   std::unique_ptr<PreparedTexts> prepared_;
+  // The cut-off ends of views in use, by position; expired handles are swept now and then.
+  std::unordered_map<const char*, std::weak_ptr<void>> view_ends_;
+  std::size_t view_ends_sweep_at_ = 64;
 
   std::string error_log_;
   ErrorMode error_mode_ = ErrorMode::Warn;

@@ -106,6 +106,9 @@ class PinnedTexts {
 // line a line break before it set (-1 when none) and the line breaks inside it.
 struct PreparedBlock {
   std::shared_ptr<const std::string> text;
+  const char* begin = nullptr;
+  const char* end = nullptr;
+  bool view = false;
   const char* resume = nullptr;
   int line = -1;
   int breaks = 0;

@@ -99,6 +99,28 @@ bool EndsStatement(char c) {
   return c == '\0' || c == '\r' || c == '\n' || c == ';';
 }
 
+// Walks the statement value at `q` to its end: `piece` gets each stretch of text as it stands,
+// `join` each continuation "&" whose line break and prefix are stepped over.
+template <typename Piece, typename Join>
+const char* WalkStatementValue(const char* q, Piece piece, Join join) {
+  while (!EndsStatement(*q)) {
+    const char* end = EndOfLiteral(q);
+    if (!end && *q == '(') end = EndOfGroup(q);
+    if (end) {
+      piece(q, end);
+      q = end;
+    } else if (*q == '&' && (q[1] == '\r' || q[1] == '\n')) {
+      join();
+      q = SkipLineBreakAndPrefix(q + 1);
+    } else {
+      const char* next = q + text::char_len(q);
+      piece(q, next);
+      q = next;
+    }
+  }
+  return q;
+}
+
 }  // namespace
 
 std::string ReadStringToken(const char*& p) {
@@ -119,23 +141,9 @@ std::string ReadGroup(const char*& p) {
 
 std::string ReadStatementValue(const char*& p) {
   std::string value;
-  const char* q = p;
-  while (!EndsStatement(*q)) {
-    const char* end = EndOfLiteral(q);
-    if (!end && *q == '(') end = EndOfGroup(q);
-    if (end) {
-      value.append(q, end);
-      q = end;
-    } else if (*q == '&' && (q[1] == '\r' || q[1] == '\n')) {
-      value.push_back('&');
-      q = SkipLineBreakAndPrefix(q + 1);
-    } else {
-      const std::size_t len = text::char_len(q);
-      value.append(q, len);
-      q += len;
-    }
-  }
-  p = q;
+  p = WalkStatementValue(
+      p, [&](const char* from, const char* to) { value.append(from, to); },
+      [&] { value.push_back('&'); });
   return value;
 }
 
@@ -145,6 +153,22 @@ std::string ReadBlockText(const char*& p, bool& parenthesised) {
   if (parenthesised) return ReadGroup(p);
   p = start;
   return ReadStatementValue(p);
+}
+
+BlockExtent FindBlockExtent(const char* p) {
+  BlockExtent extent;
+  const char* start = SkipBlanks(p);
+  extent.parenthesised = *start == '(';
+  if (extent.parenthesised) {
+    extent.resume = EndOfGroup(start);
+    extent.begin = start + 1;
+    extent.end = extent.resume - 1;
+    return extent;
+  }
+  extent.begin = start;
+  extent.end = extent.resume = WalkStatementValue(
+      start, [](const char*, const char*) {}, [&] { extent.exact = false; });
+  return extent;
 }
 
 }  // namespace morivel::expr

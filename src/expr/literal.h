@@ -31,4 +31,16 @@ std::string ReadStatementValue(const char*& p);
 // rest of the statement as ReadStatementValue reads it.
 std::string ReadBlockText(const char*& p, bool& parenthesised);
 
+// Where the block ReadBlockText would read at `p` lies in the text itself: its text is
+// [begin, end) when `exact` (false when a continuation line was joined), and reading goes on at
+// `resume`, after the closing ")" of a parenthesised block.
+struct BlockExtent {
+  const char* begin = nullptr;
+  const char* end = nullptr;
+  const char* resume = nullptr;
+  bool parenthesised = false;
+  bool exact = true;
+};
+BlockExtent FindBlockExtent(const char* p);
+
 }  // namespace morivel::expr

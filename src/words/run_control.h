@@ -35,8 +35,14 @@ struct TRunControl {
   // wherever the pointer is.
   int StartLine = 0;
   int ReturnLine = 0;
-  // The block's copy; the program pointer runs inside it while the entry is live.
+  // The text the block lies in; the program pointer runs inside it while the entry is live.
+  // A block of the script is copied once; blocks inside that copy are stretches of it, from
+  // `Position` to `BlockEnd`, whose end `Terminator` holds cut off (a NUL in place of the
+  // closing character) while any entry for that block lives.
   std::shared_ptr<const std::string> BlockText;
+  const char* BlockEnd = nullptr;
+  bool BlockIsCopy = false;  // BlockText is a copy of the interpreter's own
+  std::shared_ptr<void> Terminator;
   std::string SourceName;
   std::string Condition;
   std::string CounterName;  // the counter variable of 繰り返す, found again by name
@@ -48,6 +54,7 @@ class TRunControlStack {
   void Push(TRunControl entry) { current_.push_back(std::move(entry)); }
   bool Pop(TRunControl& into);
   TRunControl& At(std::size_t index) { return current_[index]; }
+  const TRunControl& At(std::size_t index) const { return current_[index]; }
   TRunControl& Top() { return current_.back(); }
   std::size_t Count() const { return current_.size(); }
   void ClearLevel() { current_.clear(); }

@@ -105,6 +105,16 @@ TEST(Prepared, ElementsMatchReadingAgain) {
       "625\n4\n.\n");
 }
 
+// Blocks inside blocks run as stretches of one copy; a block entered again by recursion while it
+// still runs, and jumps out of inner blocks, must read the same either way.
+TEST(Prepared, NestedBlocksMatchReadingAgain) {
+  expect_same(
+      "深く(2)\n2回(\n  もし1=1ならば(もし回数=1ならば(次へ飛ぶ)\n    「来ない」を表示\n"
+      "    *次\n    「次{回数}」を表示\n  )\n)\n終わる\n*深く(?を)\nNに1番目の引数得る\n"
+      "2回(\n  もしN>0ならば(\n    深く(N-1)\n    「入{N}」を表示\n  )\n)\n戻る\n",
+      "入0\n入0\n次1\n来ない\n次2\n");
+}
+
 // A word that is unknown in the first passes and a command after 名義変更: the kept reading
 // of "X=八" must look the word up again on every pass.
 TEST(Prepared, RenamedCommandInsideLoop) {
