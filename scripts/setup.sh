@@ -24,6 +24,7 @@ packages=(
   qt6-multimedia-dev libfluidsynth-dev fluidsynth fluid-soundfont-gm sox
   libreoffice-calc-nogui libreoffice-writer-nogui libreoffice-dev python3-openpyxl python3-docx
   poppler-utils python3-pil
+  cups-daemon
 )
 
 missing=()
