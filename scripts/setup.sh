@@ -21,9 +21,10 @@ packages=(
   python3-aiosmtpd python3-pyftpdlib openssl curl
   libarchive-dev libarchive-tools lhasa zip unzip
   libavahi-client-dev libsmbclient-dev
-  qt6-multimedia-dev libfluidsynth-dev fluidsynth fluid-soundfont-gm
+  qt6-multimedia-dev libfluidsynth-dev fluidsynth fluid-soundfont-gm sox
   libreoffice-calc-nogui libreoffice-writer-nogui libreoffice-dev python3-openpyxl python3-docx
   poppler-utils python3-pil
+  cups-daemon
 )
 
 missing=()

@@ -9,11 +9,11 @@
 #include <iterator>
 
 #include "automation/families.h"
-#include "automation/ini_document.h"
 #include "automation/processes.h"
 #include "automation/settings_policy.h"
 #include "commands/file_handles.h"
 #include "engine/interpreter.h"
+#include "formats/ini.h"
 #include "startup/archive.h"
 #include "text/encoding.h"
 #include "text/paths.h"
@@ -168,7 +168,7 @@ bool update_mimeapps(const AssociationFiles& f, const std::string& desktop_name)
     start = end;
   }
   if (desktop_name.empty()) return write_file(f.mimeapps, kept);
-  IniDocument doc = IniDocument::Parse(kept);
+  formats::IniDocument doc = formats::IniDocument::Parse(kept);
   doc.Write(kDefaults, f.mime_type, desktop_name);
   std::string text = doc.Text();
   // The desktop's own file uses LF line ends.

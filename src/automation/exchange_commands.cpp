@@ -5,8 +5,6 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <QClipboard>
-#include <QGuiApplication>
 #include <array>
 #include <cstring>
 
@@ -34,19 +32,12 @@ constexpr double kStartPollSeconds = 0.1;
 
 // ---- clipboard ---------------------------------------------------------------------------------
 
-QClipboard* clipboard() {
-  return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ? QGuiApplication::clipboard()
-                                                                      : nullptr;
-}
-
 void copy_text(Interpreter& in) {
-  std::string value = in.PopArgumentValue();
-  if (QClipboard* board = clipboard()) board->setText(QString::fromStdString(text::to_utf8(value)));
+  in.GetHost().SetClipboardText(in.PopArgumentValue());
 }
 
 void clipboard_text(Interpreter& in) {
-  QClipboard* board = clipboard();
-  in.SetResult(board ? text::from_utf8(board->text().toStdString()) : std::string(), "s");
+  in.SetResult(in.GetHost().ClipboardText().value_or(std::string()), "s");
 }
 
 // ---- shared memory -----------------------------------------------------------------------------

@@ -1,16 +1,17 @@
 // Commands: INIファイル開く, 閉じる, 書く and 読む. Every write rewrites the file beside itself and
-// renames it over the old one, so a crash leaves the old file or the new one, never half of one.
+// renames it over the old one, so a crash leaves the old file or the new one, never half of one;
+// the file stays locked from reading to renaming, so programs writing at once lose nothing.
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "automation/families.h"
-#include "automation/ini_document.h"
 #include "automation/owned.h"
 #include "automation/settings_policy.h"
 #include "commands/file_handles.h"
 #include "engine/interpreter.h"
-#include "startup/archive.h"
+#include "formats/ini.h"
 #include "text/encoding.h"
 #include "text/sjis.h"
 
@@ -37,6 +38,15 @@ std::optional<std::string> read_bytes(const fs::path& path) {
   std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   if (file.bad()) return std::nullopt;
   return bytes;
+}
+
+// Only when there is no file yet: another program may have made it, and written to it, since
+// this one looked.
+bool create_empty(const fs::path& path) {
+  std::FILE* file = std::fopen(path.c_str(), "wbx");
+  if (file) return std::fclose(file) == 0;
+  std::error_code ec;
+  return fs::is_regular_file(path, ec);
 }
 
 engine::EMorv open_failure(Interpreter& in, const std::string& path) {
@@ -68,7 +78,7 @@ void open_file(Interpreter& in) {
   if (!fs::exists(native, ec)) {
     std::string message = text::sjis("設定ファイル") + Quoted(name) + text::sjis("を作成します。");
     if (SettingsChangeRefused(in, native, message)) return;
-    if (!startup::WriteWholeFile(native, "")) throw open_failure(in, name);
+    if (!create_empty(native)) throw open_failure(in, name);
   } else if (!fs::is_regular_file(native, ec) || !read_bytes(native)) {
     throw open_failure(in, name);
   }
@@ -90,13 +100,9 @@ void write_entry(Interpreter& in) {
                         text::sjis("に値を書き込みます。");
   fs::path native = commands::native_path(file);
   if (SettingsChangeRefused(in, native, message)) return;
-  std::error_code ec;
-  std::optional<std::string> bytes =
-      fs::exists(native, ec) ? read_bytes(native) : std::optional<std::string>("");
-  if (!bytes) throw access_failure(in, file, section, key);
-  IniDocument doc = IniDocument::Parse(*bytes);
-  doc.Write(section, key, value);
-  if (!startup::WriteWholeFile(native, doc.Text())) throw access_failure(in, file, section, key);
+  bool written = formats::UpdateIniFile(
+      native, [&](formats::IniDocument& doc) { doc.Write(section, key, value); });
+  if (!written) throw access_failure(in, file, section, key);
 }
 
 void read_entry(Interpreter& in) {
@@ -108,12 +114,9 @@ void read_entry(Interpreter& in) {
     return;
   }
   std::string file = require_open(in);
-  fs::path native = commands::native_path(file);
-  std::error_code ec;
-  std::optional<std::string> bytes =
-      fs::exists(native, ec) ? read_bytes(native) : std::optional<std::string>("");
-  if (!bytes) throw access_failure(in, file, section, key);
-  target->SetValue(IniDocument::Parse(*bytes).Read(section, key).value_or(""));
+  std::optional<formats::IniDocument> doc = formats::ReadIniFile(commands::native_path(file));
+  if (!doc) throw access_failure(in, file, section, key);
+  target->SetValue(doc->Read(section, key).value_or(""));
   target->GuessType();
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 #include "automation/command_line.h"
 #include "automation/families.h"
@@ -14,6 +15,7 @@
 #include "commands/packing.h"
 #include "engine/host.h"
 #include "engine/interpreter.h"
+#include "startup/archive.h"
 #include "text/encoding.h"
 #include "text/sjis.h"
 
@@ -70,14 +72,36 @@ std::vector<std::string> native_arguments(const std::string& parameters) {
   return args;
 }
 
+// A copy of the run's packed archive for a script started out of it, so that the new instance
+// finds the same packed files; the copy outlives this run, as the child may still be reading it.
+std::optional<fs::path> resource_copy(Interpreter& in) {
+  const std::shared_ptr<startup::TFileMixReader>& archive = in.State().ResourceArchive;
+  if (!archive) return std::nullopt;
+  std::optional<std::string> bytes = startup::ReadWholeFile(archive->FileName());
+  if (!bytes) throw in.Error(text::sjis("一時ファイルを作成できません。"));
+  try {
+    return startup::SaveTemporaryArchive(*bytes, fs::temp_directory_path());
+  } catch (const std::exception& e) {
+    throw in.Error(e.what());
+  }
+}
+
 // A new instance of the run-time for a script; in the console front end the child runs there too.
-std::pair<fs::path, std::vector<std::string>> script_command(Interpreter& in,
-                                                             const std::string& program,
-                                                             const std::string& parameters) {
+// `resource` is handed over as the child's packed archive.
+std::pair<fs::path, std::vector<std::string>> script_command(
+    Interpreter& in, const std::string& program, const std::string& parameters,
+    const std::optional<fs::path>& resource = std::nullopt) {
   std::error_code ec;
   fs::path script = fs::absolute(commands::native_path(Unquote(program)), ec);
-  std::vector<std::string> args;
+  // "-run" first: a stand-alone program would otherwise run its own packed script again, and
+  // that one would start the next, without end.
+  std::vector<std::string> args = {"-run"};
   if (!in.GetHost().Parts()) args.push_back("-console");
+  // Before the script, so that the script's own arguments stay as they were given.
+  if (resource) {
+    args.push_back("-resource");
+    args.push_back(resource->string());
+  }
   args.push_back(script.string());
   for (std::string& arg : native_arguments(parameters)) args.push_back(std::move(arg));
   return {own_executable(), args};
@@ -132,8 +156,17 @@ CommandLine waited_command(const std::string& line) {
   return SplitCommandLine(trimmed);
 }
 
+// A timer that fires meanwhile runs its label during the wait, as it does during 待つ; the child
+// is still waited for afterwards. An ended run stops waiting (the child goes on alone).
 void wait_for(Interpreter& in, pid_t pid) {
-  while (!PollExit(pid)) in.GetHost().Wait(kWaitPollSeconds);
+  Interpreter::EventWait waiting(in);
+  while (!PollExit(pid)) {
+    if (in.State().StopFlag) {
+      OwnedOf<Children>(in.State()).Adopt(pid);
+      return;
+    }
+    in.GetHost().Wait(kWaitPollSeconds);
+  }
 }
 
 void launch_and_wait(Interpreter& in) {
@@ -165,10 +198,12 @@ void open_in_file_manager(Interpreter& in) {
 
 void LaunchCommandLine(Interpreter& in, const std::string& given) {
   if (given.empty()) return;
-  std::string line = unpacked(in, given);
+  std::string packed = commands::ResolvePackedFile(in, text::trim(given));
+  std::string line = packed.empty() ? given : packed;
   CommandLine parts = SplitCommandLine(line);
   if (LowerExtension(parts.program) == ".mrv") {
-    auto [exe, args] = script_command(in, parts.program, parts.parameters);
+    std::optional<fs::path> resource = packed.empty() ? std::nullopt : resource_copy(in);
+    auto [exe, args] = script_command(in, parts.program, parts.parameters, resource);
     start_detached(in, exe, args, Unquote(parts.program));
     return;
   }

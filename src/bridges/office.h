@@ -1,5 +1,5 @@
 // The spreadsheet and word-processor servers as the office commands see them. The office suite
-// itself is reached by a plug-in (office_uno.cpp) loaded at first use, so this header carries no
+// itself is reached by a plug-in (office_uno_*.cpp) loaded at first use, so this header carries no
 // suite headers and the program runs where the suite is not installed.
 #pragma once
 
@@ -33,6 +33,13 @@ struct CellValue {
 
 using CellRows = std::vector<std::vector<CellValue>>;
 
+// Where a print command's pages go: a PDF file when `pdf` is set, else the named printer, else
+// (both empty) the system's default printer.
+struct PrintTarget {
+  std::filesystem::path pdf;
+  std::string printer;  // UTF-8
+};
+
 class Spreadsheet {
  public:
   virtual ~Spreadsheet() = default;
@@ -59,7 +66,7 @@ class Spreadsheet {
   virtual void ActivateBook(const std::u16string& book, const std::u16string& sheet) = 0;
   virtual void ActivateSheet(const std::u16string& sheet) = 0;
   virtual void Paste() = 0;
-  virtual void Print() = 0;
+  virtual void Print(const PrintTarget& target) = 0;
   virtual void PrintPreview() = 0;
   virtual void RunMacro(const std::u16string& name) = 0;
 };
@@ -77,12 +84,13 @@ class WordProcessor {
   virtual void AppendText(const std::u16string& text) = 0;
   // Paragraphs separated by CR LF.
   virtual std::u16string WholeText() = 0;
-  virtual void Print() = 0;
+  virtual void Print(const PrintTarget& target) = 0;
   virtual void RunMacro(const std::u16string& name) = 0;
 };
 
 // How to reach the suite.
 struct OfficeOptions {
+  std::string program;      // the suite's starter; empty: the installed suite's soffice
   std::string pipe_name;    // the connection's pipe; attached to when the suite listens on it
   std::string profile_dir;  // empty: the user's own profile
   bool headless = true;     // no windows (console front end, or no display)

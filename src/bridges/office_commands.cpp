@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -11,6 +12,7 @@
 #include "bridges/office.h"
 #include "commands/coordinates.h"
 #include "commands/file_handles.h"
+#include "commands/printer_choice.h"
 #include "commands/security.h"
 #include "engine/interpreter.h"
 #include "expr/number.h"
@@ -57,6 +59,7 @@ class OfficeSession : public words::OwnedObject {
     const char* pipe = std::getenv("MORIVEL_OFFICE_PIPE");
     options.pipe_name = pipe && *pipe ? pipe : "morivel_office_" + std::to_string(getuid());
     if (const char* profile = std::getenv("MORIVEL_OFFICE_PROFILE")) options.profile_dir = profile;
+    if (const char* program = std::getenv("MORIVEL_OFFICE_PROGRAM")) options.program = program;
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     bool offscreen = platform && std::string(platform) == "offscreen";
     options.headless = offscreen || (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"));
@@ -120,6 +123,25 @@ std::optional<std::filesystem::path> pop_target_file(Interpreter& in) {
 
 std::string cell_text(const CellValue& value) {
   return value.is_number ? expr::NumberToText(value.number) : text::from_utf16(value.text);
+}
+
+// Where the print commands print: the PDF file MORIVEL_PRINT_PDF names, else the printer the
+// printer setup chose (a name ending in ".pdf" is a PDF file), else the default printer.
+PrintTarget print_target(Interpreter& in) {
+  PrintTarget target;
+  if (const char* pdf = std::getenv("MORIVEL_PRINT_PDF"); pdf && *pdf) {
+    target.pdf = pdf;
+    return target;
+  }
+  const std::string& chosen = commands::ChosenPrinter(in);
+  std::string lower = chosen;
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (lower.ends_with(".pdf"))
+    target.pdf = std::filesystem::absolute(std::filesystem::path(chosen));
+  else
+    target.printer = chosen;
+  return target;
 }
 
 // ---- spreadsheet ------------------------------------------------------------------------------
@@ -212,7 +234,8 @@ void calc_paste(Interpreter& in) {
 }
 
 void calc_print(Interpreter& in) {
-  with_calc(in, [](Spreadsheet& calc) { calc.Print(); });
+  const PrintTarget target = print_target(in);
+  with_calc(in, [&](Spreadsheet& calc) { calc.Print(target); });
 }
 
 void calc_print_preview(Interpreter& in) {
@@ -262,7 +285,8 @@ void writer_whole_text(Interpreter& in) {
 }
 
 void writer_print(Interpreter& in) {
-  with_writer(in, [](WordProcessor& writer) { writer.Print(); });
+  const PrintTarget target = print_target(in);
+  with_writer(in, [&](WordProcessor& writer) { writer.Print(target); });
 }
 
 void writer_run_macro(Interpreter& in) {

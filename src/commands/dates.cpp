@@ -384,6 +384,7 @@ void wait_seconds(Interpreter& in) {
   auto deadline =
       Clock::now() + std::chrono::milliseconds(static_cast<std::int64_t>(seconds * 1000));
   constexpr auto kSlice = std::chrono::milliseconds(100);
+  Interpreter::EventWait waiting(in);
   while (!in.State().StopFlag) {
     auto now = Clock::now();
     if (now >= deadline) break;

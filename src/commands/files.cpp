@@ -169,10 +169,20 @@ const std::string& clipboard_word() {
   return kWord;
 }
 
-// The clipboard belongs to the window system, which this command family cannot reach.
+// A host without a clipboard (no window system at all) cannot lend it as a file.
 engine::EMorv clipboard_refused(Interpreter& in) {
   return in.Error(in_quotes(in.CurrentCommandName()) +
                   text::sjis("では、クリップボードをファイルとして扱えません。"));
+}
+
+std::string clipboard_text_or_fail(Interpreter& in) {
+  std::optional<std::string> text = in.GetHost().ClipboardText();
+  if (!text) throw clipboard_refused(in);
+  return *text;
+}
+
+void set_clipboard_or_fail(Interpreter& in, const std::string& text) {
+  if (!in.GetHost().SetClipboardText(text)) throw clipboard_refused(in);
 }
 
 // A file argument: the raw text is checked for the bare word クリップボード, then evaluated.
@@ -186,10 +196,14 @@ void read_whole_file(Interpreter& in) {
   bool clipboard = false;
   std::string name = pop_file_argument(in, clipboard);
   words::THashNode* target = in.PopArgumentVariable(true);
-  if (clipboard) throw clipboard_refused(in);
-  std::string path = resolve_with_packed(in, name);
-  std::optional<std::string> data = read_file(path);
-  if (!data) throw read_write_failure(in, path);
+  std::optional<std::string> data;
+  if (clipboard) {
+    data = clipboard_text_or_fail(in);
+  } else {
+    std::string path = resolve_with_packed(in, name);
+    data = read_file(path);
+    if (!data) throw read_write_failure(in, path);
+  }
   target->SetValue(*data);
   target->TypeMark = "s";
   // A part named as the target shows the text as well, as if the script had assigned it.
@@ -201,7 +215,10 @@ void write_whole_file(Interpreter& in) {
   bool clipboard = false;
   std::string name = pop_file_argument(in, clipboard);
   std::string data = in.PopArgumentValue();
-  if (clipboard) throw clipboard_refused(in);
+  if (clipboard) {
+    set_clipboard_or_fail(in, data);
+    return;
+  }
   if (refused(in, name, in_quotes(name) + text::sjis("へ書き込みます。"))) return;
   if (!write_file(name, data, false)) throw read_write_failure(in, name);
 }
@@ -210,7 +227,10 @@ void append_to_file(Interpreter& in) {
   bool clipboard = false;
   std::string name = pop_file_argument(in, clipboard);
   std::string data = in.PopArgumentValue();
-  if (clipboard) throw clipboard_refused(in);
+  if (clipboard) {
+    set_clipboard_or_fail(in, clipboard_text_or_fail(in) + data);
+    return;
+  }
   std::string path = resolve_read_path(in, name);
   if (refused(in, path,
               text::sjis("ファイル") + in_quotes(path) + text::sjis("へ文字列を追加します。")))

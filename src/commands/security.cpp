@@ -38,7 +38,7 @@ std::optional<std::string> read_policy(const fs::path& file, const std::string& 
   std::ifstream in(file, std::ios::binary);
   if (!in) return std::nullopt;
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return formats::IniFile::Parse(text).Read(section, "security");
+  return formats::IniDocument::Parse(text).Read(section, "security");
 }
 
 bool is_inside(const fs::path& target, const fs::path& base) {

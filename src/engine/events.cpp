@@ -1,4 +1,6 @@
 // Re-entry from the event loop: the script timer, the end handler and the debug dialog.
+#include <utility>
+
 #include "engine/interpreter.h"
 #include "source/labels.h"
 #include "text/encoding.h"
@@ -39,6 +41,10 @@ void Interpreter::OnTimer() {
   auto target = timer_target_;
   if (!target || state_->StopFlag) return;
   words::TMorvBase& s = *state_;
+  if (in_event_wait_) {
+    RunDuringWait(target->position, target->line);
+    return;
+  }
   if (IsRunning()) {
     words::TRunControl entry;
     entry.EntryType = words::kInterrupt;
@@ -54,6 +60,33 @@ void Interpreter::OnTimer() {
     return;
   }
   RunFromEventLoop(target->position, target->line);
+}
+
+void Interpreter::RunDuringWait(const char* start, int start_line) {
+  words::TMorvBase& s = *state_;
+  const char* saved = s.Position;
+  const int saved_line = s.CurrentLine;
+  const std::string saved_name = s.ScriptFileName;
+  const std::size_t saved_scopes = s.Words.ScopeCount();
+  // The label's own waits and dialogs defer events as usual; only this command's wait is known.
+  const bool was_waiting = std::exchange(in_event_wait_, false);
+  s.RunControl.OpenLevel();
+  s.Position = start;
+  s.CurrentLine = start_line;
+  try {
+    RunMainLoop();
+  } catch (const std::exception& e) {
+    if (ErrorLog().empty()) host_.ShowMessage(ErrorLine(text::sjis("システムエラー:") + e.what()));
+  }
+  // 待機 or the end of the text inside the label leaves entries and scopes of its level.
+  s.RunControl.ClearLevel();
+  while (s.Words.ScopeCount() > saved_scopes) s.Words.PopScope();
+  s.RunControl.CloseLevel();
+  in_event_wait_ = was_waiting;
+  if (s.StopFlag) return;
+  s.Position = saved;
+  s.CurrentLine = saved_line;
+  s.ScriptFileName = saved_name;
 }
 
 void Interpreter::RunFromEventLoop(const char* start, int start_line) {

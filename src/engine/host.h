@@ -152,6 +152,15 @@ class Host {
   // The parts of the run; none in a host without a window system (parts then read and assign
   // only their word's value).
   virtual PartAccess* Parts() { return nullptr; }
+
+  // The clipboard's text (Shift-JIS); nullopt when the host has no clipboard at all (an empty
+  // clipboard is empty text).
+  virtual std::optional<std::string> ClipboardText() { return std::nullopt; }
+  // Replaces the clipboard's text; false when the host has no clipboard.
+  virtual bool SetClipboardText(const std::string& text) {
+    (void)text;
+    return false;
+  }
 };
 
 }  // namespace morivel::engine

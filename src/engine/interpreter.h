@@ -166,6 +166,8 @@ class Interpreter {
   // name stops the timer.
   void SetTimer(double seconds, const std::string& label_name);
   void OnTimer();
+  // Runs a timer's label while a command waits (EventWait), then puts the run back as it was.
+  void RunDuringWait(const char* start, int start_line);
   // Runs from `start` in a nested run, as events do when the script is idle.
   void RunFromEventLoop(const char* start, int start_line);
   // Runs event code from `entry` as a call that comes back to wherever the run was: at once in
@@ -175,6 +177,23 @@ class Interpreter {
   void RunEvent(const char* entry, std::shared_ptr<const std::string> code,
                 const std::string& source_name);
   bool IsRunning() const;
+  // Held by a command that waits while events run (待つ, 起動して終了まで待機): a timer firing
+  // meanwhile runs its label at once, in a run of its own, and the command goes on waiting when
+  // the label returns. Events the waiting command lets through otherwise interrupt the script
+  // only once the command is done.
+  class EventWait {
+   public:
+    explicit EventWait(Interpreter& in) : in_(in), was_(in.in_event_wait_) {
+      in.in_event_wait_ = true;
+    }
+    ~EventWait() { in_.in_event_wait_ = was_; }
+    EventWait(const EventWait&) = delete;
+    EventWait& operator=(const EventWait&) = delete;
+
+   private:
+    Interpreter& in_;
+    bool was_;
+  };
   // Where a script stopped to let a form act as a dialog (ダイアログ表示).
   struct Suspension {
     const char* position = nullptr;
@@ -298,6 +317,7 @@ class Interpreter {
   int nesting_ = 0;  // native depth of nested runs and evaluations
   int nesting_limit_ = kMaxNativeNesting;
   bool preparing_ = true;
+  bool in_event_wait_ = false;
   int statement_line_ = 1;  // the line the current statement started on
   std::shared_ptr<source::LabelInfo> timer_target_;
   std::string end_handler_;

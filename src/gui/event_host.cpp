@@ -1,14 +1,17 @@
 // Nested event loops for waiting, and the single-shot script timer.
 #include "gui/event_host.h"
 
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QGuiApplication>
 
 #include <algorithm>
 #include <cmath>
 
 #include "gui/front_end.h"
 #include "gui/part_registry.h"
+#include "text/encoding.h"
 
 namespace morivel::gui {
 
@@ -61,6 +64,28 @@ bool EventHost::EventsPending() {
 void EventHost::StopTimer() {
   timer_.stop();
   fire_ = nullptr;
+}
+
+namespace {
+
+QClipboard* clipboard() {
+  return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ? QGuiApplication::clipboard()
+                                                                      : nullptr;
+}
+
+}  // namespace
+
+std::optional<std::string> EventHost::ClipboardText() {
+  QClipboard* board = clipboard();
+  if (!board) return std::nullopt;
+  return text::from_utf8(board->text().toStdString());
+}
+
+bool EventHost::SetClipboardText(const std::string& text) {
+  QClipboard* board = clipboard();
+  if (!board) return false;
+  board->setText(QString::fromStdString(text::to_utf8(text)));
+  return true;
 }
 
 }  // namespace morivel::gui

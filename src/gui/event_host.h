@@ -25,6 +25,9 @@ class EventHost : public engine::Host {
   void StartTimer(int milliseconds, std::function<void()> fire) override;
   void StopTimer() override;
   bool TimerPending() const { return timer_.isActive(); }
+  // The window system's clipboard, or the offscreen platform's own one in the console.
+  std::optional<std::string> ClipboardText() override;
+  bool SetClipboardText(const std::string& text) override;
   // Something that can still raise events (an open socket) holds the returned token; the console
   // front end keeps running while any token lives.
   std::shared_ptr<void> KeepAlive();

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "commands/file_handles.h"
 #include "commands/security.h"
 #include "engine/interpreter.h"
 #include "expr/number.h"
@@ -20,9 +21,9 @@
 #include "gui/families.h"
 #include "gui/front_end.h"
 #include "gui/images.h"
+#include "gui/kind_commands.h"
 #include "gui/main_window.h"
 #include "gui/part_registry.h"
-#include "gui/kind_commands.h"
 #include "gui/qt_text.h"
 #include "text/encoding.h"
 #include "text/sjis.h"
@@ -41,7 +42,7 @@ std::string in_quotes(const std::string& s) {
                  text::sjis("の、読み込みか書き込みに、失敗しました。"));
 }
 
-std::optional<int> ini_integer(const formats::IniFile& ini, const std::string& section,
+std::optional<int> ini_integer(const formats::IniDocument& ini, const std::string& section,
                                const char* key) {
   std::optional<std::string> value = ini.Read(section, key);
   std::int64_t n = 0;
@@ -78,18 +79,21 @@ void save_form_position(Interpreter& in) {
           text::sjis("INIファイル") + in_quotes(file) + text::sjis("にフォーム情報を保存します。")))
     return;
   QWidget& window = front_end(in).Window();
-  std::string ini;
-  read_whole_file(file, ini);
   int state = window_state_number(window);
-  ini = ini_with_value(ini, kFormSection, "state", std::to_string(state));
   apply_window_state(window, 0);
   QCoreApplication::processEvents();
-  ini = ini_with_value(ini, kFormSection, "top", std::to_string(window.y()));
-  ini = ini_with_value(ini, kFormSection, "left", std::to_string(window.x()));
-  ini = ini_with_value(ini, kFormSection, "height", std::to_string(window.height()));
-  ini = ini_with_value(ini, kFormSection, "width", std::to_string(window.width()));
+  // The normal position and size, kept while the window is neither minimised nor maximised.
+  const int top = window.y(), left = window.x(), height = window.height(), width = window.width();
   apply_window_state(window, state);
-  if (!write_whole_file(file, ini)) file_failure(in, file);
+  bool written =
+      formats::UpdateIniFile(commands::native_path(file), [&](formats::IniDocument& ini) {
+        ini.Write(kFormSection, "state", std::to_string(state));
+        ini.Write(kFormSection, "top", std::to_string(top));
+        ini.Write(kFormSection, "left", std::to_string(left));
+        ini.Write(kFormSection, "height", std::to_string(height));
+        ini.Write(kFormSection, "width", std::to_string(width));
+      });
+  if (!written) file_failure(in, file);
 }
 
 void restore_form_position(Interpreter& in) {
@@ -97,7 +101,7 @@ void restore_form_position(Interpreter& in) {
   if (file.empty()) return;
   std::string bytes;
   if (!read_whole_file(file, bytes)) file_failure(in, file);
-  formats::IniFile ini = formats::IniFile::Parse(bytes);
+  formats::IniDocument ini = formats::IniDocument::Parse(bytes);
   QWidget& window = front_end(in).Window();
   int top = ini_integer(ini, kFormSection, "top").value_or(window.y());
   int left = ini_integer(ini, kFormSection, "left").value_or(window.x());
@@ -189,13 +193,14 @@ void save_editor_settings(Interpreter& in) {
           text::sjis("エディタの設定を、") + in_quotes(file) + text::sjis("に書きこみます。")))
     return;
   EditorSettings s = settings_of(edit);
-  std::string ini;
-  read_whole_file(file, ini);
-  ini = ini_with_value(ini, name, "FontName", from_qstring(s.font_family));
-  ini = ini_with_value(ini, name, "FontSize", std::to_string(s.font_size));
-  ini = ini_with_value(ini, name, "TabColumns", std::to_string(s.tab_columns));
-  ini = ini_with_value(ini, name, "WordWrap", s.wrap ? "1" : "0");
-  if (!write_whole_file(file, ini)) file_failure(in, file);
+  bool written =
+      formats::UpdateIniFile(commands::native_path(file), [&](formats::IniDocument& ini) {
+        ini.Write(name, "FontName", from_qstring(s.font_family));
+        ini.Write(name, "FontSize", std::to_string(s.font_size));
+        ini.Write(name, "TabColumns", std::to_string(s.tab_columns));
+        ini.Write(name, "WordWrap", s.wrap ? "1" : "0");
+      });
+  if (!written) file_failure(in, file);
 }
 
 void load_editor_settings(Interpreter& in) {
@@ -204,7 +209,7 @@ void load_editor_settings(Interpreter& in) {
   QPlainTextEdit& edit = text_editor(in, name);
   std::string bytes;
   if (!read_whole_file(file, bytes)) return;
-  formats::IniFile ini = formats::IniFile::Parse(bytes);
+  formats::IniDocument ini = formats::IniDocument::Parse(bytes);
   EditorSettings s = settings_of(edit);
   if (std::optional<std::string> family = ini.Read(name, "FontName"))
     s.font_family = to_qstring(*family);

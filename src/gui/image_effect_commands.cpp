@@ -16,6 +16,7 @@
 #include <cmath>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "engine/interpreter.h"
 #include "expr/number.h"
@@ -58,7 +59,7 @@ void transform_in_place(Interpreter& in, const std::string& name,
   bool had_alpha = canvas.Image().hasAlphaChannel();
   Bitmap picture = to_bitmap(canvas.Image());
   change(picture);
-  QImage changed = to_qimage(picture);
+  QImage changed = to_qimage(std::move(picture));
   canvas.Image() = had_alpha ? changed : changed.convertToFormat(canvas.Image().format());
   canvas.Changed();
 }

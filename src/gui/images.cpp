@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <optional>
 
 #include "commands/file_handles.h"
@@ -200,16 +201,39 @@ QImage to_qimage(const graphics::Bitmap& bitmap) {
   return image;
 }
 
+QImage to_qimage(graphics::Bitmap&& bitmap) {
+  if (bitmap.Empty()) return {};
+  // An opaque bitmap's pixels already carry 0xFF alpha, as Format_RGB32 wants.
+  const QImage::Format format = bitmap.HasAlpha() ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+  auto pixels = std::make_unique<std::vector<std::uint32_t>>(std::move(bitmap.Pixels()));
+  auto* data = reinterpret_cast<uchar*>(pixels->data());
+  const int width = bitmap.Width();
+  const int height = bitmap.Height();
+  QImage image(
+      data, width, height, static_cast<qsizetype>(width) * 4, format,
+      [](void* owned) { delete static_cast<std::vector<std::uint32_t>*>(owned); }, pixels.get());
+  pixels.release();  // the picture's clean-up function owns the pixels now
+  bitmap = graphics::Bitmap();
+  return image;
+}
+
 graphics::Bitmap to_bitmap(const QImage& image) {
   if (image.isNull()) return {};
-  QImage argb = image.convertToFormat(QImage::Format_ARGB32);
-  bool alpha = image.hasAlphaChannel();
-  graphics::Bitmap bitmap(argb.width(), argb.height(), alpha ? 32 : 24);
+  // 32-bit pictures are read as they are: a converted copy of a large picture costs as much as
+  // the transformation itself.
+  const bool as_is =
+      image.format() == QImage::Format_ARGB32 || image.format() == QImage::Format_RGB32;
+  const QImage argb = as_is ? image : image.convertToFormat(QImage::Format_ARGB32);
+  const bool alpha = image.hasAlphaChannel();
+  const std::uint32_t opaque = alpha ? 0u : 0xFF000000u;
+  const int width = argb.width();
+  const int height = argb.height();
+  graphics::Bitmap bitmap(width, height, alpha ? 32 : 24);
   std::vector<std::uint32_t>& pixels = bitmap.Pixels();
-  for (int y = 0; y < argb.height(); ++y) {
+  for (int y = 0; y < height; ++y) {
     const auto* line = reinterpret_cast<const std::uint32_t*>(argb.constScanLine(y));
-    std::uint32_t* row = pixels.data() + static_cast<std::size_t>(y) * argb.width();
-    for (int x = 0; x < argb.width(); ++x) row[x] = alpha ? line[x] : (line[x] | 0xFF000000u);
+    std::uint32_t* row = pixels.data() + static_cast<std::size_t>(y) * width;
+    for (int x = 0; x < width; ++x) row[x] = line[x] | opaque;
   }
   if (alpha && !bitmap.HasAlpha()) bitmap.SetBitsPerPixel(24);
   return bitmap;

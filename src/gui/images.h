@@ -20,6 +20,8 @@ struct PropertyCall;
 
 // A bitmap with alpha becomes an ARGB32 picture, one without an opaque RGB32 picture.
 QImage to_qimage(const graphics::Bitmap& bitmap);
+// The same without a copy: the picture takes over the bitmap's pixels.
+QImage to_qimage(graphics::Bitmap&& bitmap);
 // 24 bits per pixel unless the picture has alpha that is not opaque everywhere (then 32).
 graphics::Bitmap to_bitmap(const QImage& image);
 

@@ -44,9 +44,4 @@ bool write_whole_file(const std::string& sjis_path, const std::string& bytes);
 // The whole file, or nullopt-like empty with ok false.
 bool read_whole_file(const std::string& sjis_path, std::string& bytes);
 
-// INI text with one key set in a section (added at the section's end, the section at the end of
-// the text when missing); other lines are kept as they were.
-std::string ini_with_value(const std::string& ini, const std::string& section,
-                           const std::string& key, const std::string& value);
-
 }  // namespace morivel::gui

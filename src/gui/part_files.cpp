@@ -1,5 +1,5 @@
-// The files the commands of particular part kinds read and write: RTF from a rich edit's document, whole
-// files by Shift-JIS name, and single INI values.
+// The files the commands of particular part kinds read and write: RTF from a rich edit's document,
+// whole files by Shift-JIS name, and single INI values.
 #include <QTextBlock>
 #include <QTextCharFormat>
 #include <QTextFragment>
@@ -110,54 +110,6 @@ bool read_whole_file(const std::string& sjis_path, std::string& bytes) {
   if (!in) return false;
   bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return !in.bad();
-}
-
-namespace {
-
-std::string lower_ascii(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-}  // namespace
-
-std::string ini_with_value(const std::string& ini, const std::string& section,
-                           const std::string& key, const std::string& value) {
-  std::vector<std::string> lines;
-  for (std::string_view line : text::split_lines(ini)) lines.emplace_back(line);
-  const std::string entry = key + "=" + value;
-  auto header_of = [](const std::string& line) -> std::optional<std::string> {
-    std::string trimmed = text::trim(line);
-    if (!trimmed.starts_with('[') || !trimmed.ends_with(']')) return std::nullopt;
-    return lower_ascii(text::trim(trimmed.substr(1, trimmed.size() - 2)));
-  };
-  auto header = std::find_if(lines.begin(), lines.end(), [&](const std::string& line) {
-    return header_of(line) == lower_ascii(section);
-  });
-  if (header == lines.end()) {
-    while (!lines.empty() && text::trim(lines.back()).empty()) lines.pop_back();
-    lines.push_back("[" + section + "]");
-    lines.push_back(entry);
-  } else {
-    auto last = header;
-    auto it = std::next(header);
-    for (; it != lines.end() && !header_of(*it); ++it) {
-      std::string trimmed = text::trim(*it);
-      std::size_t eq = trimmed.find('=');
-      if (eq != std::string::npos &&
-          lower_ascii(text::trim(trimmed.substr(0, eq))) == lower_ascii(key))
-        break;
-      if (!trimmed.empty()) last = it;
-    }
-    if (it != lines.end() && !header_of(*it))
-      *it = entry;
-    else
-      lines.insert(std::next(last), entry);
-  }
-  std::string out;
-  for (const std::string& line : lines) out += line + "\r\n";
-  return out;
 }
 
 }  // namespace morivel::gui

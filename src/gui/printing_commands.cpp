@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "commands/printer_choice.h"
 #include "engine/interpreter.h"
 #include "expr/number.h"
 #include "gui/canvas.h"
@@ -68,10 +69,18 @@ bool printer_setup(Interpreter& in) {
         in.GetHost().ChooseButton(text::sjis("印刷するプリンタを選んでください。"), buttons);
     if (chosen.empty()) return false;
     s.ChoosePrinter(to_qstring(chosen));
+    commands::SetChosenPrinter(in, text::to_utf8(chosen));
     return true;
   }
   QPrintDialog dialog(&s.Printer(), &front_end(in).Window());
-  return dialog.exec() == QDialog::Accepted;
+  if (dialog.exec() != QDialog::Accepted) return false;
+  // The office suite's print commands print where the dialog said too.
+  QPrinter& printer = s.Printer();
+  commands::SetChosenPrinter(
+      in, (printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName()
+                                                         : printer.printerName())
+              .toStdString());
+  return true;
 }
 
 void setup_command(Interpreter& in) {

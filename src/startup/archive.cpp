@@ -462,11 +462,7 @@ std::optional<std::string> FindAppendedArchive(const fs::path& executable) {
   return tail;
 }
 
-namespace {
-
-// Saves the archive as TMPn.TMP with the smallest free n; the file is created exclusively so that
-// two programs starting at once never share one.
-fs::path save_temporary_archive(const std::string& bytes, const fs::path& folder) {
+fs::path SaveTemporaryArchive(const std::string& bytes, const fs::path& folder) {
   for (int n = 1; n < 100000; ++n) {
     fs::path path = folder / ("TMP" + std::to_string(n) + ".TMP");
     std::FILE* file = std::fopen(path.c_str(), "wbx");
@@ -484,15 +480,13 @@ fs::path save_temporary_archive(const std::string& bytes, const fs::path& folder
   throw GeneralError(text::sjis("一時ファイルを作成できません。"));
 }
 
-}  // namespace
-
 std::optional<AppendedPackage> OpenAppendedPackage(const fs::path& executable,
                                                    const fs::path& temp_folder) {
   std::optional<std::string> bytes = FindAppendedArchive(executable);
   if (!bytes || bytes->empty()) return std::nullopt;
   AppendedPackage package;
   try {
-    package.TemporaryFile = save_temporary_archive(*bytes, temp_folder);
+    package.TemporaryFile = SaveTemporaryArchive(*bytes, temp_folder);
     package.Archive = std::make_shared<TFileMixReader>(package.TemporaryFile);
     package.Script = package.Archive->Extract("morivel.mrv");
   } catch (const std::exception& e) {

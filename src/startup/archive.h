@@ -123,6 +123,12 @@ struct AppendedPackage {
 std::optional<AppendedPackage> OpenAppendedPackage(const std::filesystem::path& executable,
                                                    const std::filesystem::path& temp_folder);
 
+// Saves `bytes` as a new file "TMP" + n + ".TMP" in `folder`, n the smallest free number from 1
+// (created exclusively, so two programs never share one). Throws morivel::GeneralError when no
+// file can be written.
+std::filesystem::path SaveTemporaryArchive(const std::string& bytes,
+                                           const std::filesystem::path& folder);
+
 // Whole-file helpers shared by the packing code.
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& path);
 // Replaces the file whole (a temporary file beside it renamed over it), so that a failure

@@ -79,8 +79,9 @@ class LaunchTest(unittest.TestCase):
             "「child.mrv」を起動して終了まで待機\n「child.txt」が存在するか\n「待機後」を表示\n終わり\n"
             "*発火\n「child.txt」が存在するか\n「発火{それ}」を表示\n戻る\n")
         self.assertEqual(status, 0, err)
-        # The child had ended when the script went on; the timer was not lost meanwhile.
-        self.assertEqual(out.splitlines(), ["発火1", "待機後"])
+        # The timer's label ran during the wait (the child had not written yet), and the wait
+        # went on until the child had ended.
+        self.assertEqual(out.splitlines(), ["発火0", "待機後"])
 
     def test_urls_documents_and_folders_go_to_the_desktop_opener(self):
         opened = self.fake_opener()

@@ -120,12 +120,13 @@ void ImageEffectsTest::filtersChangeThePicture() {
   QCOMPARE(picture_of(run, "赤").pixel(3, 3), qRgb(76, 76, 76));
   QCOMPARE(picture_of(run, "負").pixel(0, 0), qRgb(0, 255, 255));
   QCOMPARE(picture_of(run, "明").pixel(1, 2), qRgb(255, 255, 255));
-  // 180 degrees in place: the 4 x 3 turned picture is cut back to 3 x 2 from its top left, so
-  // its first row and column are white and (1, 1) holds the source's (2, 1).
+  // 180 degrees in place turns about the middle of the pixels: every pixel changes places with
+  // its mirror image and none is lost to white, odd width included.
   QImage half_turn = picture_of(run, "回");
   QCOMPARE(half_turn.size(), QSize(3, 2));
-  QCOMPARE(half_turn.pixel(0, 0), qRgb(255, 255, 255));
-  QCOMPARE(half_turn.pixel(1, 1), numbered_pixel(2, 1));
+  QCOMPARE(half_turn.pixel(0, 0), numbered_pixel(2, 1));
+  QCOMPARE(half_turn.pixel(1, 1), numbered_pixel(1, 0));
+  QCOMPARE(half_turn.pixel(2, 0), numbered_pixel(0, 1));
   // Box blur of radius 1 at (0, 0): the red bytes 0, 0, 10 across twice over, then down.
   QCOMPARE(qRed(picture_of(run, "ボ").pixel(0, 0)), 3);
   QCOMPARE(picture_of(run, "ビ").pixel(2, 1), qRgb(0, 0, 0));

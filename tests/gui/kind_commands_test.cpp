@@ -14,6 +14,7 @@
 #include <QTreeWidget>
 #include <QtTest>
 
+#include <algorithm>
 #include <string>
 
 #include "engine/interpreter.h"
@@ -59,6 +60,7 @@ class KindCommandsTest : public QObject {
  private slots:
   void tabsAreAddedDeletedAndMoved();
   void treePathsBuildExpandAndDelete();
+  void treeAddLetsEventsRunBetweenLines();
   void gridRowSelection();
   void richEditTakesSettingsAndSaves();
   void editingCommandsUseTheClipboard();
@@ -141,6 +143,47 @@ void KindCommandsTest::treePathsBuildExpandAndDelete() {
   QTreeWidgetItem* top = again.Control<QTreeWidget>("木")->topLevelItem(0);
   QVERIFY(!top->isExpanded());
   QVERIFY(top->child(0)->isExpanded());
+}
+
+// A timer of the window system fires while a long list of paths goes in, and sees the tree half
+// built; a node renamed by such an event is not found again by its old path.
+void KindCommandsTest::treeAddLetsEventsRunBetweenLines() {
+  QTemporaryDir dir;
+  GuiRun run;
+  constexpr int kLines = 200;
+  QString lines;
+  for (int i = 0; i < kLines; ++i) lines += QStringLiteral("n%1\\x\n").arg(i);
+  QList<int> seen;
+  bool renamed = false;
+  QTimer watch;
+  watch.setInterval(0);
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    for (QWidget* widget : QApplication::allWidgets()) {
+      auto* tree = qobject_cast<QTreeWidget*>(widget);
+      if (!tree) continue;
+      seen << tree->topLevelItemCount();
+      // Renaming n0 once it exists makes the later line "n0\\y" add a new n0 beside it.
+      if (!renamed && tree->topLevelItemCount() > 0) {
+        tree->topLevelItem(0)->setText(0, QStringLiteral("m0"));
+        renamed = true;
+      }
+    }
+  });
+  watch.start();
+  run_in(run, dir,
+         u("「木」をツリーとして作成\n木に『") + lines + u("n0\\y』のツリーアイテム追加\n"));
+  watch.stop();
+  QCOMPARE(errors(run), QString());
+  bool half_built =
+      std::any_of(seen.begin(), seen.end(), [](int n) { return n > 0 && n < kLines; });
+  QVERIFY2(half_built, "no event ran while the paths went in");
+  auto* tree = run.Control<QTreeWidget>("木");
+  QCOMPARE(tree->topLevelItemCount(), kLines + 1);
+  QCOMPARE(tree->topLevelItem(0)->text(0), QStringLiteral("m0"));
+  QCOMPARE(tree->topLevelItem(0)->childCount(), 1);
+  QTreeWidgetItem* last = tree->topLevelItem(kLines);
+  QCOMPARE(last->text(0), QStringLiteral("n0"));
+  QCOMPARE(last->child(0)->text(0), QStringLiteral("y"));
 }
 
 void KindCommandsTest::gridRowSelection() {

@@ -2,9 +2,11 @@
 // X tools: window titles, window placement, key preview, the menu bar and form sizes. These are
 // things Qt's offscreen platform does not do as a window system does. The test starts and stops
 // its own X server; without the tools (scripts/setup.sh installs them) it is skipped.
+#include <QColor>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QRect>
 #include <QStandardPaths>
@@ -155,6 +157,7 @@ class X11SessionTest : public QObject {
   void windowsAreCentred();
   void formsHearKeysBeforeTheirParts();
   void menuBarAndHiddenFormSizes();
+  void capturesAnotherProgramsWindow();
 
  private:
   // The visible windows of the program, once there are `count` of them.
@@ -315,6 +318,51 @@ void X11SessionTest::menuBarAndHiddenFormSizes() {
   QCOMPARE(windows.front().geometry.width(), 640);
   QVERIFY2(windows.front().geometry.height() > 400,
            qPrintable(QString::number(windows.front().geometry.height())));
+}
+
+// A window of another X client is captured by its number, pixel for pixel.
+void X11SessionTest::capturesAnotherProgramsWindow() {
+  QProcess other;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("DISPLAY"), server_->Display());
+  other.setProcessEnvironment(env);
+  // Text and background of one colour: the whole window is that colour but for the button.
+  other.start(
+      QStringLiteral("xmessage"),
+      {QStringLiteral("-geometry"), QStringLiteral("300x200+40+30"), QStringLiteral("-bg"),
+       QStringLiteral("#3366cc"), QStringLiteral("-fg"), QStringLiteral("#3366cc"),
+       QStringLiteral("-title"), QStringLiteral("other-program"), QStringLiteral("captured")});
+  QVERIFY(other.waitForStarted(kDeadlineMs));
+  QString id;
+  QElapsedTimer clock;
+  clock.start();
+  while (id.isEmpty() && clock.elapsed() < kDeadlineMs) {
+    id = X("xdotool", {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                       QStringLiteral("--name"), QStringLiteral("^other-program$")})
+             .section(u'\n', 0, 0);
+    if (id.isEmpty()) QTest::qWait(100);
+  }
+  QVERIFY2(!id.isEmpty(), "the other program's window did not show");
+  XWindow window = Describe(id);
+
+  Program program(server_->Display(), *dir_);
+  const QByteArray script = u("「絵」をイメージとして作成\n"
+                              "絵へ「%1」を窓キャプチャー\n"
+                              "「cap.png」へ絵をイメージ保存\n"
+                              "「済み」を「done.txt」へ保存\n")
+                                .arg(id)
+                                .toUtf8();
+  program.Start(script.constData());
+  QString done = program.WaitForFile("done.txt");
+  other.kill();
+  other.waitForFinished(3000);
+  QCOMPARE(done, u("済み"));
+  QImage captured(dir_->filePath(QStringLiteral("cap.png")));
+  QVERIFY(!captured.isNull());
+  QCOMPARE(captured.size(), window.geometry.size());
+  QCOMPARE(QColor(captured.pixel(3, 3)), QColor(QStringLiteral("#3366cc")));
+  QCOMPARE(QColor(captured.pixel(captured.width() - 4, captured.height() - 4)),
+           QColor(QStringLiteral("#3366cc")));
 }
 
 QTEST_GUILESS_MAIN(X11SessionTest)

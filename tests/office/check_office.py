@@ -52,12 +52,14 @@ class Office:
             "LSAN_OPTIONS": f"suppressions={Path(__file__).with_name('lsan.supp')}:print_suppressions=0",
         })
 
-    def run(self, name: str, text: str, expect_error: bool = False, **extra_env) -> str:
+    def run(self, name: str, text: str, expect_error: bool = False, answers: str = "",
+            **extra_env) -> str:
+        """Runs a script; `answers` are the lines typed at its questions."""
         script = self.work / name
         script.write_bytes(text.replace("\n", "\r\n").encode("cp932"))
         env = dict(self.env, **extra_env)
         run = subprocess.run([str(self.morivel), "-console", str(script)], cwd=self.work,
-                             capture_output=True, timeout=240, env=env)
+                             input=answers.encode(), capture_output=True, timeout=240, env=env)
         output = (run.stdout + run.stderr).decode("utf-8", "replace").replace("\r\n", "\n")
         failed = run.returncode != 0 or "エラー" in output
         if failed != expect_error:

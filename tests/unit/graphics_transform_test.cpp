@@ -132,10 +132,17 @@ TEST(GraphicsTransform, GreyScaleRoundsHalvesToEven) {
 }
 
 TEST(GraphicsTransform, RotationByAnAngle) {
-  const Bitmap source = numbered(4, 4);
-  Bitmap same = source;
-  RotateInPlace(same, 0);
-  EXPECT_EQ(same.Pixels(), source.Pixels());
+  // No turn changes nothing, odd sides included (no column doubled, none lost).
+  for (const Bitmap& shape : {numbered(4, 4), numbered(3, 3), numbered(5, 2), numbered(1, 1)}) {
+    Bitmap same = shape;
+    RotateInPlace(same, 0);
+    EXPECT_EQ(same.Width(), shape.Width());
+    EXPECT_EQ(same.Pixels(), shape.Pixels());
+  }
+  // A quarter turn in place of a square of odd side is the quarter turn.
+  Bitmap quarter = numbered(5, 5);
+  RotateInPlace(quarter, 90);
+  EXPECT_EQ(quarter.Pixels(), TurnRight(numbered(5, 5)).Pixels());
 
   EXPECT_EQ(RotatedExtent(3, 2, 90).width, 3);
   EXPECT_EQ(RotatedExtent(3, 2, 90).height, 4);
@@ -148,13 +155,18 @@ TEST(GraphicsTransform, RotationByAnAngle) {
   EXPECT_EQ(half_turn.Pixel(0, 0), 0xFFFFFFFFu);
   EXPECT_EQ(half_turn.Pixel(4, 2), wide.Pixel(0, 0));
   EXPECT_EQ(half_turn.Pixel(1, 1), wide.Pixel(3, 1));
+  // In place the picture turns about the middle of its pixels: half a turn mirrors every pixel
+  // and loses none, whatever the sides.
   Bitmap cut = wide;
   RotateInPlace(cut, 180);
   EXPECT_EQ(cut.Width(), 4);
-  EXPECT_EQ(cut.Pixel(3, 0), 0xFFFFFFFFu);
-  EXPECT_EQ(cut.Pixel(0, 1), 0xFFFFFFFFu);
-  EXPECT_EQ(cut.Pixel(1, 1), wide.Pixel(3, 1));
-  EXPECT_EQ(cut.Pixel(3, 1), wide.Pixel(1, 1));
+  EXPECT_EQ(cut.Pixel(3, 0), wide.Pixel(0, 1));
+  EXPECT_EQ(cut.Pixel(0, 1), wide.Pixel(3, 0));
+  EXPECT_EQ(cut.Pixel(1, 1), wide.Pixel(2, 0));
+  Bitmap odd = numbered(3, 5);
+  RotateInPlace(odd, 180);
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 3; ++x) EXPECT_EQ(odd.Pixel(x, y), numbered(3, 5).Pixel(2 - x, 4 - y));
   // A quarter turn by angle agrees with the quarter turn inside the picture it covers.
   const Bitmap square = numbered(4, 4);
   const Bitmap by_angle = Rotate(square, 90);

@@ -12,6 +12,8 @@
 #include <QTreeWidgetItemIterator>
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 #include "formats/csv.h"
 #include "gui/part_kinds.h"
@@ -645,30 +647,85 @@ QTreeWidgetItem* TreePart::Find(const std::string& path) const {
   return nullptr;
 }
 
-void TreePart::AddPaths(const std::string& lines) {
-  QTreeWidget* tree = Tree();
-  if (!tree) return;
-  // Paths already present, first node in node order winning.
+namespace {
+
+// Paths already present, the first node in node order winning.
+QHash<QString, QTreeWidgetItem*> paths_of(QTreeWidget* tree) {
   QHash<QString, QTreeWidgetItem*> known;
   for (QTreeWidgetItemIterator it(tree); *it; ++it) {
-    QString path = to_qstring(PathOf(*it));
+    QString path = to_qstring(TreePart::PathOf(*it));
     if (!known.contains(path)) known.insert(path, *it);
   }
-  for (const QString& line : lines_of(lines)) {
-    if (line.isEmpty()) continue;
-    QTreeWidgetItem* current = nullptr;
-    QString path;
-    for (const QString& caption : line.split(QLatin1Char('\\'))) {
-      path = current ? path + QLatin1Char('\\') + caption : caption;
-      if (QTreeWidgetItem* node = known.value(path)) {
-        current = node;
-        continue;
-      }
-      current = current ? new QTreeWidgetItem(current) : new QTreeWidgetItem(tree);
-      current->setText(0, caption);
-      current->setFlags(current->flags() | Qt::ItemIsEditable);
-      known.insert(path, current);
+  return known;
+}
+
+void add_path(QTreeWidget* tree, const QString& line, QHash<QString, QTreeWidgetItem*>& known) {
+  QTreeWidgetItem* current = nullptr;
+  QString path;
+  for (const QString& caption : line.split(QLatin1Char('\\'))) {
+    path = current ? path + QLatin1Char('\\') + caption : caption;
+    if (QTreeWidgetItem* node = known.value(path)) {
+      current = node;
+      continue;
     }
+    current = current ? new QTreeWidgetItem(current) : new QTreeWidgetItem(tree);
+    current->setText(0, caption);
+    current->setFlags(current->flags() | Qt::ItemIsEditable);
+    known.insert(path, current);
+  }
+}
+
+// Notes whether anyone but us changed the tree's nodes: a user renaming a node while pending
+// events run makes the remembered paths (and perhaps nodes) stale.
+class TreeChangeWatch {
+ public:
+  explicit TreeChangeWatch(QTreeWidget* tree) {
+    QAbstractItemModel* model = tree->model();
+    auto mark = [this] {
+      if (!own_change_) stale_ = true;
+    };
+    connections_ = {
+        QObject::connect(model, &QAbstractItemModel::rowsInserted, mark),
+        QObject::connect(model, &QAbstractItemModel::rowsRemoved, mark),
+        QObject::connect(model, &QAbstractItemModel::rowsMoved, mark),
+        QObject::connect(model, &QAbstractItemModel::dataChanged, mark),
+        QObject::connect(model, &QAbstractItemModel::modelReset, mark),
+        QObject::connect(model, &QAbstractItemModel::layoutChanged, mark),
+    };
+  }
+  ~TreeChangeWatch() {
+    for (const QMetaObject::Connection& c : connections_) QObject::disconnect(c);
+  }
+  TreeChangeWatch(const TreeChangeWatch&) = delete;
+  TreeChangeWatch& operator=(const TreeChangeWatch&) = delete;
+
+  void SetOwnChange(bool on) { own_change_ = on; }
+  // True once since the last call when someone else changed the tree.
+  bool TakeStale() { return std::exchange(stale_, false); }
+
+ private:
+  std::vector<QMetaObject::Connection> connections_;
+  bool own_change_ = false;
+  bool stale_ = false;
+};
+
+}  // namespace
+
+// Pending events run before each line, so a long list neither freezes the window nor holds up
+// timers; the tree may be renamed or even destroyed meanwhile, which is checked after each pause.
+void TreePart::AddPaths(const std::string& lines) {
+  QPointer<QTreeWidget> tree = Tree();
+  if (!tree) return;
+  QHash<QString, QTreeWidgetItem*> known = paths_of(tree);
+  TreeChangeWatch watch(tree);
+  for (const QString& line : lines_of(lines)) {
+    QCoreApplication::processEvents();
+    if (!tree) return;
+    if (watch.TakeStale()) known = paths_of(tree);
+    if (line.isEmpty()) continue;
+    watch.SetOwnChange(true);
+    add_path(tree, line, known);
+    watch.SetOwnChange(false);
   }
 }
 

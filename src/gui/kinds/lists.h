@@ -55,7 +55,7 @@ class TreePart : public Part {
   // The first node, in node order, whose path is `path`; nullptr when none.
   QTreeWidgetItem* Find(const std::string& path) const;
   // Adds path lines: the captions of each line are walked from the root, reusing the nodes
-  // whose path exists and adding the others.
+  // whose path exists and adding the others. Pending events run before each line.
   void AddPaths(const std::string& lines);
   void Clear();
 
@@ -65,7 +65,6 @@ class TreePart : public Part {
   bool Write(PropertyCall& call, const std::string& value) override;
 
  private:
-  QTreeWidgetItem* AddPath(const QStringList& captions);
   void SelectIndex(long long index);
   void SetEditing(bool on);
   bool quiet_ = false;  // set while the script rebuilds the tree

@@ -1,10 +1,10 @@
 // INI text edited in place.
 #include <gtest/gtest.h>
 
-#include "automation/ini_document.h"
+#include "formats/ini.h"
 #include "text/encoding.h"
 
-namespace morivel::automation {
+namespace morivel::formats {
 namespace {
 
 using text::sjis;
@@ -36,4 +36,4 @@ TEST(IniDocument, JapaneseNamesWithTrailByte5CAndLetterTrailBytes) {
 }
 
 }  // namespace
-}  // namespace morivel::automation
+}  // namespace morivel::formats
