@@ -71,13 +71,7 @@ void Interpreter::RunDuringWait(const char* start, int start_line) {
   // The label's own waits and dialogs defer events as usual; only this command's wait is known.
   const bool was_waiting = std::exchange(in_event_wait_, false);
   s.RunControl.OpenLevel();
-  s.Position = start;
-  s.CurrentLine = start_line;
-  try {
-    RunMainLoop();
-  } catch (const std::exception& e) {
-    if (ErrorLog().empty()) host_.ShowMessage(ErrorLine(text::sjis("システムエラー:") + e.what()));
-  }
+  RunOnOpenLevel(start, start_line);
   // 待機 or the end of the text inside the label leaves entries and scopes of its level.
   s.RunControl.ClearLevel();
   while (s.Words.ScopeCount() > saved_scopes) s.Words.PopScope();
@@ -93,15 +87,19 @@ void Interpreter::RunFromEventLoop(const char* start, int start_line) {
   words::TMorvBase& s = *state_;
   const char* saved = s.Position;
   s.RunControl.OpenLevel();
-  s.Position = start;
-  s.CurrentLine = start_line;
+  RunOnOpenLevel(start, start_line);
+  s.RunControl.CloseLevel();
+  if (!s.StopFlag && s.Position == nullptr) s.Position = saved;
+}
+
+void Interpreter::RunOnOpenLevel(const char* start, int start_line) {
+  state_->Position = start;
+  state_->CurrentLine = start_line;
   try {
     RunMainLoop();
   } catch (const std::exception& e) {
     if (ErrorLog().empty()) host_.ShowMessage(ErrorLine(text::sjis("システムエラー:") + e.what()));
   }
-  s.RunControl.CloseLevel();
-  if (!s.StopFlag && s.Position == nullptr) s.Position = saved;
 }
 
 void Interpreter::RunEvent(const char* entry, std::shared_ptr<const std::string> code,

@@ -250,6 +250,8 @@ class Interpreter {
   void AnalyseToken(std::string token, bool read_as_word);
   void HandleLineEnd();
   void HandleMainLoopError(const std::exception& error);
+  // Runs from `start` on the level just opened; an error no handler took is shown.
+  void RunOnOpenLevel(const char* start, int start_line);
   void AppendToErrorLog(const std::string& line);
   // Steps over the rest of the line at the pointer: a statement that failed without moving the
   // pointer would otherwise fail again at once, for ever.
