@@ -64,6 +64,14 @@ void Interpreter::AssignStatement(const std::string& target_text) {
   AssignValue(target_text, text::trim(raw));
 }
 
+PreparedSplit* Interpreter::KeptSplit(const char* p) {
+  if (!preparing_) return nullptr;
+  auto& splits = prepared_->splits;
+  if (auto it = splits.find(p); it != splits.end()) return &it->second;
+  if (!prepared_->pinned.Holds(p)) return nullptr;
+  return &splits[p];  // a new entry matches no generation until it is filled
+}
+
 bool Interpreter::RunPreparedAssignment() {
   words::TMorvBase& s = *state_;
   if (!preparing_ || !s.Arguments.Empty()) return false;

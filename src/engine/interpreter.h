@@ -23,6 +23,7 @@ namespace morivel::engine {
 
 struct PreparedTexts;
 struct PreparedAssignment;
+struct PreparedSplit;
 template <typename Prepared>
 struct PreparedEntry;
 using PreparedArgumentEntry = PreparedEntry<expr::PreparedArgument>;
@@ -280,6 +281,9 @@ class Interpreter {
                    PreparedArgumentEntry* prepared = nullptr);
   // Runs the statement at the pointer when it is a prepared plain assignment.
   bool RunPreparedAssignment();
+  // Where the statement reader keeps how it split the word at p, or null when p lies in no
+  // pinned text (or texts are read again each time).
+  PreparedSplit* KeptSplit(const char* p);
   // The common case of one: a variable takes a prepared value, a number staying a number.
   // False, having changed nothing, when the assignment must take the general way.
   bool AssignPreparedValue(PreparedAssignment& assignment);

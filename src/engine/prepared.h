@@ -122,6 +122,16 @@ struct PreparedAssignment {
 // Reads the statement at p as the statement reader would when it is "word = value".
 PreparedAssignment PrepareAssignment(const char* p);
 
+// How ReadSplitWord split the word at a position: the bytes of blanks before it, of its name and
+// of its particle; valid while the word table's names and the words' kinds are as they were.
+struct PreparedSplit {
+  std::uint64_t names_generation = 0;
+  std::uint64_t kind_changes = 0;
+  std::uint32_t blanks = 0;
+  std::uint32_t name = 0;
+  std::uint32_t particle = 0;
+};
+
 // What a run has prepared: expressions (EvaluateText) and arguments (EvalArgument) by their
 // text; blocks and assignments by their position in pinned texts.
 struct PreparedTexts {
@@ -130,6 +140,7 @@ struct PreparedTexts {
   PinnedTexts pinned;
   std::unordered_map<const char*, PreparedBlock> blocks;
   std::unordered_map<const char*, PreparedAssignment> assignments;
+  std::unordered_map<const char*, PreparedSplit> splits;
 };
 
 }  // namespace morivel::engine

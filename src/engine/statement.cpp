@@ -7,6 +7,7 @@
 #include "engine/lexer.h"
 #include "engine/particles.h"
 #include "engine/parts.h"
+#include "engine/prepared.h"
 #include "expr/literal.h"
 #include "expr/number.h"
 #include "expr/quote.h"
@@ -185,12 +186,32 @@ std::size_t StatementReader::ParticleAtStartOf(std::string_view rest,
 }
 
 std::pair<std::string, std::string> StatementReader::ReadSplitWord() {
+  const char* start = p_;
+  const words::TScopedHash& table = in_.State().Words;
+  PreparedSplit* kept = in_.KeptSplit(start);
+  if (kept && kept->names_generation == table.NamesGeneration() &&
+      kept->kind_changes == words::KindChanges()) {
+    const char* name = start + kept->blanks;
+    p_ = name + kept->name + kept->particle;
+    return {std::string(name, kept->name), std::string(name + kept->name, kept->particle)};
+  }
   std::string word = read_word(p_);
   const char* after = p_;
+  // A split that asked the rest of the statement is not kept: the end of a block cut off while
+  // it runs may hide that rest.
+  bool asked_later = false;
   WordSplit split = split_word_at_particle(
       word, [this](std::string_view w) { return in_.IsKnownWord(w); },
-      [this, after](std::string_view p) { return LaterCommandTakes(after, p); });
+      [this, after, &asked_later](std::string_view p) {
+        asked_later = true;
+        return LaterCommandTakes(after, p);
+      });
   p_ -= word.size() - split.taken();
+  if (kept && !asked_later)
+    *kept = PreparedSplit{table.NamesGeneration(), words::KindChanges(),
+                          static_cast<std::uint32_t>(after - word.size() - start),
+                          static_cast<std::uint32_t>(split.word),
+                          static_cast<std::uint32_t>(split.particle)};
   return {word.substr(0, split.word), word.substr(split.word, split.particle)};
 }
 

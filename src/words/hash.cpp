@@ -11,6 +11,17 @@
 
 namespace morivel::words {
 
+namespace {
+
+std::atomic<std::uint64_t> last_generation{0};
+std::atomic<std::uint64_t> kind_changes{0};
+
+}  // namespace
+
+std::uint64_t KindChanges() {
+  return kind_changes.load(std::memory_order_relaxed);
+}
+
 // ---- THashNode -------------------------------------------------------------------------------
 
 THashNode::THashNode(std::string name, bool reserved, std::shared_ptr<WordObject> obj,
@@ -64,6 +75,7 @@ void THashNode::SetNumber(long double number, NumberText text_of) {
 
 void THashNode::Assign(const THashNode& other) {
   if (&other == this) return;
+  kind_changes.fetch_add(1, std::memory_order_relaxed);
   SetValue(other.GetValue());
   Extra = other.Extra;
   TypeMark = other.TypeMark;
@@ -132,20 +144,19 @@ THash* THashNode::InnerHash() const {
 
 // ---- THash -----------------------------------------------------------------------------------
 
-namespace {
-
-std::atomic<std::uint64_t> last_generation{0};
-
-}  // namespace
-
 THash::THash() {
   NewGeneration();
+  NewNamesGeneration();
 }
 
 THash::~THash() = default;
 
 void THash::NewGeneration() {
   generation_ = last_generation.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+void THash::NewNamesGeneration() {
+  names_generation_ = last_generation.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
 int THash::BucketOf(std::string_view name) {
@@ -157,6 +168,7 @@ int THash::BucketOf(std::string_view name) {
 int THash::Add(std::unique_ptr<THashNode> word) {
   if (!word) return -1;
   NewGeneration();
+  NewNamesGeneration();
   if (!buckets_) buckets_ = std::make_unique<Storage>();
   auto& bucket = buckets_->buckets[BucketOf(word->Name)];
   auto found = buckets_->index.find(std::string_view(word->Name));
@@ -196,6 +208,7 @@ bool THash::DeleteExact(std::string_view name) {
   if (found == buckets_->index.end()) return false;
   auto& bucket = buckets_->buckets[BucketOf(name)];
   NewGeneration();
+  NewNamesGeneration();
   THashNode* word = found->second;
   buckets_->index.erase(found);
   std::erase_if(bucket, [word](const auto& w) { return w.get() == word; });
@@ -212,6 +225,7 @@ int THash::Delete(std::string_view name, bool okurigana) {
 
 void THash::Clear() {
   NewGeneration();
+  NewNamesGeneration();
   buckets_.reset();
   count_ = 0;
 }
@@ -315,6 +329,7 @@ int TScopedHash::AddLocal(std::unique_ptr<THashNode> word) {
   THashNode* added = word.get();
   int count = scopes_.back()->Add(std::move(word));
   auto& holders = local_index_[name];
+  if (holders.empty() && !Find(name)) NewNamesGeneration();
   if (!holders.empty() && holders.back().first == innermost)
     holders.back().second = added;
   else
@@ -335,7 +350,10 @@ void TScopedHash::PopScope() {
     auto found = local_index_.find(std::string_view(word->Name));
     if (found == local_index_.end()) continue;
     if (!found->second.empty() && found->second.back().first == innermost) found->second.pop_back();
-    if (found->second.empty()) local_index_.erase(found);
+    if (found->second.empty()) {
+      local_index_.erase(found);
+      NewNamesGeneration();
+    }
   }
   scopes_.pop_back();
 }

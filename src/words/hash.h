@@ -34,6 +34,10 @@ class WordObject {
 
 class THash;
 
+// Counts the words that took another word's kind (THashNode::Assign): together with a table's
+// NamesGeneration it tells whether what a name is known as may have changed.
+std::uint64_t KindChanges();
+
 // The highest record or column number an element assignment may name: a larger one would make
 // every record up to it.
 inline constexpr std::int64_t kMaxElementIndex = 1000000;
@@ -127,6 +131,9 @@ class THash : public WordObject {
   // the generation of every other table: a word found at one generation is still the word
   // found while the generation lasts.
   std::uint64_t Generation() const { return generation_; }
+  // Changes whenever a name comes or goes (or a word is replaced), so that what a name is known
+  // as stays the same while it lasts; a local that a name already has elsewhere changes nothing.
+  std::uint64_t NamesGeneration() const { return names_generation_; }
 
   static int BucketOf(std::string_view name);
 
@@ -139,6 +146,7 @@ class THash : public WordObject {
   };
 
   void NewGeneration();
+  void NewNamesGeneration();
 
  private:
   THashNode* FindExact(std::string_view name) const;
@@ -154,6 +162,7 @@ class THash : public WordObject {
 
   int count_ = 0;
   std::uint64_t generation_ = 0;
+  std::uint64_t names_generation_ = 0;
   // Made when the first word arrives: local scopes are opened for every call and most stay
   // empty, so they must cost next to nothing.
   std::unique_ptr<Storage> buckets_;

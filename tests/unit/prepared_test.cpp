@@ -196,6 +196,15 @@ TEST(Prepared, LoopsGoingOnInPlace) {
             "1\n2\n3\n4\n5\n");
 }
 
+// A word splits at its particle by the names there are: once a variable named 「AとB」 exists,
+// the same statement reads that name and を instead of A and と. The kept split must see it.
+TEST(Prepared, WordSplitFollowsNewNames) {
+  std::string script = "A=「甲」\nB=「乙」\n2回(\n  AとBを表示\n  AとB=「丙」\n)\n";
+  std::string read_again = run(script, false);
+  EXPECT_NE(read_again.find("丙\n"), std::string::npos) << read_again;
+  EXPECT_EQ(run(script, true), read_again);
+}
+
 // Deep recursion still ends in the stack-full error at the same place.
 TEST(Prepared, RecursionLimitMatchesReadingAgain) {
   std::string script = "X=深く(1)\nおわり\n*深く(?を)\nY=深く(1)+1\n戻る\n";
