@@ -47,6 +47,17 @@ std::string entry_of_lines(const std::string& lines, const std::string& key) {
 // running anything, so giving up leaves no trace.
 struct GiveUp {};
 
+// The word `name` names, kept in `found` with the table's generation and looked up again only
+// when the word table has changed since.
+words::THashNode* find_kept(const words::TScopedHash& table, std::string_view name,
+                            words::THashNode*& found, std::uint64_t& generation) {
+  if (generation != table.Generation()) {
+    found = table.FindScoped(name);
+    generation = table.Generation();
+  }
+  return found;
+}
+
 class PlainWords : public expr::PreparedWords {
  public:
   explicit PlainWords(Interpreter& in) : in_(in) {}
@@ -68,14 +79,8 @@ class PlainWords : public expr::PreparedWords {
   }
 
  private:
-  // The word a token names, looked up again only when the word table has changed since.
   words::THashNode* Find(const expr::PreparedToken& token) {
-    const words::TScopedHash& table = in_.State().Words;
-    if (token.found_generation != table.Generation()) {
-      token.found = table.FindScoped(token.text);
-      token.found_generation = table.Generation();
-    }
-    return token.found;
+    return find_kept(in_.State().Words, token.text, token.found, token.found_generation);
   }
 
   std::int64_t Index(const expr::PreparedToken& term) {
@@ -130,12 +135,8 @@ bool Interpreter::AssignPreparedValue(PreparedAssignment& assignment) {
   } catch (...) {
     return false;  // the general way evaluates it again and counts the failure
   }
-  const words::TScopedHash& table = state_->Words;
-  if (assignment.target_generation != table.Generation()) {
-    assignment.target = table.FindScoped(assignment.name);
-    assignment.target_generation = table.Generation();
-  }
-  words::THashNode* word = assignment.target;
+  words::THashNode* word =
+      find_kept(state_->Words, assignment.name, assignment.target, assignment.target_generation);
   if (!word || word->Kind != words::kVariable || word->Reserved || v.type_mark == "hs")
     return false;
   if (number.known && expr::ReadsBackWhole(number.value))
