@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 
 #include <unistd.h>
 
@@ -20,6 +21,7 @@
 #include <avahi-common/simple-watch.h>
 #endif
 #ifdef MORIVEL_HAVE_SMBCLIENT
+#include <dlfcn.h>
 #include <libsmbclient.h>
 #endif
 
@@ -100,8 +102,56 @@ void on_service(AvahiServiceBrowser*, AvahiIfIndex, AvahiProtocol, AvahiBrowserE
 
 #ifdef MORIVEL_HAVE_SMBCLIENT
 
+// The Samba client library and its dependencies are some 70 shared libraries: loading them with
+// the program would cost every run's start, so they are loaded at the first share listing.
+struct SmbLibrary {
+  decltype(&smbc_new_context) new_context = nullptr;
+  decltype(&smbc_free_context) free_context = nullptr;
+  decltype(&smbc_setDebug) set_debug = nullptr;
+  decltype(&smbc_setTimeout) set_timeout = nullptr;
+  decltype(&smbc_setOptionNoAutoAnonymousLogin) set_no_auto_anonymous_login = nullptr;
+  decltype(&smbc_setConfiguration) set_configuration = nullptr;
+  decltype(&smbc_init_context) init_context = nullptr;
+  decltype(&smbc_getFunctionOpendir) opendir = nullptr;
+  decltype(&smbc_getFunctionReaddir) readdir = nullptr;
+  decltype(&smbc_getFunctionClosedir) closedir = nullptr;
+
+  // The library once loaded for the run, or null when it cannot be.
+  static const SmbLibrary* Get() {
+    static const std::optional<SmbLibrary> library = Load();
+    return library ? &*library : nullptr;
+  }
+
+ private:
+  template <typename Function>
+  static bool Bind(void* handle, const char* name, Function& function) {
+    function = reinterpret_cast<Function>(::dlsym(handle, name));
+    return function != nullptr;
+  }
+
+  static std::optional<SmbLibrary> Load() {
+    // Kept for the rest of the run: the library cannot be unloaded safely once used.
+    void* handle = ::dlopen("libsmbclient.so.0", RTLD_LAZY | RTLD_LOCAL);
+    if (!handle) return std::nullopt;
+    SmbLibrary l;
+    bool bound =
+        Bind(handle, "smbc_new_context", l.new_context) &&
+        Bind(handle, "smbc_free_context", l.free_context) &&
+        Bind(handle, "smbc_setDebug", l.set_debug) &&
+        Bind(handle, "smbc_setTimeout", l.set_timeout) &&
+        Bind(handle, "smbc_setOptionNoAutoAnonymousLogin", l.set_no_auto_anonymous_login) &&
+        Bind(handle, "smbc_setConfiguration", l.set_configuration) &&
+        Bind(handle, "smbc_init_context", l.init_context) &&
+        Bind(handle, "smbc_getFunctionOpendir", l.opendir) &&
+        Bind(handle, "smbc_getFunctionReaddir", l.readdir) &&
+        Bind(handle, "smbc_getFunctionClosedir", l.closedir);
+    if (!bound) return std::nullopt;
+    return l;
+  }
+};
+
 struct ContextFree {
-  void operator()(SMBCCTX* c) const { smbc_free_context(c, 1); }
+  void operator()(SMBCCTX* c) const { SmbLibrary::Get()->free_context(c, 1); }
 };
 
 // A private configuration: names resolve through the host's own resolver only, so a listing
@@ -222,21 +272,23 @@ std::vector<std::string> network_shares(const std::string& computer) {
   std::string host = computer;
   while (!host.empty() && host.front() == '\\') host.erase(0, 1);
   if (host.empty()) return shares;
-  std::unique_ptr<SMBCCTX, ContextFree> ctx(smbc_new_context());
+  const SmbLibrary* smb = SmbLibrary::Get();
+  if (!smb) return shares;
+  std::unique_ptr<SMBCCTX, ContextFree> ctx(smb->new_context());
   if (!ctx) return shares;
-  smbc_setDebug(ctx.get(), 0);
-  smbc_setTimeout(ctx.get(), 2000);
-  smbc_setOptionNoAutoAnonymousLogin(ctx.get(), false);
+  smb->set_debug(ctx.get(), 0);
+  smb->set_timeout(ctx.get(), 2000);
+  smb->set_no_auto_anonymous_login(ctx.get(), false);
   SmbConfiguration conf;
   if (conf.Path().empty()) return shares;
-  smbc_setConfiguration(ctx.get(), conf.Path().c_str());
-  if (!smbc_init_context(ctx.get())) return shares;
+  smb->set_configuration(ctx.get(), conf.Path().c_str());
+  if (!smb->init_context(ctx.get())) return shares;
   std::string url = "smb://" + host + "/";
-  SMBCFILE* dir = smbc_getFunctionOpendir(ctx.get())(ctx.get(), url.c_str());
+  SMBCFILE* dir = smb->opendir(ctx.get())(ctx.get(), url.c_str());
   if (!dir) return shares;
-  while (smbc_dirent* entry = smbc_getFunctionReaddir(ctx.get())(ctx.get(), dir))
+  while (smbc_dirent* entry = smb->readdir(ctx.get())(ctx.get(), dir))
     if (entry->smbc_type == SMBC_FILE_SHARE) shares.push_back("\\\\" + host + "\\" + entry->name);
-  smbc_getFunctionClosedir(ctx.get())(ctx.get(), dir);
+  smb->closedir(ctx.get())(ctx.get(), dir);
 #else
   (void)computer;
 #endif
