@@ -14,13 +14,18 @@ namespace {
 
 constexpr int kBusyTimeoutMs = 30000;
 
+// Made under the write lock: two programs opening a new store at once would otherwise both read
+// the schema as missing, and the second one's write would fail at once on its stale snapshot
+// (the busy timeout does not cover that case).
 const char* kSchema =
+    "BEGIN IMMEDIATE;"
     "CREATE TABLE IF NOT EXISTS keys(root INTEGER NOT NULL, folded BLOB NOT NULL,"
     " parent BLOB NOT NULL, name BLOB NOT NULL, PRIMARY KEY(root, folded));"
     "CREATE INDEX IF NOT EXISTS keys_by_parent ON keys(root, parent);"
     "CREATE TABLE IF NOT EXISTS reg_values(root INTEGER NOT NULL, folded BLOB NOT NULL,"
     " value_folded BLOB NOT NULL, type INTEGER NOT NULL, data BLOB NOT NULL,"
-    " PRIMARY KEY(root, folded, value_folded));";
+    " PRIMARY KEY(root, folded, value_folded));"
+    "COMMIT;";
 
 std::string fold_component(const std::string& s) {
   std::string out = s;

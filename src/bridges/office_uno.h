@@ -126,6 +126,11 @@ class SuiteProcess {
   };
   // Whether the process has ended since it was started (each end is reported once).
   std::optional<End> Ended();
+  // Whether the process started last still runs (an end found here is not reported again).
+  bool Running() {
+    Ended();
+    return pid_ >= 0;
+  }
 
  private:
   std::string LastOutput() const;

@@ -251,11 +251,13 @@ void Connection::StartSuite() {
   process_.Start(arguments);
 }
 
+// A start made while the old suite is still on its way out would hand its work to that suite
+// and be lost, so the end waits for our own suite process too, not only for its pipe and lock.
 void Connection::AwaitEnd() {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (std::chrono::steady_clock::now() < deadline && (Answers() || Locked()))
+  while (std::chrono::steady_clock::now() < deadline &&
+         (Answers() || Locked() || process_.Running()))
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  process_.Ended();  // reaped, if it was ours
 }
 
 bool Connection::Answers() {

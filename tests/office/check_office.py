@@ -139,6 +139,13 @@ def make_odf(path: Path, mimetype: str, body: str, basic: str = ""):
         z.writestr("META-INF/manifest.xml", manifest, compress_type=zipfile.ZIP_DEFLATED)
 
 
+def make_macro_sheet(path: Path, basic: str) -> None:
+    """An ODF spreadsheet with one empty sheet "S" and `basic` as its Basic module."""
+    make_odf(path, "application/vnd.oasis.opendocument.spreadsheet",
+             '<office:spreadsheet><table:table table:name="S"><table:table-row><table:table-cell/>'
+             '</table:table-row></table:table></office:spreadsheet>', basic)
+
+
 # ---- the spreadsheet --------------------------------------------------------------------------
 
 CSV_BLOCK = '名前,数量,備考\r\n表示ソ,12,"a,b"\r\nりんご,3.5,"say ""hi"""'
@@ -209,11 +216,9 @@ def prepare_workbook(work: Path):
     for row in [["品名", "値段", "メモ"], ["ソフト", 1200, 'x "y", z'], ["", 0.5, "改\n行"]]:
         data.append(row)
     book.save(work / "用意.xlsx")
-    make_odf(work / "macro.ods", "application/vnd.oasis.opendocument.spreadsheet",
-             '<office:spreadsheet><table:table table:name="S"><table:table-row><table:table-cell/>'
-             '</table:table-row></table:table></office:spreadsheet>',
-             'Sub Fill\n  ThisComponent.Sheets(0).getCellByPosition(5, 5).setString("マクロ済み")\n'
-             'End Sub\n')
+    make_macro_sheet(work / "macro.ods",
+                     'Sub Fill\n  ThisComponent.Sheets(0).getCellByPosition(5, 5).setString("マクロ済み")\n'
+                     'End Sub\n')
 
 
 READ_PREPARED = """エクセル起動

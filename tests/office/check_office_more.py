@@ -18,7 +18,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).parent))
 sys.path.insert(0, str(Path(__file__).parent.parent / "printing"))
-from check_office import Office, expect, make_odf, wait_for_end  # noqa: E402
+from check_office import Office, expect, make_macro_sheet, wait_for_end  # noqa: E402
 from private_cups import PrivateCups, available  # noqa: E402
 
 sys.path.append("/usr/lib/python3/dist-packages")
@@ -51,17 +51,13 @@ def prepare(work: Path):
     sheet["C1"].number_format = "hh:mm"
     sheet["D1"] = 45000
     book.save(work / "日付.xlsx")
-    make_odf(work / "和名.ods", "application/vnd.oasis.opendocument.spreadsheet",
-             '<office:spreadsheet><table:table table:name="S"><table:table-row><table:table-cell/>'
-             '</table:table-row></table:table></office:spreadsheet>',
-             'Option Compatible\nSub 表を埋める\n'
-             '  ThisComponent.Sheets(0).getCellByPosition(1, 1).setString("実行済")\nEnd Sub\n')
+    make_macro_sheet(work / "和名.ods",
+                     'Option Compatible\nSub 表を埋める\n'
+                     '  ThisComponent.Sheets(0).getCellByPosition(1, 1).setString("実行済")\nEnd Sub\n')
     # Without "Option Compatible" the suite's Basic does not compile such a name at all.
-    make_odf(work / "素の.ods", "application/vnd.oasis.opendocument.spreadsheet",
-             '<office:spreadsheet><table:table table:name="S"><table:table-row><table:table-cell/>'
-             '</table:table-row></table:table></office:spreadsheet>',
-             'Sub 表を埋める\n  ThisComponent.Sheets(0).getCellByPosition(1, 1).setString("x")\n'
-             "End Sub\n")
+    make_macro_sheet(work / "素の.ods",
+                     'Sub 表を埋める\n  ThisComponent.Sheets(0).getCellByPosition(1, 1).setString("x")\n'
+                     "End Sub\n")
 
 
 SCRIPT = """エクセル起動
