@@ -7,23 +7,13 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <optional>
 
 #include <unistd.h>
 
+#include "archive/network_libraries.h"
 #include "engine/interpreter.h"
 #include "text/encoding.h"
 #include "text/sjis.h"
-
-#ifdef MORIVEL_HAVE_AVAHI
-#include <avahi-client/client.h>
-#include <avahi-client/lookup.h>
-#include <avahi-common/simple-watch.h>
-#endif
-#ifdef MORIVEL_HAVE_SMBCLIENT
-#include <dlfcn.h>
-#include <libsmbclient.h>
-#endif
 
 namespace morivel::archive {
 namespace {
@@ -40,23 +30,27 @@ void add_unique(std::vector<std::string>& names, const std::string& name) {
 
 #ifdef MORIVEL_HAVE_AVAHI
 
+// Only made once the library is loaded, so the deleters can take its table for granted.
 struct PollFree {
-  void operator()(AvahiSimplePoll* p) const { avahi_simple_poll_free(p); }
+  void operator()(AvahiSimplePoll* p) const { AvahiLibrary::Get()->simple_poll_free(p); }
 };
 struct ClientFree {
-  void operator()(AvahiClient* c) const { avahi_client_free(c); }
+  void operator()(AvahiClient* c) const { AvahiLibrary::Get()->client_free(c); }
 };
 struct DomainBrowserFree {
-  void operator()(AvahiDomainBrowser* b) const { avahi_domain_browser_free(b); }
+  void operator()(AvahiDomainBrowser* b) const { AvahiLibrary::Get()->domain_browser_free(b); }
 };
 struct ServiceBrowserFree {
-  void operator()(AvahiServiceBrowser* b) const { avahi_service_browser_free(b); }
+  void operator()(AvahiServiceBrowser* b) const { AvahiLibrary::Get()->service_browser_free(b); }
 };
 
 // One browsing session with the daemon; the browsers report into `names` until each of them
 // has said that nothing more is known for now.
 struct Browse {
-  std::unique_ptr<AvahiSimplePoll, PollFree> poll{avahi_simple_poll_new()};
+  explicit Browse(const AvahiApi& avahi) : api(avahi) {}
+
+  const AvahiApi& api;
+  std::unique_ptr<AvahiSimplePoll, PollFree> poll{api.simple_poll_new()};
   std::unique_ptr<AvahiClient, ClientFree> client;
   std::vector<std::string> names;
   int pending = 0;
@@ -64,15 +58,15 @@ struct Browse {
   bool Connect() {
     if (!poll) return false;
     int error = 0;
-    client.reset(avahi_client_new(avahi_simple_poll_get(poll.get()), AvahiClientFlags(0), nullptr,
-                                  nullptr, &error));
+    client.reset(api.client_new(api.simple_poll_get(poll.get()), AvahiClientFlags(0), nullptr,
+                                nullptr, &error));
     return client != nullptr;
   }
   void Finished() { --pending; }
   void Run() {
     auto deadline = std::chrono::steady_clock::now() + kBrowseTime;
     while (pending > 0 && std::chrono::steady_clock::now() < deadline)
-      if (avahi_simple_poll_iterate(poll.get(), 100) != 0) break;
+      if (api.simple_poll_iterate(poll.get(), 100) != 0) break;
   }
 };
 
@@ -101,54 +95,6 @@ void on_service(AvahiServiceBrowser*, AvahiIfIndex, AvahiProtocol, AvahiBrowserE
 #endif
 
 #ifdef MORIVEL_HAVE_SMBCLIENT
-
-// The Samba client library and its dependencies are some 70 shared libraries: loading them with
-// the program would cost every run's start, so they are loaded at the first share listing.
-struct SmbLibrary {
-  decltype(&smbc_new_context) new_context = nullptr;
-  decltype(&smbc_free_context) free_context = nullptr;
-  decltype(&smbc_setDebug) set_debug = nullptr;
-  decltype(&smbc_setTimeout) set_timeout = nullptr;
-  decltype(&smbc_setOptionNoAutoAnonymousLogin) set_no_auto_anonymous_login = nullptr;
-  decltype(&smbc_setConfiguration) set_configuration = nullptr;
-  decltype(&smbc_init_context) init_context = nullptr;
-  decltype(&smbc_getFunctionOpendir) opendir = nullptr;
-  decltype(&smbc_getFunctionReaddir) readdir = nullptr;
-  decltype(&smbc_getFunctionClosedir) closedir = nullptr;
-
-  // The library once loaded for the run, or null when it cannot be.
-  static const SmbLibrary* Get() {
-    static const std::optional<SmbLibrary> library = Load();
-    return library ? &*library : nullptr;
-  }
-
- private:
-  template <typename Function>
-  static bool Bind(void* handle, const char* name, Function& function) {
-    function = reinterpret_cast<Function>(::dlsym(handle, name));
-    return function != nullptr;
-  }
-
-  static std::optional<SmbLibrary> Load() {
-    // Kept for the rest of the run: the library cannot be unloaded safely once used.
-    void* handle = ::dlopen("libsmbclient.so.0", RTLD_LAZY | RTLD_LOCAL);
-    if (!handle) return std::nullopt;
-    SmbLibrary l;
-    bool bound =
-        Bind(handle, "smbc_new_context", l.new_context) &&
-        Bind(handle, "smbc_free_context", l.free_context) &&
-        Bind(handle, "smbc_setDebug", l.set_debug) &&
-        Bind(handle, "smbc_setTimeout", l.set_timeout) &&
-        Bind(handle, "smbc_setOptionNoAutoAnonymousLogin", l.set_no_auto_anonymous_login) &&
-        Bind(handle, "smbc_setConfiguration", l.set_configuration) &&
-        Bind(handle, "smbc_init_context", l.init_context) &&
-        Bind(handle, "smbc_getFunctionOpendir", l.opendir) &&
-        Bind(handle, "smbc_getFunctionReaddir", l.readdir) &&
-        Bind(handle, "smbc_getFunctionClosedir", l.closedir);
-    if (!bound) return std::nullopt;
-    return l;
-  }
-};
 
 struct ContextFree {
   void operator()(SMBCCTX* c) const { SmbLibrary::Get()->free_context(c, 1); }
@@ -231,9 +177,11 @@ void shares_command(Interpreter& in) {
 std::vector<std::string> network_domains() {
   std::vector<std::string> names;
 #ifdef MORIVEL_HAVE_AVAHI
-  Browse browse;
+  const AvahiApi* avahi = AvahiLibrary::Get();
+  if (!avahi) return names;
+  Browse browse(*avahi);
   if (!browse.Connect()) return names;
-  std::unique_ptr<AvahiDomainBrowser, DomainBrowserFree> browser(avahi_domain_browser_new(
+  std::unique_ptr<AvahiDomainBrowser, DomainBrowserFree> browser(avahi->domain_browser_new(
       browse.client.get(), AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, nullptr,
       AVAHI_DOMAIN_BROWSER_BROWSE, AvahiLookupFlags(0), on_domain, &browse));
   if (!browser) return {"local"};
@@ -247,13 +195,15 @@ std::vector<std::string> network_domains() {
 
 std::vector<std::string> network_computers(const std::string& domain) {
 #ifdef MORIVEL_HAVE_AVAHI
-  Browse browse;
+  const AvahiApi* avahi = AvahiLibrary::Get();
+  if (!avahi) return {};
+  Browse browse(*avahi);
   if (!browse.Connect()) return {};
   std::vector<std::unique_ptr<AvahiServiceBrowser, ServiceBrowserFree>> browsers;
   for (const char* type : {"_workstation._tcp", "_smb._tcp"}) {
     AvahiServiceBrowser* b =
-        avahi_service_browser_new(browse.client.get(), AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, type,
-                                  domain.c_str(), AvahiLookupFlags(0), on_service, &browse);
+        avahi->service_browser_new(browse.client.get(), AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, type,
+                                   domain.c_str(), AvahiLookupFlags(0), on_service, &browse);
     if (!b) continue;
     browsers.emplace_back(b);
     ++browse.pending;
@@ -272,7 +222,7 @@ std::vector<std::string> network_shares(const std::string& computer) {
   std::string host = computer;
   while (!host.empty() && host.front() == '\\') host.erase(0, 1);
   if (host.empty()) return shares;
-  const SmbLibrary* smb = SmbLibrary::Get();
+  const SmbApi* smb = SmbLibrary::Get();
   if (!smb) return shares;
   std::unique_ptr<SMBCCTX, ContextFree> ctx(smb->new_context());
   if (!ctx) return shares;
@@ -284,15 +234,26 @@ std::vector<std::string> network_shares(const std::string& computer) {
   smb->set_configuration(ctx.get(), conf.Path().c_str());
   if (!smb->init_context(ctx.get())) return shares;
   std::string url = "smb://" + host + "/";
-  SMBCFILE* dir = smb->opendir(ctx.get())(ctx.get(), url.c_str());
+  SMBCFILE* dir = smb->get_opendir(ctx.get())(ctx.get(), url.c_str());
   if (!dir) return shares;
-  while (smbc_dirent* entry = smb->readdir(ctx.get())(ctx.get(), dir))
+  while (smbc_dirent* entry = smb->get_readdir(ctx.get())(ctx.get(), dir))
     if (entry->smbc_type == SMBC_FILE_SHARE) shares.push_back("\\\\" + host + "\\" + entry->name);
-  smb->closedir(ctx.get())(ctx.get(), dir);
+  smb->get_closedir(ctx.get())(ctx.get(), dir);
 #else
   (void)computer;
 #endif
   return shares;
+}
+
+std::string network_library_problems() {
+  std::string problems;
+#ifdef MORIVEL_HAVE_AVAHI
+  if (!AvahiLibrary::Get()) problems += AvahiLibrary::Problem() + "\n";
+#endif
+#ifdef MORIVEL_HAVE_SMBCLIENT
+  if (!SmbLibrary::Get()) problems += SmbLibrary::Problem() + "\n";
+#endif
+  return problems;
 }
 
 void register_network_commands(commands::HandlerTable& table) {
