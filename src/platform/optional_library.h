@@ -25,8 +25,7 @@ class OptionalLibrary {
   // Empty when the library opened and every name asked for was found; otherwise a line saying
   // which library could not be opened, or which of its functions are missing.
   std::string Problem() const;
-  bool Usable() const { return Problem().empty(); }
-  const std::string& Soname() const { return soname_; }
+  bool Usable() const { return handle_ && missing_.empty(); }
 
  private:
   struct Close {
@@ -55,7 +54,7 @@ class LazyLibrary {
   // The table, or null when the library or one of its functions is missing.
   static const Api* Get() {
     const Loaded& loaded = Once();
-    return loaded.library.Usable() ? &loaded.api : nullptr;
+    return loaded.usable ? &loaded.api : nullptr;
   }
   // Why Get() is null; empty when it is not.
   static std::string Problem() { return Once().library.Problem(); }
@@ -64,8 +63,10 @@ class LazyLibrary {
   struct Loaded {
     OptionalLibrary library{Api::kSoname};
     Api api{};
+    bool usable = false;
     Loaded() {
       if (library.Usable()) api.Resolve(library);
+      usable = library.Usable();
     }
   };
   static const Loaded& Once() {
