@@ -11,8 +11,9 @@ namespace {
 
 constexpr const char* kPluginName = "morivel_office_uno.so";
 constexpr const char* kInstallHint =
-    "LibreOfficeが使えません。「apt-get install libreoffice-calc-nogui libreoffice-writer-nogui」で"
-    "インストールしてください。";
+    "LibreOfficeが使えません。「apt-get install libreoffice-calc libreoffice-writer "
+    "libreoffice-gtk3」で（画面のない機械では「apt-get install libreoffice-calc-nogui "
+    "libreoffice-writer-nogui」で）インストールしてください。";
 
 std::filesystem::path plugin_path() {
   std::error_code error;
