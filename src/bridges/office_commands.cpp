@@ -259,8 +259,14 @@ void calc_activate_sheet(Interpreter& in) {
   with_calc(in, [&](Spreadsheet& calc) { calc.ActivateSheet(sheet); });
 }
 
+// The suite learns of a new clipboard owner through its own event loop; a paste right after a
+// script's コピー would still see the clipboard as it was. Half a second lets that news arrive.
 void calc_paste(Interpreter& in) {
-  with_calc(in, [&](Spreadsheet& calc) { while_serving_events(in, [&] { calc.Paste(); }); });
+  constexpr double kClipboardSettleSeconds = 0.5;
+  with_calc(in, [&](Spreadsheet& calc) {
+    in.GetHost().Wait(kClipboardSettleSeconds);
+    while_serving_events(in, [&] { calc.Paste(); });
+  });
 }
 
 void calc_print(Interpreter& in) {

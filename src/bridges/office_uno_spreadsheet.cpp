@@ -160,8 +160,11 @@ class CalcServer : public Spreadsheet {
       dispatch(*link_, doc, ".uno:PrintPreview");
       if (!AwaitView(true, std::chrono::seconds(30), give_up))
         throw OfficeError("the print preview did not open");
-      AwaitView(false, longest, give_up);
-      if (InPreview()) dispatch(*link_, doc, ".uno:ClosePreview");
+      if (AwaitView(false, longest, give_up)) return;
+      // The sheet view must be back before the next command selects or pastes.
+      dispatch(*link_, doc, ".uno:ClosePreview");
+      if (!AwaitView(false, std::chrono::seconds(30), std::atomic<bool>(false)))
+        throw OfficeError("the print preview did not close");
     });
   }
 
