@@ -71,7 +71,8 @@ class Spreadsheet {
   virtual void Print(const PrintTarget& target) = 0;
   // Shows the active workbook's print preview and returns once it is closed; a preview still open
   // after `longest`, or when `give_up` is set, is closed here. A suite without windows shows none.
-  virtual void PrintPreview(std::chrono::milliseconds longest, const std::atomic<bool>& give_up) = 0;
+  virtual void PrintPreview(std::chrono::milliseconds longest,
+                            const std::atomic<bool>& give_up) = 0;
   virtual void RunMacro(const std::u16string& name) = 0;
 };
 

@@ -278,7 +278,8 @@ void calc_print_preview(Interpreter& in) {
   const std::chrono::milliseconds longest = preview_limit();
   with_calc(in, [&](Spreadsheet& calc) {
     std::atomic<bool> give_up = false;
-    while_serving_events(in, [&] { calc.PrintPreview(longest, give_up); }, &give_up);
+    while_serving_events(
+        in, [&] { calc.PrintPreview(longest, give_up); }, &give_up);
   });
 }
 

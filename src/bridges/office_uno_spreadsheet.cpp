@@ -200,7 +200,8 @@ class CalcServer : public Spreadsheet {
     return sheet_;
   }
   // Whether the workbook shows its preview (`preview`) or not before `longest` passes.
-  bool AwaitView(bool preview, std::chrono::milliseconds longest, const std::atomic<bool>& give_up) {
+  bool AwaitView(bool preview, std::chrono::milliseconds longest,
+                 const std::atomic<bool>& give_up) {
     auto deadline = std::chrono::steady_clock::now() + longest;
     while (InPreview() != preview) {
       if (give_up || std::chrono::steady_clock::now() >= deadline) return false;

@@ -248,6 +248,31 @@ def check(work: Path, morivel: Path, env: dict, pipe: str, runs: list):
         fail("エクセル終了 left LibreOffice running")
 
 
+def check_console_stays_headless(work: Path, morivel: Path, env: dict, pipe: str):
+    """The console front end starts the office without windows even where a display is."""
+    script = work / "console.mrv"
+    script.write_bytes("エクセル起動\r\n(0,0)を「済」にエクセル設定\r\nエクセル終了\r\n".encode("cp932"))
+    seen = []
+    process = subprocess.Popen([str(morivel), "-console", str(script)], cwd=work,
+                               env=dict(env, MORIVEL_OFFICE_PIPE=pipe), stdin=subprocess.DEVNULL,
+                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    try:
+        while process.poll() is None:
+            seen += [argv for _, argv in processes_of_pipe(pipe) if argv[0].endswith(b".bin")]
+            time.sleep(0.1)
+        output = process.stdout.read().decode("utf-8", "replace")
+    finally:
+        if process.poll() is None:
+            process.kill()
+            process.wait()
+    if process.returncode != 0 or "エラー" in output:
+        fail(f"the console script failed: {output}")
+    if not seen:
+        fail("the console script's office was not seen")
+    if any(b"--headless" not in argv for argv in seen):
+        fail(f"the console front end started the office with windows: {seen[0]}")
+
+
 def missing_tools() -> str:
     for tool in ("Xvfb", "openbox", "xdotool", "xprop"):
         if not shutil.which(tool):
@@ -294,10 +319,11 @@ def main() -> int:
                         "LSAN_OPTIONS": f"suppressions={HERE / 'lsan.supp'}:print_suppressions=0"})
             runs = []
             check(work, morivel, env, pipe, runs)
+            check_console_stays_headless(work, morivel, env, pipe + "_console")
         finally:
             for run in runs:
                 run.stop()
-            left = processes_of_pipe(pipe)
+            left = processes_of_pipe(pipe) + processes_of_pipe(pipe + "_console")
             for pid, _ in left:
                 os.kill(pid, signal.SIGKILL)
             desktop.close()
