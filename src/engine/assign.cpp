@@ -80,7 +80,8 @@ bool Interpreter::RunPreparedAssignment() {
     assignment.prepared_value = prepared_->arguments.Find(
         assignment.value, [this](std::string_view t) { return Preparer(*this).Argument(t); });
   s.Position = assignment.end;
-  AssignValue(assignment.name, assignment.value, assignment.prepared_value.get());
+  if (!AssignPreparedValue(assignment))
+    AssignValue(assignment.name, assignment.value, assignment.prepared_value.get());
   return true;
 }
 

@@ -225,7 +225,7 @@ void Interpreter::EnterBlock(words::TRunControl entry, const Block& block) {
 
 void Interpreter::SetCount(std::int32_t n) {
   if (state_->Sys.Kaisu) {
-    state_->Sys.Kaisu->SetValue(std::to_string(n));
+    state_->Sys.Kaisu->SetNumber(n, &expr::NumberToText);
     state_->Sys.Kaisu->TypeMark = "e";
   }
 }
@@ -295,14 +295,45 @@ void Interpreter::StartWhileLoop(std::string condition) {
 
 bool Interpreter::CheckRunControl() {
   words::TMorvBase& s = *state_;
+  if (s.RunControl.Count() == 0) return false;
   words::TRunControl entry;
-  if (!s.RunControl.Pop(entry)) return false;
+  bool taken = false;
   try {
+    if (RepeatInPlace(s.RunControl.Top())) return true;
+    taken = s.RunControl.Pop(entry);
     ContinueEntry(std::move(entry));
   } catch (const std::exception& e) {
+    // A failing entry is gone, however far it got.
+    if (!taken) s.RunControl.Pop(entry);
     throw Error(text::sjis("実行制御でエラー。") + e.what() + text::sjis(".制御スタック：") +
                 std::to_string(s.RunControl.Count()));
   }
+  return true;
+}
+
+// Starts the next pass of the loop `entry` stands for, leaving it where it is on the stack;
+// false when the entry ends or is no loop that can (ContinueEntry then takes it).
+bool Interpreter::RepeatInPlace(words::TRunControl& entry) {
+  switch (entry.EntryType) {
+    case words::kForLoop: {
+      if (entry.Counter >= entry.Limit) return false;
+      words::THashNode* counter = FindWord(entry.CounterName);
+      if (!counter) counter = &CreateVariable(entry.CounterName);
+      ++entry.Counter;
+      counter->SetNumber(entry.Counter, &expr::NumberToText);
+      counter->TypeMark = "e";
+      break;
+    }
+    case words::kCountLoop:
+      if (entry.Counter >= entry.Limit) return false;
+      ++entry.Counter;
+      SetCount(entry.Counter);
+      break;
+    default:
+      return false;
+  }
+  state_->Position = entry.Position;
+  state_->CurrentLine = entry.StartLine;
   return true;
 }
 

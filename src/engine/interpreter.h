@@ -22,10 +22,10 @@ struct LabelInfo;
 namespace morivel::engine {
 
 struct PreparedTexts;
-struct PreparedArgument;
+struct PreparedAssignment;
 template <typename Prepared>
 struct PreparedEntry;
-using PreparedArgumentEntry = PreparedEntry<PreparedArgument>;
+using PreparedArgumentEntry = PreparedEntry<expr::PreparedArgument>;
 
 // How the main loop treats errors that reach it.
 enum class ErrorMode { Ignore = 0, Warn = 1 };
@@ -259,6 +259,7 @@ class Interpreter {
   // Moves the current line over the line breaks from `from` up to `to` in one text.
   void AdvanceLine(const char* from, const char* to);
   bool CheckRunControl();
+  bool RepeatInPlace(words::TRunControl& entry);
   void ContinueEntry(words::TRunControl entry);
   void EnterBlock(words::TRunControl entry, const Block& block);
   // The block copy of the interpreter's own that `p` lies in, or null.
@@ -277,6 +278,9 @@ class Interpreter {
                    PreparedArgumentEntry* prepared = nullptr);
   // Runs the statement at the pointer when it is a prepared plain assignment.
   bool RunPreparedAssignment();
+  // The common case of one: a variable takes a prepared value, a number staying a number.
+  // False, having changed nothing, when the assignment must take the general way.
+  bool AssignPreparedValue(PreparedAssignment& assignment);
   void AssignElementStatement(const std::string& target);
   void AssignHashFromText(words::THashNode& word, const std::string& value);
 
@@ -289,7 +293,7 @@ class Interpreter {
                                                   PreparedArgumentEntry* entry);
   // EvalArgument with the text's prepared entry at hand (null: looked up by the text).
   std::string EvalArgumentWith(std::string_view text, PreparedArgumentEntry* entry);
-  std::string RunPreparedArgument(const PreparedArgument& argument);
+  std::string RunPreparedArgument(const expr::PreparedArgument& argument);
   bool PreparedNestingAllowed() const;
   expr::Value EvaluateTextAsRead(std::string_view text);
 

@@ -153,6 +153,7 @@ bool Preparer::ReadTokens(const char*& p, bool operand_expected, int depth,
         operand_expected = false;
       } else {
         token.type = Type::kOperator;
+        token.op = expr::OperatorCode(op);
         token.text = std::move(op);
         operand_expected = true;
       }

@@ -18,15 +18,7 @@ namespace morivel::engine {
 
 class Interpreter;
 
-// An argument text as EvalArgument reads it: one term, terms joined to it with "&", and an
-// operator expression that goes on from the value so far.
-struct PreparedArgument {
-  expr::PreparedToken first;
-  std::vector<expr::PreparedToken> joined;
-  // The tokens of "(" + value so far + rest + ")", the value so far a kLeft token.
-  std::vector<expr::PreparedToken> continued;
-  bool has_continuation = false;
-};
+using expr::PreparedArgument;
 
 // Reads texts into prepared tokens. Literals are expanded once, through the interpreter's own
 // expansion, when they hold no embedded expression.
@@ -122,6 +114,9 @@ struct PreparedAssignment {
   std::string value;
   const char* end = nullptr;
   std::shared_ptr<PreparedEntry<PreparedArgument>> prepared_value;  // found on first use
+  // The word the name was last found as, valid while the word table keeps that generation.
+  words::THashNode* target = nullptr;
+  std::uint64_t target_generation = 0;
 };
 
 // Reads the statement at p as the statement reader would when it is "word = value".

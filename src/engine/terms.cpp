@@ -49,22 +49,16 @@ struct GiveUp {};
 
 class PlainWords : public expr::PreparedWords {
  public:
-  explicit PlainWords(Interpreter& in, const expr::Value* left = nullptr) : in_(in), left_(left) {}
+  explicit PlainWords(Interpreter& in) : in_(in) {}
 
-  expr::Value Read(const std::string& word) override {
-    words::THashNode* w = in_.FindWord(word);
-    if (!w) return {word, "s"};
-    if (w->Kind != words::kVariable) throw GiveUp{};
-    return {w->GetValue(), w->TypeMark};
-  }
-
-  expr::Value Left() override {
-    if (!left_) throw GiveUp{};
-    return *left_;
+  const words::THashNode* Variable(const expr::PreparedToken& word) override {
+    const words::THashNode* w = Find(word);
+    if (w && w->Kind != words::kVariable) throw GiveUp{};
+    return w;
   }
 
   expr::Value Element(const expr::PreparedToken& element) override {
-    words::THashNode* w = in_.FindWord(element.text);
+    words::THashNode* w = Find(element);
     if (!w || w->Kind != words::kVariable) throw GiveUp{};
     std::int64_t first = Index(element.inner[0]);
     std::string value =
@@ -74,6 +68,16 @@ class PlainWords : public expr::PreparedWords {
   }
 
  private:
+  // The word a token names, looked up again only when the word table has changed since.
+  words::THashNode* Find(const expr::PreparedToken& token) {
+    const words::TScopedHash& table = in_.State().Words;
+    if (token.found_generation != table.Generation()) {
+      token.found = table.FindScoped(token.text);
+      token.found_generation = table.Generation();
+    }
+    return token.found;
+  }
+
   std::int64_t Index(const expr::PreparedToken& term) {
     std::int64_t index = -1;
     if (!expr::ToInteger(expr::PreparedTermValue(term, *this).text, index)) index = -1;
@@ -81,22 +85,7 @@ class PlainWords : public expr::PreparedWords {
   }
 
   Interpreter& in_;
-  const expr::Value* left_;
 };
-
-// The value so far as the start of "(value rest)": a number the reader takes back whole as a
-// number, anything else as the quoted text.
-bool plain_decimal(std::string_view s) {
-  std::size_t i = !s.empty() && s[0] == '-' ? 1 : 0;
-  std::size_t digits = i;
-  while (digits < s.size() && is_digit(s[digits])) ++digits;
-  if (digits == i) return false;
-  if (digits == s.size()) return true;
-  if (s[digits] != '.') return false;
-  std::size_t fraction = digits + 1;
-  while (fraction < s.size() && is_digit(s[fraction])) ++fraction;
-  return fraction > digits + 1 && fraction == s.size();
-}
 
 }  // namespace
 
@@ -120,31 +109,41 @@ std::optional<expr::Value> Interpreter::EvaluatePreparedText(std::string_view te
   }
 }
 
-std::string Interpreter::RunPreparedArgument(const PreparedArgument& argument) {
+std::string Interpreter::RunPreparedArgument(const expr::PreparedArgument& argument) {
   PlainWords words(*this);
-  expr::Value v = expr::PreparedTermValue(argument.first, words);
-  std::string type = std::move(v.type_mark);
-  for (const expr::PreparedToken& term : argument.joined) {
-    v.text += expr::PreparedTermValue(term, words).text;
-    type = "s";
+  expr::Value v = expr::EvaluatePreparedArgument(argument, words);
+  current_type_ = std::move(v.type_mark);
+  return std::move(v.text);
+}
+
+bool Interpreter::AssignPreparedValue(PreparedAssignment& assignment) {
+  PreparedArgumentEntry* entry = assignment.prepared_value.get();
+  if (!entry || !entry->Usable() || assignment.name.find('#') != std::string::npos) return false;
+  NestingGuard guard(*this);
+  if (!PreparedNestingAllowed()) return false;
+  expr::PreparedNumber number;
+  expr::Value v;
+  try {
+    PlainWords words(*this);
+    v = expr::EvaluatePreparedArgument(*entry->prepared, words, &number);
+  } catch (...) {
+    return false;  // the general way evaluates it again and counts the failure
   }
-  if (!argument.has_continuation) {
-    current_type_ = std::move(type);
-    return std::move(v.text);
+  const words::TScopedHash& table = state_->Words;
+  if (assignment.target_generation != table.Generation()) {
+    assignment.target = table.FindScoped(assignment.name);
+    assignment.target_generation = table.Generation();
   }
-  expr::Value left;
-  if (type != "e")
-    left = {std::move(v.text), "s"};
-  else if (v.text.empty())
-    left = {"", "s"};
-  else if (plain_decimal(v.text))
-    left = {std::move(v.text), "e"};
+  words::THashNode* word = assignment.target;
+  if (!word || word->Kind != words::kVariable || word->Reserved || v.type_mark == "hs")
+    return false;
+  if (number.known)
+    word->SetNumber(number.value, &expr::NumberToText);
   else
-    throw GiveUp{};
-  PlainWords with_left(*this, &left);
-  expr::Value result = expr::EvaluatePrepared(argument.continued, with_left);
-  current_type_ = std::move(result.type_mark);
-  return std::move(result.text);
+    word->SetValue(std::move(v.text));
+  if (word->TypeMark != v.type_mark) word->TypeMark = v.type_mark;
+  current_type_ = std::move(v.type_mark);
+  return true;
 }
 
 std::optional<std::string> Interpreter::EvalPreparedArgument(std::string_view text,

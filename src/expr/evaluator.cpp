@@ -11,6 +11,7 @@
 #include "expr/number.h"
 #include "text/encoding.h"
 #include "words/errors.h"
+#include "words/hash.h"
 
 namespace morivel::expr {
 namespace {
@@ -337,36 +338,71 @@ Value PreparedAt(const std::vector<PreparedToken>& tokens, PreparedWords& words,
 
 // A group's number result as an operand: whole numbers below 10^15 read back as themselves.
 Operand FromGroupResult(Operand result) {
-  if (result.kind != Kind::kNumber) return FromGroupValue(ValueOf(result));
-  constexpr long double kWholeLimit = 1e15L;
-  long double n = result.number;
-  if (n > -kWholeLimit && n < kWholeLimit && n == std::trunc(n)) return FromNumber(n);
+  if (result.kind == Kind::kNumber && ReadsBackWhole(result.number))
+    return FromNumber(result.number);
   return FromGroupValue(ValueOf(result));
 }
 
 Operand PreparedGroupAt(const std::vector<PreparedToken>& tokens, PreparedWords& words, int depth);
 
-// Tokens read once before: the same tokens the text gives, without reading it again.
+void SetText(Operand& token, const std::string& text, Kind kind) {
+  token.text = text;
+  token.number = ToNumber(token.text);
+  token.kind = kind;
+  token.text_pending = false;
+}
+
+// A variable's value as an operand: a number stored as a number is taken as it is.
+void VariableOperand(const words::THashNode& w, Operand& token) {
+  token.kind = w.TypeMark == "e" ? Kind::kNumber : Kind::kText;
+  if (w.StoredNumber(token.number) && ReadsBackWhole(token.number)) {
+    token.text_pending = true;
+    return;
+  }
+  token.text = w.GetValue();
+  token.number = ToNumber(token.text);
+  token.text_pending = false;
+}
+
+// Tokens read once before: the same tokens the text gives, without reading it again. An
+// argument's expression starts with the value so far (`left`).
 class ListTokens {
  public:
-  ListTokens(const std::vector<PreparedToken>& tokens, PreparedWords& words, int depth)
-      : tokens_(tokens), words_(words), depth_(depth) {}
+  ListTokens(const std::vector<PreparedToken>& tokens, PreparedWords& words, int depth,
+             const Operand* left = nullptr)
+      : tokens_(tokens), words_(words), depth_(depth), left_(left) {}
 
   void Next(Operand& token) {
     if (next_ == tokens_.size()) {
-      token = FromText({}, Kind::kText);
+      SetText(token, {}, Kind::kText);
       return;
     }
     const PreparedToken& t = tokens_[next_++];
     switch (t.type) {
       case PreparedToken::Type::kOperator:
-        token = OperatorOperand(t.text);
+        // Only a failed evaluation shows an operator's text, and that one is read again.
+        token.kind = Kind::kOperator;
+        token.op = static_cast<Op>(t.op);
+        token.text_pending = false;
         return;
       case PreparedToken::Type::kGroup:
         token = PreparedGroupAt(t.inner, words_, depth_ + 1);
         return;
       case PreparedToken::Type::kNumber:
-        token = Operand{t.text, t.number, Kind::kNumber, false};
+        token.text = t.text;
+        token.number = t.number;
+        token.kind = Kind::kNumber;
+        token.text_pending = false;
+        return;
+      case PreparedToken::Type::kWord:
+        if (const words::THashNode* w = words_.Variable(t))
+          VariableOperand(*w, token);
+        else
+          SetText(token, t.text, Kind::kText);
+        return;
+      case PreparedToken::Type::kLeft:
+        if (!left_) throw InvalidResult();
+        token = *left_;
         return;
       case PreparedToken::Type::kNegated: {
         Value term = PreparedTermValue(t.inner.front(), words_);
@@ -385,6 +421,7 @@ class ListTokens {
   const std::vector<PreparedToken>& tokens_;
   PreparedWords& words_;
   const int depth_;
+  const Operand* left_;
   std::size_t next_ = 0;
 };
 
@@ -401,6 +438,45 @@ Value PreparedAt(const std::vector<PreparedToken>& tokens, PreparedWords& words,
   ListTokens source(tokens, words, depth);
   Operand result = Parser<ListTokens>(source).Run();
   return ValueOf(result);
+}
+
+// A number the reader takes back whole as a number: the value so far stands first in
+// "(value rest)" as a number only then.
+bool PlainDecimal(std::string_view s) {
+  std::size_t i = !s.empty() && s[0] == '-' ? 1 : 0;
+  std::size_t digits = i;
+  while (digits < s.size() && IsDigit(s[digits])) ++digits;
+  if (digits == i) return false;
+  if (digits == s.size()) return true;
+  if (s[digits] != '.') return false;
+  std::size_t fraction = digits + 1;
+  while (fraction < s.size() && IsDigit(s[fraction])) ++fraction;
+  return fraction > digits + 1 && fraction == s.size();
+}
+
+// The value so far of an argument with an expression after it, as "(value rest)" reads it.
+// Throws to give up on a number the reader would not take back whole.
+Operand LeftOperand(Value value) {
+  if (value.type_mark != "e" || value.text.empty())
+    return FromText(std::move(value.text), Kind::kText);
+  if (!PlainDecimal(value.text)) throw InvalidResult();
+  return FromText(std::move(value.text), Kind::kNumber);
+}
+
+// The first term of such an argument, without making texts of numbers that stay numbers.
+Operand FirstOperand(const PreparedToken& first, PreparedWords& words) {
+  if (first.type == PreparedToken::Type::kGroup) {
+    Operand group = PreparedGroupAt(first.inner, words, 0);
+    if (group.kind == Kind::kNumber && group.text_pending) return group;  // whole: plain text
+    if (group.kind == Kind::kNumber) return LeftOperand(Value{TextOf(group), "e"});
+    return group;
+  }
+  if (first.type == PreparedToken::Type::kWord) {
+    const words::THashNode* w = words.Variable(first);
+    long double n = 0;
+    if (w && w->TypeMark == "e" && w->StoredNumber(n) && ReadsBackWhole(n)) return FromNumber(n);
+  }
+  return LeftOperand(PreparedTermValue(first, words));
 }
 
 Value EvaluateAt(TermReader& terms, const char*& p, int depth) {
@@ -429,6 +505,45 @@ Value EvaluatePrepared(const std::vector<PreparedToken>& tokens, PreparedWords& 
   return PreparedAt(tokens, words, 0);
 }
 
+std::uint8_t OperatorCode(std::string_view spelling) {
+  return static_cast<std::uint8_t>(OpOf(spelling));
+}
+
+namespace {
+
+Value ResultValue(Operand result, PreparedNumber* number) {
+  if (!number || result.kind != Kind::kNumber) return ValueOf(result);
+  *number = PreparedNumber{true, result.number};
+  return Value{{}, "e"};
+}
+
+// "(" + the value so far + the rest of the argument + ")" with the value so far in hand.
+Value ContinuedValue(const PreparedArgument& argument, PreparedWords& words, const Operand& left,
+                     PreparedNumber* number) {
+  const std::vector<PreparedToken>& inside = argument.continued.front().inner;
+  ListTokens source(inside, words, 1, &left);
+  return ResultValue(FromGroupResult(Parser<ListTokens>(source).Run()), number);
+}
+
+}  // namespace
+
+Value EvaluatePreparedArgument(const PreparedArgument& argument, PreparedWords& words,
+                               PreparedNumber* number) {
+  if (argument.has_continuation && argument.joined.empty())
+    return ContinuedValue(argument, words, FirstOperand(argument.first, words), number);
+  if (argument.first.type == PreparedToken::Type::kGroup && argument.joined.empty()) {
+    if (argument.first.inner.empty()) throw InvalidResult();
+    ListTokens source(argument.first.inner, words, 0);
+    return ResultValue(Parser<ListTokens>(source).Run(), number);
+  }
+  Value v = PreparedTermValue(argument.first, words);
+  if (argument.joined.empty() && !argument.has_continuation) return v;
+  for (const PreparedToken& term : argument.joined) v.text += PreparedTermValue(term, words).text;
+  if (!argument.joined.empty()) v.type_mark = std::string(1, 's');
+  if (!argument.has_continuation) return v;
+  return ContinuedValue(argument, words, LeftOperand(std::move(v)), number);
+}
+
 Value PreparedTermValue(const PreparedToken& token, PreparedWords& words) {
   switch (token.type) {
     case PreparedToken::Type::kNumber:
@@ -436,9 +551,9 @@ Value PreparedTermValue(const PreparedToken& token, PreparedWords& words) {
     case PreparedToken::Type::kText:
       return Value{token.text, "s"};
     case PreparedToken::Type::kWord:
-      return words.Read(token.text);
-    case PreparedToken::Type::kLeft:
-      return words.Left();
+      if (const words::THashNode* w = words.Variable(token))
+        return Value{w->GetValue(), w->TypeMark};
+      return Value{token.text, "s"};
     case PreparedToken::Type::kElement:
       return words.Element(token);
     case PreparedToken::Type::kGroup:

@@ -3,7 +3,12 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
+
+namespace morivel::words {
+class THashNode;
+}
 
 namespace morivel::expr {
 
@@ -49,21 +54,52 @@ struct PreparedToken {
   std::string text;
   long double number = 0;
   std::vector<PreparedToken> inner;
+  std::uint8_t op = 0;  // kOperator: OperatorCode(text)
+  // kWord, kElement: the word the name was last found as (null: none), kept by whoever looks
+  // it up, valid as long as the word table is at the same generation.
+  mutable words::THashNode* found = nullptr;
+  mutable std::uint64_t found_generation = 0;
 };
+
+// The evaluator's code for an operator's spelling, kept in prepared operator tokens.
+std::uint8_t OperatorCode(std::string_view spelling);
 
 // The values of the words of a prepared expression. Either may throw to give up: the caller
 // then evaluates the text instead, so a word must not change anything before it gives up.
 class PreparedWords {
  public:
   virtual ~PreparedWords() = default;
-  virtual Value Read(const std::string& word) = 0;
-  virtual Value Left() = 0;
+  // The variable a word token names, or null when no word has its name (the word then stands
+  // for its own text).
+  virtual const words::THashNode* Variable(const PreparedToken& word) = 0;
   virtual Value Element(const PreparedToken& element) = 0;
+};
+
+// An argument text as the argument reader reads it: one term, terms joined to it with "&", and
+// an operator expression that goes on from the value so far.
+struct PreparedArgument {
+  PreparedToken first;
+  std::vector<PreparedToken> joined;
+  // The tokens of "(" + value so far + rest + ")", the value so far a kLeft token.
+  std::vector<PreparedToken> continued;
+  bool has_continuation = false;
+};
+
+// The number of a prepared result whose text is that number's own text, so that whoever keeps
+// the result can keep the number too.
+struct PreparedNumber {
+  bool known = false;
+  long double value = 0;
 };
 
 // Evaluates prepared tokens as Evaluate evaluates their text. Any failure throws (the caller
 // evaluates the text, which gives the error in its own words).
 Value EvaluatePrepared(const std::vector<PreparedToken>& tokens, PreparedWords& words);
+// Evaluates a prepared argument as the argument reader evaluates its text. With `number` given,
+// a number result is left to the caller as a number: `number` learns it and the text of the
+// result stays empty (its text is NumberToText of the number).
+Value EvaluatePreparedArgument(const PreparedArgument& argument, PreparedWords& words,
+                               PreparedNumber* number = nullptr);
 // The value of one prepared term as the term reader gives it (a group is a whole expression).
 Value PreparedTermValue(const PreparedToken& token, PreparedWords& words);
 

@@ -21,6 +21,9 @@ long double ToNumber(std::string_view sjis);
 // negative zero) is "0". NaN gives "NAN" and the infinities "INF" and "-INF".
 std::string NumberToText(long double value);
 
+// True for a whole number below 10^15: its text (NumberToText) reads back as exactly itself.
+bool ReadsBackWhole(long double value);
+
 // Strict "is this text an integer": after trimming blanks at both ends, an optional sign and
 // decimal digits only, within the 64-bit range; or "$" and hexadecimal digits read as by
 // ToNumber. Full-width digits, fractions and trailing text make it false; `out` is then left

@@ -2,6 +2,7 @@
 #include "words/hash.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "formats/csv.h"
 #include "text/encoding.h"
@@ -34,13 +35,31 @@ THashNode::~THashNode() = default;
 
 std::string THashNode::GetValue() const {
   // A view made only for reading leaves the value as it was, byte for byte.
-  return table_ && table_changed_ ? table_->WriteCsv() : value_;
+  return table_ && table_changed_ ? table_->WriteCsv() : Text();
+}
+
+const std::string& THashNode::Text() const {
+  if (pending_text_) {
+    value_ = pending_text_(number_);
+    pending_text_ = nullptr;
+  }
+  return value_;
 }
 
 void THashNode::SetValue(std::string value) {
   table_.reset();
   table_changed_ = false;
+  has_number_ = false;
+  pending_text_ = nullptr;
   value_ = std::move(value);
+}
+
+void THashNode::SetNumber(long double number, NumberText text_of) {
+  table_.reset();
+  table_changed_ = false;
+  has_number_ = true;
+  number_ = number;
+  pending_text_ = text_of;
 }
 
 void THashNode::Assign(const THashNode& other) {
@@ -57,7 +76,7 @@ void THashNode::Assign(const THashNode& other) {
 formats::TCsvDb& THashNode::Table() {
   if (!table_) {
     table_ = std::make_unique<formats::TCsvDb>();
-    table_->ReadCsv(value_);
+    table_->ReadCsv(Text());
   }
   return *table_;
 }
@@ -74,17 +93,20 @@ std::string THashNode::GetCell(std::int64_t column, std::int64_t record) {
 
 void THashNode::SetRow(std::int64_t record, std::string_view csv_record) {
   if (record < 0) return;
+  has_number_ = false;
   Table().SetRowText(static_cast<std::size_t>(record), csv_record);
   table_changed_ = true;
 }
 
 void THashNode::SetCell(std::int64_t column, std::int64_t record, std::string_view text) {
   if (column < 0 || record < 0) return;
+  has_number_ = false;
   Table().SetCell(static_cast<std::size_t>(column), static_cast<std::size_t>(record), text);
   table_changed_ = true;
 }
 
 void THashNode::SetTable(const formats::TCsvDb& table) {
+  has_number_ = false;
   table_ = std::make_unique<formats::TCsvDb>(table);
   table_changed_ = true;
 }
@@ -94,9 +116,10 @@ void THashNode::GuessType() {
     TypeMark = "s";
     return;
   }
-  if (value_.empty()) {
+  const std::string& value = Text();
+  if (value.empty()) {
     TypeMark.clear();
-  } else if (value_[0] == '$' || (value_[0] >= '0' && value_[0] <= '9')) {
+  } else if (value[0] == '$' || (value[0] >= '0' && value[0] <= '9')) {
     TypeMark = "e";
   } else {
     TypeMark = "s";
@@ -109,7 +132,21 @@ THash* THashNode::InnerHash() const {
 
 // ---- THash -----------------------------------------------------------------------------------
 
+namespace {
+
+std::atomic<std::uint64_t> last_generation{0};
+
+}  // namespace
+
+THash::THash() {
+  NewGeneration();
+}
+
 THash::~THash() = default;
+
+void THash::NewGeneration() {
+  generation_ = last_generation.fetch_add(1, std::memory_order_relaxed) + 1;
+}
 
 int THash::BucketOf(std::string_view name) {
   unsigned sum = 0;
@@ -119,6 +156,7 @@ int THash::BucketOf(std::string_view name) {
 
 int THash::Add(std::unique_ptr<THashNode> word) {
   if (!word) return -1;
+  NewGeneration();
   if (!buckets_) buckets_ = std::make_unique<Storage>();
   auto& bucket = buckets_->buckets[BucketOf(word->Name)];
   auto found = buckets_->index.find(std::string_view(word->Name));
@@ -157,6 +195,7 @@ bool THash::DeleteExact(std::string_view name) {
   auto found = buckets_->index.find(name);
   if (found == buckets_->index.end()) return false;
   auto& bucket = buckets_->buckets[BucketOf(name)];
+  NewGeneration();
   THashNode* word = found->second;
   buckets_->index.erase(found);
   std::erase_if(bucket, [word](const auto& w) { return w.get() == word; });
@@ -172,6 +211,7 @@ int THash::Delete(std::string_view name, bool okurigana) {
 }
 
 void THash::Clear() {
+  NewGeneration();
   buckets_.reset();
   count_ = 0;
 }
@@ -269,6 +309,7 @@ THashNode* TScopedHash::FindScoped(std::string_view name, bool okurigana) const 
 
 int TScopedHash::AddLocal(std::unique_ptr<THashNode> word) {
   if (scopes_.empty()) return Add(std::move(word));
+  NewGeneration();
   std::size_t innermost = scopes_.size() - 1;
   std::string name = word->Name;
   THashNode* added = word.get();
@@ -287,6 +328,8 @@ void TScopedHash::PushScope() {
 
 void TScopedHash::PopScope() {
   if (scopes_.empty()) return;
+  // An empty scope changes no lookup: calls without locals keep what their words found.
+  if (scopes_.back()->Count() > 0) NewGeneration();
   const std::size_t innermost = scopes_.size() - 1;
   for (const THashNode* word : scopes_.back()->Enumerate()) {
     auto found = local_index_.find(std::string_view(word->Name));

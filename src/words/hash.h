@@ -52,6 +52,16 @@ class THashNode {
   std::string GetValue() const;
   // Replaces the value and drops any table view.
   void SetValue(std::string value);
+  // SetValue for a number result whose text reads back as exactly that number: the text is
+  // made by `text_of` only when someone needs it, and arithmetic takes the number as it is.
+  using NumberText = std::string (*)(long double);
+  void SetNumber(long double number, NumberText text_of);
+  // The number SetNumber stored, while the value is still that number.
+  bool StoredNumber(long double& out) const {
+    if (!has_number_) return false;
+    out = number_;
+    return true;
+  }
   // Copies everything but the name from another word (sharing its object).
   void Assign(const THashNode& other);
 
@@ -80,16 +90,20 @@ class THashNode {
   bool Reserved = false;
 
  private:
-  std::string value_;
+  mutable std::string value_;
   std::unique_ptr<formats::TCsvDb> table_;
   bool table_changed_ = false;  // the value is rendered from the view only after a change
+  bool has_number_ = false;
+  long double number_ = 0;
+  mutable NumberText pending_text_ = nullptr;  // set while value_ is still to be made from number_
+  const std::string& Text() const;
 };
 
 class THash : public WordObject {
  public:
   static constexpr int kBucketCount = 256;
 
-  THash() = default;
+  THash();
   ~THash() override;
   THash(const THash&) = delete;
   THash& operator=(const THash&) = delete;
@@ -108,6 +122,10 @@ class THash : public WordObject {
   std::string GetAsText() const;
   void SetFromText(std::string_view text);
   int Count() const { return count_; }
+  // Changes whenever a lookup could find another word (or none) than before, and differs from
+  // the generation of every other table: a word found at one generation is still the word
+  // found while the generation lasts.
+  std::uint64_t Generation() const { return generation_; }
 
   static int BucketOf(std::string_view name);
 
@@ -118,6 +136,8 @@ class THash : public WordObject {
       return std::hash<std::string_view>{}(name);
     }
   };
+
+  void NewGeneration();
 
  private:
   THashNode* FindExact(std::string_view name) const;
@@ -132,6 +152,7 @@ class THash : public WordObject {
   };
 
   int count_ = 0;
+  std::uint64_t generation_ = 0;
   // Made when the first word arrives: local scopes are opened for every call and most stay
   // empty, so they must cost next to nothing.
   std::unique_ptr<Storage> buckets_;

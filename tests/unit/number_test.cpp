@@ -10,6 +10,7 @@
 #include "text/encoding.h"
 
 using morivel::expr::NumberToText;
+using morivel::expr::ReadsBackWhole;
 using morivel::expr::ToInteger;
 using morivel::expr::ToNumber;
 using morivel::expr::TruncateToInt64;
@@ -168,4 +169,29 @@ TEST(QuoteRaw, DoublesBackQuoteCharactersOnly) {
   std::string wave = sjis("～");
   ASSERT_EQ(wave, "\x81\x60");
   EXPECT_EQ(QuoteRaw(wave), "`" + wave + "`");
+}
+
+// Whole numbers are told from fractions by their bits; the borders are where that could slip.
+TEST(ReadsBackWhole, WholeBelowTenToTheFifteenOnly) {
+  EXPECT_TRUE(ReadsBackWhole(0.0L));
+  EXPECT_TRUE(ReadsBackWhole(-0.0L));
+  EXPECT_TRUE(ReadsBackWhole(1.0L));
+  EXPECT_TRUE(ReadsBackWhole(-123456789.0L));
+  EXPECT_TRUE(ReadsBackWhole(999999999999999.0L));
+  EXPECT_FALSE(ReadsBackWhole(1e15L));
+  EXPECT_FALSE(ReadsBackWhole(0.5L));
+  EXPECT_FALSE(ReadsBackWhole(-0.5L));
+  EXPECT_FALSE(ReadsBackWhole(1e-4000L));
+  EXPECT_FALSE(ReadsBackWhole(4503599627370496.5L));  // beyond the limit anyway
+  EXPECT_FALSE(ReadsBackWhole(999999999999998.5L));
+  EXPECT_FALSE(ReadsBackWhole(1.0L + std::numeric_limits<long double>::epsilon()));
+  EXPECT_FALSE(ReadsBackWhole(std::numeric_limits<long double>::quiet_NaN()));
+  EXPECT_FALSE(ReadsBackWhole(std::numeric_limits<long double>::infinity()));
+  std::int64_t n = 0;
+  EXPECT_TRUE(TruncateToInt64(4611686018427387904.0L, n));  // 2^62, whole
+  EXPECT_EQ(n, INT64_C(4611686018427387904));
+  EXPECT_TRUE(TruncateToInt64(-2.5L, n));
+  EXPECT_EQ(n, -2);
+  EXPECT_EQ(NumberToText(-42.0L), "-42");
+  EXPECT_EQ(NumberToText(2.5L), "2.5");
 }

@@ -159,6 +159,43 @@ TEST(Prepared, IncludedFileInsideLoop) {
   EXPECT_EQ(prepared, read_again);
 }
 
+// Numbers kept as numbers: a variable's text is made only when read as text, and a fraction
+// is read back from its 15-digit text as before, never as the exact number it came from.
+TEST(Prepared, NumbersKeptAsNumbersReadAsText) {
+  expect_same(
+      "N=0\n3回(N=N+1)\nNを表示\nT=N&「x」\nTを表示\nNの文字数を表示\n"
+      "X=1/3\nY=X*3\nYを表示\nZ=(X)*3\nZを表示\nM=N*2\nもしM=&「6」ならば「文字も6」を表示\n"
+      "K=999999999999999+1\nK=K+1\nKを表示\nC=(2+3)\nC#1=9\nCを表示\n",
+      "3\n3x\n1\n0.999999999999999\n0.999999999999999\n文字も6\n1E15\n5\r\n9\r\n\n");
+}
+
+// A word found once is found again when a call brings a local of the same name, when the
+// call returns, and when the word becomes a dictionary and a variable again.
+TEST(Prepared, WordsFoundAgainAcrossScopes) {
+  expect_same(
+      "N=1\nIを1から3まで繰り返す(\n  S=N*10+I\n  Sを表示\n  局所(I)\n  S=N*10+I\n  Sを表示\n)\n"
+      "終わる\n*局所(?を)\nNをローカル変数\nNに1番目の引数得る\nN=N+100\nS=N*10\nSを表示\n戻る\n",
+      "11\n1010\n11\n12\n1020\n12\n13\n1030\n13\n");
+}
+
+// Loops go on in place: the counter and 回数 as the body sees them, the counter overwritten by
+// the body, a break from an inner loop, and an error inside a loop that the run goes past.
+TEST(Prepared, LoopsGoingOnInPlace) {
+  expect_same(
+      "Iを1から5まで繰り返す(\n  「{I}:{回数}」を表示\n  もしI=2ならばI=4\n)\n"
+      "2回(\n  3回(\n    もし回数=2ならば抜ける\n    「内{回数}」を表示\n  )\n  "
+      "「外{回数}」を表示\n)\n"
+      "Jを1から2まで繰り返す(\n  A=7%0\n  「J{J}」を表示\n)\n",
+      run("Iを1から5まで繰り返す(\n  「{I}:{回数}」を表示\n  もしI=2ならばI=4\n)\n"
+          "2回(\n  3回(\n    もし回数=2ならば抜ける\n    「内{回数}」を表示\n  )\n  "
+          "「外{回数}」を表示\n)\n"
+          "Jを1から2まで繰り返す(\n  A=7%0\n  「J{J}」を表示\n)\n",
+          false));
+  // The loop counts by itself: the body overwriting the counter changes only that pass.
+  EXPECT_EQ(run("Iを1から5まで繰り返す(\n  「{I}」を表示\n  もしI=2ならばI=4\n)\n", true),
+            "1\n2\n3\n4\n5\n");
+}
+
 // Deep recursion still ends in the stack-full error at the same place.
 TEST(Prepared, RecursionLimitMatchesReadingAgain) {
   std::string script = "X=深く(1)\nおわり\n*深く(?を)\nY=深く(1)+1\n戻る\n";
