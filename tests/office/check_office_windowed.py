@@ -81,11 +81,20 @@ def wait_for(predicate, timeout: float, step: float = 0.2) -> bool:
     return bool(predicate())
 
 
-def own_suite_processes() -> set:
-    """Process ids of every soffice.bin of this user (pgrep's view)."""
+def own_suite_processes(folder: Path) -> set:
+    """Process ids of this user's soffice.bin (pgrep's view) that use a profile under `folder`;
+    other tests and other people's offices run beside this one."""
     done = subprocess.run(["pgrep", "-u", str(os.getuid()), "-x", "soffice.bin"],
                           capture_output=True, text=True)
-    return {int(pid) for pid in done.stdout.split()}
+    found = set()
+    for pid in done.stdout.split():
+        try:
+            cmdline = Path(f"/proc/{pid}/cmdline").read_bytes()
+        except OSError:
+            continue
+        if str(folder).encode() in cmdline:
+            found.add(int(pid))
+    return found
 
 
 def processes_of_pipe(pipe: str) -> list:
@@ -300,13 +309,15 @@ def main() -> int:
     sys.path.insert(0, str(HERE.parent / "automation"))
     from xdesktop import XDesktop  # noqa: E402
 
-    before = own_suite_processes()
     pipe = f"morivel_office_windowed_{os.getpid()}"
     with tempfile.TemporaryDirectory(prefix="morivel-office-windowed-") as tmp:
         work = Path(tmp)
+        if own_suite_processes(work):
+            fail("an office uses the test's new folder before the test started one")
         home = work / "home"
         (home / "runtime").mkdir(parents=True, mode=0o700)
         desktop = XDesktop(home)
+        runs = []
         try:
             env = dict(desktop.env)
             env.pop("WAYLAND_DISPLAY", None)
@@ -317,7 +328,6 @@ def main() -> int:
                         "MORIVEL_OFFICE_PIPE": pipe,
                         "MORIVEL_OFFICE_PROFILE": str(work / "office profile"),
                         "LSAN_OPTIONS": f"suppressions={HERE / 'lsan.supp'}:print_suppressions=0"})
-            runs = []
             check(work, morivel, env, pipe, runs)
             check_console_stays_headless(work, morivel, env, pipe + "_console")
         finally:
@@ -326,12 +336,13 @@ def main() -> int:
             left = processes_of_pipe(pipe) + processes_of_pipe(pipe + "_console")
             for pid, _ in left:
                 os.kill(pid, signal.SIGKILL)
+            remaining = own_suite_processes(work)
+            for pid in remaining:
+                os.kill(pid, signal.SIGKILL)
             desktop.close()
-        if left:
-            fail(f"LibreOffice processes were left behind: {[pid for pid, _ in left]}")
-    after = own_suite_processes()
-    if after - before:
-        fail(f"new soffice.bin processes remain: {sorted(after - before)}")
+        if left or remaining:
+            fail(f"LibreOffice processes were left behind: {[pid for pid, _ in left]} "
+                 f"{sorted(remaining)}")
     print("windowed office checks passed")
     return 0
 
