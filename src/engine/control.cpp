@@ -311,8 +311,20 @@ bool Interpreter::CheckRunControl() {
   return true;
 }
 
-// Starts the next pass of the loop `entry` stands for, leaving it where it is on the stack;
-// false when the entry ends or is no loop that can (ContinueEntry then takes it).
+std::optional<bool> Interpreter::PreparedConditionHolds(std::string_view condition) {
+  NestingGuard guard(*this);
+  expr::PreparedNumber number;
+  std::optional<expr::Value> v = EvaluatePreparedText(condition, &number);
+  if (!v) return std::nullopt;
+  current_type_ = v->type_mark;
+  if (!number.known) return condition_is_true(*v);
+  if (expr::ReadsBackWhole(number.value)) return number.value != 0;
+  return condition_is_true(expr::Value{expr::NumberToText(number.value), "e"});
+}
+
+// Starts the next pass of the loop `entry` stands for, leaving it where it is on the stack, or
+// leaves a while loop whose prepared condition no longer holds. False when ContinueEntry must
+// take the entry: it ends, or is no loop that can go on in place.
 bool Interpreter::RepeatInPlace(words::TRunControl& entry) {
   switch (entry.EntryType) {
     case words::kForLoop: {
@@ -329,6 +341,21 @@ bool Interpreter::RepeatInPlace(words::TRunControl& entry) {
       ++entry.Counter;
       SetCount(entry.Counter);
       break;
+    case words::kWhileLoop: {
+      // A condition that may run code (a call) is left to ContinueEntry: it may move the stack.
+      std::optional<bool> goes_on = PreparedConditionHolds(entry.Condition);
+      if (!goes_on) return false;
+      if (!*goes_on) {
+        state_->Position = entry.ResumeAt;
+        state_->CurrentLine = entry.ReturnLine;
+        words::TRunControl ended;
+        state_->RunControl.Pop(ended);
+        return true;
+      }
+      ++entry.Counter;
+      SetCount(entry.Counter);
+      break;
+    }
     default:
       return false;
   }

@@ -260,6 +260,8 @@ class Interpreter {
   void AdvanceLine(const char* from, const char* to);
   bool CheckRunControl();
   bool RepeatInPlace(words::TRunControl& entry);
+  // Whether a condition holds, when it can be evaluated prepared (which runs no code).
+  std::optional<bool> PreparedConditionHolds(std::string_view condition);
   void ContinueEntry(words::TRunControl entry);
   void EnterBlock(words::TRunControl entry, const Block& block);
   // The block copy of the interpreter's own that `p` lies in, or null.
@@ -288,7 +290,9 @@ class Interpreter {
   void BindArguments(const words::THashNode& word);
 
   // Prepared evaluation: the value, or nothing when the text must be read instead.
-  std::optional<expr::Value> EvaluatePreparedText(std::string_view text);
+  // With `number`, a number result comes as a number (see expr::EvaluatePreparedArgument).
+  std::optional<expr::Value> EvaluatePreparedText(std::string_view text,
+                                                  expr::PreparedNumber* number = nullptr);
   std::optional<std::string> EvalPreparedArgument(std::string_view text,
                                                   PreparedArgumentEntry* entry);
   // EvalArgument with the text's prepared entry at hand (null: looked up by the text).

@@ -95,14 +95,15 @@ bool Interpreter::PreparedNestingAllowed() const {
   return preparing_ && nesting_ + 32 < nesting_limit_;
 }
 
-std::optional<expr::Value> Interpreter::EvaluatePreparedText(std::string_view text) {
+std::optional<expr::Value> Interpreter::EvaluatePreparedText(std::string_view text,
+                                                             expr::PreparedNumber* number) {
   if (!PreparedNestingAllowed()) return std::nullopt;
   auto entry = prepared_->expressions.Find(
       text, [this](std::string_view t) { return Preparer(*this).Expression(t); });
   if (!entry || !entry->Usable()) return std::nullopt;
   try {
     PlainWords words(*this);
-    return expr::EvaluatePrepared(*entry->prepared, words);
+    return expr::EvaluatePrepared(*entry->prepared, words, number);
   } catch (...) {
     ++entry->failures;
     return std::nullopt;
@@ -137,8 +138,10 @@ bool Interpreter::AssignPreparedValue(PreparedAssignment& assignment) {
   words::THashNode* word = assignment.target;
   if (!word || word->Kind != words::kVariable || word->Reserved || v.type_mark == "hs")
     return false;
-  if (number.known)
+  if (number.known && expr::ReadsBackWhole(number.value))
     word->SetNumber(number.value, &expr::NumberToText);
+  else if (number.known)
+    word->SetValue(expr::NumberToText(number.value));
   else
     word->SetValue(std::move(v.text));
   if (word->TypeMark != v.type_mark) word->TypeMark = v.type_mark;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -151,6 +152,23 @@ long double Power(long double base, long double exponent) {
   return std::pow(base, exponent);
 }
 
+template <typename T>
+bool CompareOrdered(Op op, const T& a, const T& b) {
+  if (op == Op::kEqual) return a == b;
+  if (op == Op::kNotEqual) return a != b;
+  if (op == Op::kLess) return a < b;
+  if (op == Op::kGreater) return a > b;
+  if (op == Op::kAtLeast) return a >= b;
+  return a <= b;  // kAtMost
+}
+
+long double Multiply(Op op, long double a, long double b) {
+  if (op == Op::kMultiply) return a * b;
+  if (op == Op::kDivide) return b == 0 ? 0 : a / b;
+  if (op == Op::kRemainder) return Remainder(a, b);
+  return Power(a, b);
+}
+
 Value EvaluateAt(TermReader& terms, const char*& p, int depth);
 
 // A group's result becomes an operand through its text. A whole number below 10^15 reads back
@@ -226,16 +244,6 @@ class Parser {
     return CompareOrdered(op, TextOf(left), TextOf(right));
   }
 
-  template <typename T>
-  static bool CompareOrdered(Op op, const T& a, const T& b) {
-    if (op == Op::kEqual) return a == b;
-    if (op == Op::kNotEqual) return a != b;
-    if (op == Op::kLess) return a < b;
-    if (op == Op::kGreater) return a > b;
-    if (op == Op::kAtLeast) return a >= b;
-    return a <= b;  // kAtMost
-  }
-
   Operand Additive() {
     Operand left = Multiplicative();
     for (Op op; (op = OperatorIn(Op::kAdd, Op::kJoin)) != Op::kNone;) {
@@ -261,13 +269,6 @@ class Parser {
       left = FromNumber(Multiply(op, left.number, right.number));
     }
     return left;
-  }
-
-  static long double Multiply(Op op, long double a, long double b) {
-    if (op == Op::kMultiply) return a * b;
-    if (op == Op::kDivide) return b == 0 ? 0 : a / b;
-    if (op == Op::kRemainder) return Remainder(a, b);
-    return Power(a, b);
   }
 
   Operand Primary() {
@@ -355,7 +356,7 @@ void SetText(Operand& token, const std::string& text, Kind kind) {
 // A variable's value as an operand: a number stored as a number is taken as it is.
 void VariableOperand(const words::THashNode& w, Operand& token) {
   token.kind = w.TypeMark == "e" ? Kind::kNumber : Kind::kText;
-  if (w.StoredNumber(token.number) && ReadsBackWhole(token.number)) {
+  if (w.StoredNumber(token.number)) {
     token.text_pending = true;
     return;
   }
@@ -440,6 +441,171 @@ Value PreparedAt(const std::vector<PreparedToken>& tokens, PreparedWords& words,
   return ValueOf(result);
 }
 
+// A value as evaluation without texts has it: its number, and whether it is of number kind.
+struct Num {
+  long double number = 0;
+  bool is_number = true;
+};
+
+// The grammar of Parser over prepared tokens, for the common case where no text is ever
+// needed: values are numbers with their kind. Whatever would need a text (joining, comparing
+// texts, a text result, a sign read through its text) gives up with false, having changed
+// nothing, and the texts are evaluated instead, which gives the same result.
+class NumericEvaluation {
+ public:
+  NumericEvaluation(const std::vector<PreparedToken>& tokens, PreparedWords& words, int depth,
+                    const Num* left)
+      : tokens_(tokens), words_(words), depth_(depth), left_(left) {}
+
+  bool Run(Num& result) {
+    if (tokens_.empty() || depth_ > kMaxNesting || !Logical(result)) return false;
+    return next_ == tokens_.size() || tokens_[next_].type != PreparedToken::Type::kOperator;
+  }
+
+ private:
+  Op OperatorIn(Op first, Op last) const {
+    if (next_ == tokens_.size() || tokens_[next_].type != PreparedToken::Type::kOperator)
+      return Op::kNone;
+    Op op = static_cast<Op>(tokens_[next_].op);
+    return op < first || op > last ? Op::kNone : op;
+  }
+
+  bool Logical(Num& left) {
+    if (!Comparison(left)) return false;
+    for (Op op; (op = OperatorIn(Op::kAnd, Op::kOr)) != Op::kNone;) {
+      ++next_;
+      Num right;
+      if (!Comparison(right)) return false;
+      bool truth = op == Op::kAnd ? (left.number > 0 && right.number > 0)
+                                  : (left.number > 0 || right.number > 0);
+      left = Num{truth ? 1.0L : 0.0L, true};
+    }
+    return true;
+  }
+
+  bool Comparison(Num& left) {
+    if (!Additive(left)) return false;
+    for (Op op; (op = OperatorIn(Op::kEqual, Op::kNumberNotEqual)) != Op::kNone;) {
+      ++next_;
+      Num right;
+      if (!Additive(right) || op == Op::kTextEqual || op == Op::kTextNotEqual) return false;
+      bool truth;
+      if (op == Op::kNumberEqual)
+        truth = left.number == right.number;
+      else if (op == Op::kNumberNotEqual)
+        truth = left.number != right.number;
+      else if (right.is_number)
+        truth = CompareOrdered(op, left.number, right.number);
+      else
+        return false;  // texts are compared
+      left = Num{truth ? 1.0L : 0.0L, true};
+    }
+    return true;
+  }
+
+  bool Additive(Num& left) {
+    if (!Multiplicative(left)) return false;
+    for (Op op; (op = OperatorIn(Op::kAdd, Op::kJoin)) != Op::kNone;) {
+      ++next_;
+      Num right;
+      if (op == Op::kJoin || !Multiplicative(right)) return false;
+      left = Num{op == Op::kAdd ? left.number + right.number : left.number - right.number, true};
+    }
+    return true;
+  }
+
+  bool Multiplicative(Num& left) {
+    if (!Primary(left)) return false;
+    for (Op op; (op = OperatorIn(Op::kMultiply, Op::kPower)) != Op::kNone;) {
+      ++next_;
+      Num right;
+      if (!Primary(right)) return false;
+      left = Num{Multiply(op, left.number, right.number), true};
+    }
+    return true;
+  }
+
+  bool Primary(Num& out) {
+    if (next_ == tokens_.size()) {
+      out = Num{0, false};  // the end stands as an empty text, as Parser has it
+      return true;
+    }
+    const PreparedToken& t = tokens_[next_];
+    if (t.type == PreparedToken::Type::kOperator) return false;
+    ++next_;
+    return TermValue(t, out);
+  }
+
+  bool TermValue(const PreparedToken& t, Num& out) {
+    switch (t.type) {
+      case PreparedToken::Type::kNumber:
+        out = Num{t.number, true};
+        return true;
+      case PreparedToken::Type::kText:
+        out = Num{t.number, false};
+        return true;
+      case PreparedToken::Type::kGroup:
+        return GroupValue(t, out);
+      case PreparedToken::Type::kWord:
+        out = WordValue(t);
+        return true;
+      case PreparedToken::Type::kLeft:
+        if (!left_) return false;
+        out = *left_;
+        return true;
+      case PreparedToken::Type::kElement: {
+        Value v = words_.Element(t);
+        out = Num{ToNumber(v.text), v.type_mark == "e"};
+        return true;
+      }
+      default:
+        return false;
+    }
+  }
+
+  // A group's result goes on through its text: only a whole number is the same without it.
+  bool GroupValue(const PreparedToken& t, Num& out) {
+    NumericEvaluation inner(t.inner, words_, depth_ + 1, nullptr);
+    if (!inner.Run(out) || !out.is_number) return false;
+    if (!ReadsBackWhole(out.number)) out.number = ToNumber(NumberToText(out.number));
+    return true;
+  }
+
+  Num WordValue(const PreparedToken& t) {
+    const words::THashNode* w = words_.Variable(t);
+    if (!w) return Num{ToNumber(t.text), false};
+    Num value{0, w->TypeMark == "e"};
+    if (!w->StoredNumber(value.number)) value.number = ToNumber(w->GetValue());
+    return value;
+  }
+
+  const std::vector<PreparedToken>& tokens_;
+  PreparedWords& words_;
+  const int depth_;
+  const Num* left_;
+  std::size_t next_ = 0;
+};
+
+// The number result of prepared tokens without texts, or nothing when a text is needed (or the
+// tokens fail, which evaluating with texts reports).
+std::optional<long double> NumericResult(const std::vector<PreparedToken>& tokens,
+                                         PreparedWords& words, int depth, const Num* left) {
+  Num result;
+  try {
+    NumericEvaluation evaluation(tokens, words, depth, left);
+    if (!evaluation.Run(result) || !result.is_number) return std::nullopt;
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+  return result.number;
+}
+
+Value NumberValue(long double n, PreparedNumber* number) {
+  if (!number) return Value{NumberToText(n), "e"};
+  *number = PreparedNumber{true, n};
+  return Value{{}, "e"};
+}
+
 // A number the reader takes back whole as a number: the value so far stands first in
 // "(value rest)" as a number only then.
 bool PlainDecimal(std::string_view s) {
@@ -466,6 +632,9 @@ Operand LeftOperand(Value value) {
 // The first term of such an argument, without making texts of numbers that stay numbers.
 Operand FirstOperand(const PreparedToken& first, PreparedWords& words) {
   if (first.type == PreparedToken::Type::kGroup) {
+    if (std::optional<long double> n = NumericResult(first.inner, words, 0, nullptr);
+        n && ReadsBackWhole(*n))
+      return FromNumber(*n);
     Operand group = PreparedGroupAt(first.inner, words, 0);
     if (group.kind == Kind::kNumber && group.text_pending) return group;  // whole: plain text
     if (group.kind == Kind::kNumber) return LeftOperand(Value{TextOf(group), "e"});
@@ -474,9 +643,15 @@ Operand FirstOperand(const PreparedToken& first, PreparedWords& words) {
   if (first.type == PreparedToken::Type::kWord) {
     const words::THashNode* w = words.Variable(first);
     long double n = 0;
-    if (w && w->TypeMark == "e" && w->StoredNumber(n) && ReadsBackWhole(n)) return FromNumber(n);
+    if (w && w->TypeMark == "e" && w->StoredNumber(n)) return FromNumber(n);
   }
   return LeftOperand(PreparedTermValue(first, words));
+}
+
+Value ResultValue(Operand result, PreparedNumber* number) {
+  if (!number || result.kind != Kind::kNumber) return ValueOf(result);
+  *number = PreparedNumber{true, result.number};
+  return Value{{}, "e"};
 }
 
 Value EvaluateAt(TermReader& terms, const char*& p, int depth) {
@@ -501,8 +676,14 @@ Value Evaluate(TermReader& terms, const char*& p) {
   return EvaluateAt(terms, p, 0);
 }
 
-Value EvaluatePrepared(const std::vector<PreparedToken>& tokens, PreparedWords& words) {
-  return PreparedAt(tokens, words, 0);
+Value EvaluatePrepared(const std::vector<PreparedToken>& tokens, PreparedWords& words,
+                       PreparedNumber* number) {
+  if (std::optional<long double> n = NumericResult(tokens, words, 0, nullptr))
+    return NumberValue(*n, number);
+  if (!number) return PreparedAt(tokens, words, 0);
+  if (tokens.empty()) throw InvalidResult();
+  ListTokens source(tokens, words, 0);
+  return ResultValue(Parser<ListTokens>(source).Run(), number);
 }
 
 std::uint8_t OperatorCode(std::string_view spelling) {
@@ -511,16 +692,15 @@ std::uint8_t OperatorCode(std::string_view spelling) {
 
 namespace {
 
-Value ResultValue(Operand result, PreparedNumber* number) {
-  if (!number || result.kind != Kind::kNumber) return ValueOf(result);
-  *number = PreparedNumber{true, result.number};
-  return Value{{}, "e"};
-}
-
 // "(" + the value so far + the rest of the argument + ")" with the value so far in hand.
 Value ContinuedValue(const PreparedArgument& argument, PreparedWords& words, const Operand& left,
                      PreparedNumber* number) {
   const std::vector<PreparedToken>& inside = argument.continued.front().inner;
+  Num left_number{left.number, left.kind == Kind::kNumber};
+  if (std::optional<long double> n = NumericResult(inside, words, 1, &left_number)) {
+    // As the group it is: a fraction goes on through its text.
+    return NumberValue(ReadsBackWhole(*n) ? *n : ToNumber(NumberToText(*n)), number);
+  }
   ListTokens source(inside, words, 1, &left);
   return ResultValue(FromGroupResult(Parser<ListTokens>(source).Run()), number);
 }
@@ -533,6 +713,8 @@ Value EvaluatePreparedArgument(const PreparedArgument& argument, PreparedWords& 
     return ContinuedValue(argument, words, FirstOperand(argument.first, words), number);
   if (argument.first.type == PreparedToken::Type::kGroup && argument.joined.empty()) {
     if (argument.first.inner.empty()) throw InvalidResult();
+    if (std::optional<long double> n = NumericResult(argument.first.inner, words, 0, nullptr))
+      return NumberValue(*n, number);
     ListTokens source(argument.first.inner, words, 0);
     return ResultValue(Parser<ListTokens>(source).Run(), number);
   }

@@ -94,7 +94,8 @@ struct PreparedNumber {
 
 // Evaluates prepared tokens as Evaluate evaluates their text. Any failure throws (the caller
 // evaluates the text, which gives the error in its own words).
-Value EvaluatePrepared(const std::vector<PreparedToken>& tokens, PreparedWords& words);
+Value EvaluatePrepared(const std::vector<PreparedToken>& tokens, PreparedWords& words,
+                       PreparedNumber* number = nullptr);
 // Evaluates a prepared argument as the argument reader evaluates its text. With `number` given,
 // a number result is left to the caller as a number: `number` learns it and the text of the
 // result stays empty (its text is NumberToText of the number).

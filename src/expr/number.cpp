@@ -3,8 +3,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstring>
-#include <limits>
 #include <system_error>
 
 #include "text/sjis.h"
@@ -127,22 +125,6 @@ long double ParseUnsignedDecimal(std::string_view s) {
 
 // Most values are short plain integers ("123", "-5"): read them without the general reader.
 // Up to 18 digits the value is exact in the extended type, as the general reader gives it.
-// Whether a finite or infinite value has no fraction, read from the extended type's bits: a
-// conversion through an integer would switch the FPU's rounding mode twice, which costs more
-// than the arithmetic it follows.
-bool IsWhole(long double value) {
-  static_assert(std::numeric_limits<long double>::digits == 64, "x87 extended precision");
-  if (value == 0) return true;
-  std::uint64_t significand = 0;
-  std::uint16_t sign_exponent = 0;
-  std::memcpy(&significand, &value, sizeof significand);
-  std::memcpy(&sign_exponent, reinterpret_cast<const char*>(&value) + 8, sizeof sign_exponent);
-  int exponent = (sign_exponent & 0x7fff) - 16383;
-  if (exponent < 0) return false;
-  if (exponent >= 63) return true;
-  return (significand << (exponent + 1)) == 0;  // the bits below the binary point
-}
-
 bool ReadPlainInteger(std::string_view s, long double& out) {
   std::size_t i = s.size() > 0 && (s[0] == '-' || s[0] == '+') ? 1 : 0;
   if (s.size() == i || s.size() - i > 18) return false;
@@ -249,11 +231,6 @@ std::string NumberToText(long double value) {
   return d.negative ? "-" + body : body;
 }
 
-bool ReadsBackWhole(long double value) {
-  constexpr long double kWholeLimit = 1e15L;
-  return value > -kWholeLimit && value < kWholeLimit && IsWhole(value);
-}
-
 bool ToInteger(std::string_view sjis, std::int64_t& out) {
   std::string_view s = text::trim_view(sjis);
   if (!s.empty() && s[0] == '$') {
@@ -277,7 +254,7 @@ bool TruncateToInt64(long double value, std::int64_t& out) {
   constexpr long double kHigh = 9223372036854775808.0L;
   if (!(value >= kLow && value < kHigh)) return false;
   // Whole numbers, the usual case, convert without switching the FPU to truncation.
-  out = IsWhole(value) ? std::llrint(value) : static_cast<std::int64_t>(value);
+  out = value == __builtin_rintl(value) ? std::llrint(value) : static_cast<std::int64_t>(value);
   return true;
 }
 

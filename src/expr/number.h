@@ -22,7 +22,12 @@ long double ToNumber(std::string_view sjis);
 std::string NumberToText(long double value);
 
 // True for a whole number below 10^15: its text (NumberToText) reads back as exactly itself.
-bool ReadsBackWhole(long double value);
+// Rounding to the nearest integer leaves only whole numbers as they are, and unlike a
+// conversion through an integer it does not switch the FPU's rounding mode back and forth.
+inline bool ReadsBackWhole(long double value) {
+  constexpr long double kWholeLimit = 1e15L;
+  return value > -kWholeLimit && value < kWholeLimit && value == __builtin_rintl(value);
+}
 
 // Strict "is this text an integer": after trimming blanks at both ends, an optional sign and
 // decimal digits only, within the 64-bit range; or "$" and hexadecimal digits read as by

@@ -52,11 +52,12 @@ class THashNode {
   std::string GetValue() const;
   // Replaces the value and drops any table view.
   void SetValue(std::string value);
-  // SetValue for a number result whose text reads back as exactly that number: the text is
-  // made by `text_of` only when someone needs it, and arithmetic takes the number as it is.
+  // SetValue for a whole number below 10^15, whose text reads back as exactly that number: the
+  // text is made by `text_of` only when someone needs it, and arithmetic takes the number as it
+  // is. Other numbers are set as their text.
   using NumberText = std::string (*)(long double);
   void SetNumber(long double number, NumberText text_of);
-  // The number SetNumber stored, while the value is still that number.
+  // The whole number SetNumber stored, while the value is still that number.
   bool StoredNumber(long double& out) const {
     if (!has_number_) return false;
     out = number_;
