@@ -2,8 +2,6 @@
 // own LHA writer.
 #include "archive/archive_io.h"
 
-#include <archive.h>
-#include <archive_entry.h>
 #include <fcntl.h>
 #include <locale.h>
 #include <sys/stat.h>
@@ -15,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+#include "archive/archive_library.h"
 #include "archive/lha_writer.h"
 #include "commands/file_handles.h"
 #include "text/encoding.h"
@@ -54,14 +53,30 @@ constexpr std::array<FormatNames, 9> kFormatNames{{
 
 // ---- libarchive handles -----------------------------------------------------------------------
 
+// The library's table. Only called once a public entry point has made sure the library is there,
+// so handles and their deleters can take it for granted.
+const ArchiveApi& la() {
+  return *ArchiveLibrary::Get();
+}
+
+// Work on an archive of `format` needs the library; without it the failure names what is missing
+// as for any other missing archiver component.
+void require_library(Format format) {
+  if (ArchiveLibrary::Get()) return;
+  std::string what = format_description(format);
+  if (what.empty()) what = text::sjis("書庫");
+  throw ArchiveError(what + text::sjis(" を扱うには ") + ArchiveApi::kSoname +
+                     text::sjis(" が 必要です。"));
+}
+
 struct ReadCloser {
-  void operator()(struct archive* a) const { archive_read_free(a); }
+  void operator()(struct archive* a) const { la().read_free(a); }
 };
 struct WriteCloser {
-  void operator()(struct archive* a) const { archive_write_free(a); }
+  void operator()(struct archive* a) const { la().write_free(a); }
 };
 struct EntryFree {
-  void operator()(archive_entry* e) const { archive_entry_free(e); }
+  void operator()(archive_entry* e) const { la().entry_free(e); }
 };
 using ReadHandle = std::unique_ptr<struct archive, ReadCloser>;
 using WriteHandle = std::unique_ptr<struct archive, WriteCloser>;
@@ -87,7 +102,7 @@ class Utf8Locale {
 };
 
 ArchiveError library_error(struct archive* a, const char* what) {
-  const char* reason = archive_error_string(a);
+  const char* reason = la().error_string(a);
   return ArchiveError(text::sjis(what) + (reason ? text::from_utf8(reason) : std::string()));
 }
 
@@ -119,22 +134,22 @@ void set_write_format(struct archive* a, Format format) {
   int rc = ARCHIVE_OK;
   switch (format) {
     case Format::Zip:
-      rc = archive_write_set_format_zip(a);
-      if (rc == ARCHIVE_OK) archive_write_set_options(a, "zip:compression=deflate");
+      rc = la().write_set_format_zip(a);
+      if (rc == ARCHIVE_OK) la().write_set_options(a, "zip:compression=deflate");
       break;
     case Format::SevenZip:
-      rc = archive_write_set_format_7zip(a);
+      rc = la().write_set_format_7zip(a);
       break;
     case Format::Tgz:
-      rc = archive_write_add_filter_gzip(a);
-      if (rc == ARCHIVE_OK) rc = archive_write_set_format_pax_restricted(a);
+      rc = la().write_add_filter_gzip(a);
+      if (rc == ARCHIVE_OK) rc = la().write_set_format_pax_restricted(a);
       break;
     case Format::Bz2:
-      rc = archive_write_add_filter_bzip2(a);
-      if (rc == ARCHIVE_OK) rc = archive_write_set_format_pax_restricted(a);
+      rc = la().write_add_filter_bzip2(a);
+      if (rc == ARCHIVE_OK) rc = la().write_set_format_pax_restricted(a);
       break;
     default:
-      rc = archive_write_set_format_pax_restricted(a);
+      rc = la().write_set_format_pax_restricted(a);
       break;
   }
   if (rc != ARCHIVE_OK) throw library_error(a, "書庫を作れません。");
@@ -147,7 +162,7 @@ void write_file_data(struct archive* a, const PackItem& item) {
   while (in) {
     in.read(buffer.data(), buffer.size());
     std::streamsize got = in.gcount();
-    if (got > 0 && archive_write_data(a, buffer.data(), static_cast<std::size_t>(got)) < 0)
+    if (got > 0 && la().write_data(a, buffer.data(), static_cast<std::size_t>(got)) < 0)
       throw library_error(a, "書庫に書き込めません。");
   }
   if (in.bad()) throw ArchiveError(text::sjis("ファイルが読めません: ") + item.stored_name);
@@ -157,28 +172,28 @@ void write_item(struct archive* a, const PackItem& item) {
   struct stat st {};
   if (::stat(item.source.c_str(), &st) != 0)
     throw ArchiveError(text::sjis("ファイルがありません: ") + item.stored_name);
-  std::unique_ptr<archive_entry, EntryFree> entry(archive_entry_new());
+  std::unique_ptr<archive_entry, EntryFree> entry(la().entry_new());
   std::string name = text::to_utf8(item.stored_name);
   if (item.is_folder && (name.empty() || name.back() != '/')) name += '/';
-  archive_entry_set_pathname(entry.get(), name.c_str());
-  archive_entry_set_filetype(entry.get(), item.is_folder ? AE_IFDIR : AE_IFREG);
-  archive_entry_set_perm(entry.get(), st.st_mode & 0755);
-  archive_entry_set_mtime(entry.get(), st.st_mtime, 0);
-  archive_entry_set_size(entry.get(), item.is_folder ? 0 : st.st_size);
-  if (archive_write_header(a, entry.get()) < ARCHIVE_WARN)
+  la().entry_set_pathname(entry.get(), name.c_str());
+  la().entry_set_filetype(entry.get(), item.is_folder ? AE_IFDIR : AE_IFREG);
+  la().entry_set_perm(entry.get(), st.st_mode & 0755);
+  la().entry_set_mtime(entry.get(), st.st_mtime, 0);
+  la().entry_set_size(entry.get(), item.is_folder ? 0 : st.st_size);
+  if (la().write_header(a, entry.get()) < ARCHIVE_WARN)
     throw library_error(a, "書庫に書き込めません。");
   if (!item.is_folder) write_file_data(a, item);
 }
 
 void pack_library(const fs::path& archive_path, Format format, const std::vector<PackItem>& items) {
-  WriteHandle a(archive_write_new());
+  require_library(format);
+  WriteHandle a(la().write_new());
   set_write_format(a.get(), format);
-  if (format == Format::Zip) archive_write_set_options(a.get(), "hdrcharset=UTF-8");
-  if (archive_write_open_filename(a.get(), archive_path.c_str()) != ARCHIVE_OK)
+  if (format == Format::Zip) la().write_set_options(a.get(), "hdrcharset=UTF-8");
+  if (la().write_open_filename(a.get(), archive_path.c_str()) != ARCHIVE_OK)
     throw library_error(a.get(), "書庫を作れません。");
   for (const PackItem& item : items) write_item(a.get(), item);
-  if (archive_write_close(a.get()) != ARCHIVE_OK)
-    throw library_error(a.get(), "書庫を作れません。");
+  if (la().write_close(a.get()) != ARCHIVE_OK) throw library_error(a.get(), "書庫を作れません。");
 }
 
 // ---- extraction -------------------------------------------------------------------------------
@@ -250,7 +265,7 @@ class Extractor {
       throw ArchiveError(text::sjis("解凍先のフォルダが作れません。"));
     archive_entry* entry = nullptr;
     for (;;) {
-      int rc = archive_read_next_header(a_, &entry);
+      int rc = la().read_next_header(a_, &entry);
       if (rc == ARCHIVE_EOF) break;
       if (rc < ARCHIVE_WARN) throw library_error(a_, "書庫が読めません。");
       if (++entries_ > options_.max_entries)
@@ -262,16 +277,16 @@ class Extractor {
 
  private:
   std::string NameOf(archive_entry* entry) const {
-    const char* raw = archive_entry_pathname(entry);
-    if (!raw) raw = archive_entry_pathname_utf8(entry);
+    const char* raw = la().entry_pathname(entry);
+    if (!raw) raw = la().entry_pathname_utf8(entry);
     return raw ? entry_name_as_sjis(raw) : std::string();
   }
 
   void Entry(archive_entry* entry) {
     std::string name = NameOf(entry);
-    auto type = archive_entry_filetype(entry);
+    auto type = la().entry_filetype(entry);
     bool is_folder = type == AE_IFDIR;
-    bool links = archive_entry_hardlink(entry) || archive_entry_symlink(entry);
+    bool links = la().entry_hardlink(entry) || la().entry_symlink(entry);
     std::optional<std::vector<std::string>> parts = safe_components(name, options_.keep_paths);
     if (!parts || links || (type != AE_IFREG && !is_folder)) return Refuse(name);
     if (is_folder) {
@@ -291,7 +306,7 @@ class Extractor {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) return false;
     if (S_ISDIR(st.st_mode)) return true;
-    return !options_.always_overwrite && st.st_mtime > archive_entry_mtime(entry);
+    return !options_.always_overwrite && st.st_mtime > la().entry_mtime(entry);
   }
 
   void WriteFile(archive_entry* entry, const fs::path& folder, const fs::path& path,
@@ -304,8 +319,7 @@ class Extractor {
     if (fd.get() < 0) throw ArchiveError(text::sjis("ファイルが書けません: ") + name);
     try {
       CopyData(fd.get(), name);
-      ::fchmod(fd.get(),
-               archive_entry_perm(entry) & 0755 ? archive_entry_perm(entry) & 0755 : 0644);
+      ::fchmod(fd.get(), la().entry_perm(entry) & 0755 ? la().entry_perm(entry) & 0755 : 0644);
       if (!fd.Close()) throw ArchiveError(text::sjis("ファイルが書けません: ") + name);
       SetTime(temp, entry);
       if (::rename(temp.c_str(), path.c_str()) != 0)
@@ -320,7 +334,7 @@ class Extractor {
   void CopyData(int fd, const std::string& name) {
     std::array<char, 65536> buffer;
     for (;;) {
-      la_ssize_t got = archive_read_data(a_, buffer.data(), buffer.size());
+      la_ssize_t got = la().read_data(a_, buffer.data(), buffer.size());
       if (got == 0) return;
       if (got < 0) throw library_error(a_, "書庫が読めません。");
       written_ += static_cast<std::uint64_t>(got);
@@ -335,10 +349,10 @@ class Extractor {
   }
 
   static void SetTime(const std::string& path, archive_entry* entry) {
-    if (!archive_entry_mtime_is_set(entry)) return;
+    if (!la().entry_mtime_is_set(entry)) return;
     std::array<struct timespec, 2> times{};
     times[0].tv_nsec = UTIME_OMIT;
-    times[1].tv_sec = archive_entry_mtime(entry);
+    times[1].tv_sec = la().entry_mtime(entry);
     ::utimensat(AT_FDCWD, path.c_str(), times.data(), 0);
   }
 
@@ -351,11 +365,11 @@ class Extractor {
 };
 
 ReadHandle new_reader() {
-  ReadHandle a(archive_read_new());
-  archive_read_support_filter_all(a.get());
-  archive_read_support_format_all(a.get());
+  ReadHandle a(la().read_new());
+  la().read_support_filter_all(a.get());
+  la().read_support_format_all(a.get());
   // LHA names carry no character set; Shift-JIS is what LHA archives hold, ours included.
-  archive_read_set_options(a.get(), "lha:hdrcharset=CP932");
+  la().read_set_options(a.get(), "lha:hdrcharset=CP932");
   return a;
 }
 
@@ -421,18 +435,20 @@ void pack(const fs::path& archive_path, Format format, const std::vector<PackIte
 
 ExtractReport extract(const fs::path& archive_path, const fs::path& target,
                       const ExtractOptions& options) {
+  require_library(format_from_name(archive_path.filename().string()));
   Utf8Locale utf8;
   ReadHandle a = new_reader();
-  if (archive_read_open_filename(a.get(), archive_path.c_str(), 65536) != ARCHIVE_OK)
+  if (la().read_open_filename(a.get(), archive_path.c_str(), 65536) != ARCHIVE_OK)
     throw library_error(a.get(), "書庫が読めません。");
   return Extractor(a.get(), target, options).Run();
 }
 
 ExtractReport extract_memory(std::string_view archive_bytes, const fs::path& target,
                              const ExtractOptions& options) {
+  require_library(Format::None);
   Utf8Locale utf8;
   ReadHandle a = new_reader();
-  if (archive_read_open_memory(a.get(), archive_bytes.data(), archive_bytes.size()) != ARCHIVE_OK)
+  if (la().read_open_memory(a.get(), archive_bytes.data(), archive_bytes.size()) != ARCHIVE_OK)
     throw library_error(a.get(), "書庫が読めません。");
   return Extractor(a.get(), target, options).Run();
 }

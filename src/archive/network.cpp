@@ -10,18 +10,10 @@
 
 #include <unistd.h>
 
+#include "archive/network_libraries.h"
 #include "engine/interpreter.h"
 #include "text/encoding.h"
 #include "text/sjis.h"
-
-#ifdef MORIVEL_HAVE_AVAHI
-#include <avahi-client/client.h>
-#include <avahi-client/lookup.h>
-#include <avahi-common/simple-watch.h>
-#endif
-#ifdef MORIVEL_HAVE_SMBCLIENT
-#include <libsmbclient.h>
-#endif
 
 namespace morivel::archive {
 namespace {
@@ -38,23 +30,27 @@ void add_unique(std::vector<std::string>& names, const std::string& name) {
 
 #ifdef MORIVEL_HAVE_AVAHI
 
+// Only made once the library is loaded, so the deleters can take its table for granted.
 struct PollFree {
-  void operator()(AvahiSimplePoll* p) const { avahi_simple_poll_free(p); }
+  void operator()(AvahiSimplePoll* p) const { AvahiLibrary::Get()->simple_poll_free(p); }
 };
 struct ClientFree {
-  void operator()(AvahiClient* c) const { avahi_client_free(c); }
+  void operator()(AvahiClient* c) const { AvahiLibrary::Get()->client_free(c); }
 };
 struct DomainBrowserFree {
-  void operator()(AvahiDomainBrowser* b) const { avahi_domain_browser_free(b); }
+  void operator()(AvahiDomainBrowser* b) const { AvahiLibrary::Get()->domain_browser_free(b); }
 };
 struct ServiceBrowserFree {
-  void operator()(AvahiServiceBrowser* b) const { avahi_service_browser_free(b); }
+  void operator()(AvahiServiceBrowser* b) const { AvahiLibrary::Get()->service_browser_free(b); }
 };
 
 // One browsing session with the daemon; the browsers report into `names` until each of them
 // has said that nothing more is known for now.
 struct Browse {
-  std::unique_ptr<AvahiSimplePoll, PollFree> poll{avahi_simple_poll_new()};
+  explicit Browse(const AvahiApi& avahi) : api(avahi) {}
+
+  const AvahiApi& api;
+  std::unique_ptr<AvahiSimplePoll, PollFree> poll{api.simple_poll_new()};
   std::unique_ptr<AvahiClient, ClientFree> client;
   std::vector<std::string> names;
   int pending = 0;
@@ -62,15 +58,15 @@ struct Browse {
   bool Connect() {
     if (!poll) return false;
     int error = 0;
-    client.reset(avahi_client_new(avahi_simple_poll_get(poll.get()), AvahiClientFlags(0), nullptr,
-                                  nullptr, &error));
+    client.reset(api.client_new(api.simple_poll_get(poll.get()), AvahiClientFlags(0), nullptr,
+                                nullptr, &error));
     return client != nullptr;
   }
   void Finished() { --pending; }
   void Run() {
     auto deadline = std::chrono::steady_clock::now() + kBrowseTime;
     while (pending > 0 && std::chrono::steady_clock::now() < deadline)
-      if (avahi_simple_poll_iterate(poll.get(), 100) != 0) break;
+      if (api.simple_poll_iterate(poll.get(), 100) != 0) break;
   }
 };
 
@@ -101,7 +97,7 @@ void on_service(AvahiServiceBrowser*, AvahiIfIndex, AvahiProtocol, AvahiBrowserE
 #ifdef MORIVEL_HAVE_SMBCLIENT
 
 struct ContextFree {
-  void operator()(SMBCCTX* c) const { smbc_free_context(c, 1); }
+  void operator()(SMBCCTX* c) const { SmbLibrary::Get()->free_context(c, 1); }
 };
 
 // A private configuration: names resolve through the host's own resolver only, so a listing
@@ -181,9 +177,11 @@ void shares_command(Interpreter& in) {
 std::vector<std::string> network_domains() {
   std::vector<std::string> names;
 #ifdef MORIVEL_HAVE_AVAHI
-  Browse browse;
+  const AvahiApi* avahi = AvahiLibrary::Get();
+  if (!avahi) return names;
+  Browse browse(*avahi);
   if (!browse.Connect()) return names;
-  std::unique_ptr<AvahiDomainBrowser, DomainBrowserFree> browser(avahi_domain_browser_new(
+  std::unique_ptr<AvahiDomainBrowser, DomainBrowserFree> browser(avahi->domain_browser_new(
       browse.client.get(), AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, nullptr,
       AVAHI_DOMAIN_BROWSER_BROWSE, AvahiLookupFlags(0), on_domain, &browse));
   if (!browser) return {"local"};
@@ -197,13 +195,15 @@ std::vector<std::string> network_domains() {
 
 std::vector<std::string> network_computers(const std::string& domain) {
 #ifdef MORIVEL_HAVE_AVAHI
-  Browse browse;
+  const AvahiApi* avahi = AvahiLibrary::Get();
+  if (!avahi) return {};
+  Browse browse(*avahi);
   if (!browse.Connect()) return {};
   std::vector<std::unique_ptr<AvahiServiceBrowser, ServiceBrowserFree>> browsers;
   for (const char* type : {"_workstation._tcp", "_smb._tcp"}) {
     AvahiServiceBrowser* b =
-        avahi_service_browser_new(browse.client.get(), AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, type,
-                                  domain.c_str(), AvahiLookupFlags(0), on_service, &browse);
+        avahi->service_browser_new(browse.client.get(), AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, type,
+                                   domain.c_str(), AvahiLookupFlags(0), on_service, &browse);
     if (!b) continue;
     browsers.emplace_back(b);
     ++browse.pending;
@@ -222,25 +222,38 @@ std::vector<std::string> network_shares(const std::string& computer) {
   std::string host = computer;
   while (!host.empty() && host.front() == '\\') host.erase(0, 1);
   if (host.empty()) return shares;
-  std::unique_ptr<SMBCCTX, ContextFree> ctx(smbc_new_context());
+  const SmbApi* smb = SmbLibrary::Get();
+  if (!smb) return shares;
+  std::unique_ptr<SMBCCTX, ContextFree> ctx(smb->new_context());
   if (!ctx) return shares;
-  smbc_setDebug(ctx.get(), 0);
-  smbc_setTimeout(ctx.get(), 2000);
-  smbc_setOptionNoAutoAnonymousLogin(ctx.get(), false);
+  smb->set_debug(ctx.get(), 0);
+  smb->set_timeout(ctx.get(), 2000);
+  smb->set_no_auto_anonymous_login(ctx.get(), false);
   SmbConfiguration conf;
   if (conf.Path().empty()) return shares;
-  smbc_setConfiguration(ctx.get(), conf.Path().c_str());
-  if (!smbc_init_context(ctx.get())) return shares;
+  smb->set_configuration(ctx.get(), conf.Path().c_str());
+  if (!smb->init_context(ctx.get())) return shares;
   std::string url = "smb://" + host + "/";
-  SMBCFILE* dir = smbc_getFunctionOpendir(ctx.get())(ctx.get(), url.c_str());
+  SMBCFILE* dir = smb->get_opendir(ctx.get())(ctx.get(), url.c_str());
   if (!dir) return shares;
-  while (smbc_dirent* entry = smbc_getFunctionReaddir(ctx.get())(ctx.get(), dir))
+  while (smbc_dirent* entry = smb->get_readdir(ctx.get())(ctx.get(), dir))
     if (entry->smbc_type == SMBC_FILE_SHARE) shares.push_back("\\\\" + host + "\\" + entry->name);
-  smbc_getFunctionClosedir(ctx.get())(ctx.get(), dir);
+  smb->get_closedir(ctx.get())(ctx.get(), dir);
 #else
   (void)computer;
 #endif
   return shares;
+}
+
+std::string network_library_problems() {
+  std::string problems;
+#ifdef MORIVEL_HAVE_AVAHI
+  if (!AvahiLibrary::Get()) problems += AvahiLibrary::Problem() + "\n";
+#endif
+#ifdef MORIVEL_HAVE_SMBCLIENT
+  if (!SmbLibrary::Get()) problems += SmbLibrary::Problem() + "\n";
+#endif
+  return problems;
 }
 
 void register_network_commands(commands::HandlerTable& table) {

@@ -17,6 +17,10 @@ std::vector<std::string> network_computers(const std::string& domain);
 // The shares a computer offers, as "\\computer\share". UTF-8.
 std::vector<std::string> network_shares(const std::string& computer);
 
+// Why a listing cannot use one of its libraries, one line each; empty when every library it was
+// built for is installed and complete.
+std::string network_library_problems();
+
 void register_network_commands(commands::HandlerTable& table);
 
 }  // namespace morivel::archive

@@ -9,10 +9,7 @@
 #include <fstream>
 #include <vector>
 
-#ifdef MORIVEL_HAVE_ESPEAK
-#include <espeak-ng/espeak_ng.h>
-#include <espeak-ng/speak_lib.h>
-#endif
+#include "bridges/speech_library.h"
 
 namespace morivel::bridges {
 
@@ -67,14 +64,16 @@ void Speaker::UseWaveFile(const std::string& native_path) {
 
 bool Speaker::Initialize() {
 #ifdef MORIVEL_HAVE_ESPEAK
-  espeak_ng_InitializePath(nullptr);
-  if (espeak_ng_Initialize(nullptr) != ENS_OK) return false;
+  const EspeakApi* espeak = SpeechLibrary::Get();
+  if (!espeak) return false;
+  espeak->initialize_path(nullptr);
+  if (espeak->initialize(nullptr) != ENS_OK) return false;
   const bool to_file = !wave_path().empty();
-  if (espeak_ng_InitializeOutput(to_file ? ENOUTPUT_MODE_SYNCHRONOUS : ENOUTPUT_MODE_SPEAK_AUDIO, 0,
-                                 nullptr) != ENS_OK)
+  if (espeak->initialize_output(to_file ? ENOUTPUT_MODE_SYNCHRONOUS : ENOUTPUT_MODE_SPEAK_AUDIO, 0,
+                                nullptr) != ENS_OK)
     return false;
-  if (to_file) espeak_SetSynthCallback(collect_samples);
-  return espeak_SetVoiceByName(voice_for(language_id_)) == EE_OK;
+  if (to_file) espeak->set_synth_callback(collect_samples);
+  return espeak->set_voice_by_name(voice_for(language_id_)) == EE_OK;
 #else
   return false;
 #endif
@@ -88,7 +87,7 @@ bool Speaker::Available() {
 void Speaker::SetLanguage(int language_id) {
   language_id_ = language_id;
 #ifdef MORIVEL_HAVE_ESPEAK
-  if (state_ == State::Ready) espeak_SetVoiceByName(voice_for(language_id_));
+  if (state_ == State::Ready) SpeechLibrary::Get()->set_voice_by_name(voice_for(language_id_));
 #endif
 }
 
@@ -97,21 +96,21 @@ void Speaker::Speak(const QString& text) {
 #ifdef MORIVEL_HAVE_ESPEAK
   QByteArray utf8 = text.toUtf8();
   wave_samples().clear();
-  espeak_Synth(utf8.constData(), static_cast<std::size_t>(utf8.size()) + 1, 0, POS_CHARACTER, 0,
-               espeakCHARS_UTF8, nullptr, nullptr);
+  SpeechLibrary::Get()->synth(utf8.constData(), static_cast<std::size_t>(utf8.size()) + 1, 0,
+                              POS_CHARACTER, 0, espeakCHARS_UTF8, nullptr, nullptr);
   if (!wave_path().empty()) WriteWave();
 #endif
 }
 
 void Speaker::Stop() {
 #ifdef MORIVEL_HAVE_ESPEAK
-  if (state_ == State::Ready) espeak_Cancel();
+  if (state_ == State::Ready) SpeechLibrary::Get()->cancel();
 #endif
 }
 
 bool Speaker::Speaking() const {
 #ifdef MORIVEL_HAVE_ESPEAK
-  return state_ == State::Ready && wave_path().empty() && espeak_IsPlaying() == 1;
+  return state_ == State::Ready && wave_path().empty() && SpeechLibrary::Get()->is_playing() == 1;
 #else
   return false;
 #endif
@@ -123,7 +122,7 @@ void Speaker::WriteWave() const {
   std::ofstream out(wave_path(), std::ios::binary | std::ios::trunc);
   const std::vector<std::int16_t>& samples = wave_samples();
   const auto data_bytes = static_cast<std::uint32_t>(samples.size() * 2);
-  const auto rate = static_cast<std::uint32_t>(espeak_ng_GetSampleRate());
+  const auto rate = static_cast<std::uint32_t>(SpeechLibrary::Get()->get_sample_rate());
   out.write("RIFF", 4);
   put_le(out, 36 + data_bytes, 4);
   out.write("WAVEfmt ", 8);

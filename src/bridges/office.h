@@ -3,6 +3,8 @@
 // suite headers and the program runs where the suite is not installed.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
@@ -67,7 +69,10 @@ class Spreadsheet {
   virtual void ActivateSheet(const std::u16string& sheet) = 0;
   virtual void Paste() = 0;
   virtual void Print(const PrintTarget& target) = 0;
-  virtual void PrintPreview() = 0;
+  // Shows the active workbook's print preview and returns once it is closed; a preview still open
+  // after `longest`, or when `give_up` is set, is closed here. A suite without windows shows none.
+  virtual void PrintPreview(std::chrono::milliseconds longest,
+                            const std::atomic<bool>& give_up) = 0;
   virtual void RunMacro(const std::u16string& name) = 0;
 };
 

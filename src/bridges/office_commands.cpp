@@ -3,8 +3,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
+#include <future>
 #include <memory>
 #include <optional>
 
@@ -98,6 +101,33 @@ void with_calc(Interpreter& in, Work work) {
 template <class Work>
 void with_writer(Interpreter& in, Work work) {
   guarded(in, "Wordのエラー。", [&](OfficeSession& s) { work(s.Writer()); });
+}
+
+// The suite may call back into this program while it works: its paste asks this program for the
+// clipboard's text when a script copied it, and a preview waits for the user. Such work runs on a
+// thread of its own while this one keeps answering the window system; events that would run the
+// script's labels wait until the command is done, as the suite's objects are not for two threads.
+// A request to stop the run (closing the window) sets `give_up` for work that can end early.
+template <class Work>
+void while_serving_events(Interpreter& in, Work work, std::atomic<bool>* give_up = nullptr) {
+  std::future<void> done = std::async(std::launch::async, work);
+  while (done.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+    in.GetHost().ProcessEvents();
+    if (give_up && in.State().StopFlag) *give_up = true;
+  }
+  done.get();
+}
+
+// How long エクセル印刷プレビュー waits for the user to close the preview before closing it itself.
+std::chrono::milliseconds preview_limit() {
+  constexpr double kDefaultSeconds = 600;
+  double seconds = kDefaultSeconds;
+  if (const char* text = std::getenv("MORIVEL_OFFICE_PREVIEW_SECONDS"); text && *text) {
+    char* end = nullptr;
+    double given = std::strtod(text, &end);
+    if (*end == '\0' && given >= 0 && given <= 86400) seconds = given;
+  }
+  return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
 }
 
 CellAddress pop_cell(Interpreter& in) {
@@ -229,8 +259,14 @@ void calc_activate_sheet(Interpreter& in) {
   with_calc(in, [&](Spreadsheet& calc) { calc.ActivateSheet(sheet); });
 }
 
+// The suite learns of a new clipboard owner through its own event loop; a paste right after a
+// script's コピー would still see the clipboard as it was. Half a second lets that news arrive.
 void calc_paste(Interpreter& in) {
-  with_calc(in, [](Spreadsheet& calc) { calc.Paste(); });
+  constexpr double kClipboardSettleSeconds = 0.5;
+  with_calc(in, [&](Spreadsheet& calc) {
+    in.GetHost().Wait(kClipboardSettleSeconds);
+    while_serving_events(in, [&] { calc.Paste(); });
+  });
 }
 
 void calc_print(Interpreter& in) {
@@ -239,7 +275,12 @@ void calc_print(Interpreter& in) {
 }
 
 void calc_print_preview(Interpreter& in) {
-  with_calc(in, [](Spreadsheet& calc) { calc.PrintPreview(); });
+  const std::chrono::milliseconds longest = preview_limit();
+  with_calc(in, [&](Spreadsheet& calc) {
+    std::atomic<bool> give_up = false;
+    while_serving_events(
+        in, [&] { calc.PrintPreview(longest, give_up); }, &give_up);
+  });
 }
 
 void calc_run_macro(Interpreter& in) {

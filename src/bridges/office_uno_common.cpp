@@ -127,6 +127,10 @@ Sequence<PropertyValue> load_arguments(bool hidden, const char* filter,
       property("Hidden", Any(hidden)),
       property("MacroExecutionMode",
                Any(sal_Int16(css::document::MacroExecMode::ALWAYS_EXECUTE_NO_WARN)))};
+  // A visible document's menus ask the window system for the clipboard's formats as it comes up;
+  // done on the thread our call arrives on, that wait can stall the suite for good, so the suite
+  // loads such documents on its own main thread.
+  if (!hidden) args.push_back(property("OnMainThread", Any(true)));
   if (filter) args.push_back(property("FilterName", Any(OUString::createFromAscii(filter))));
   if (!filter_options.isEmpty()) args.push_back(property("FilterOptions", Any(filter_options)));
   return Sequence<PropertyValue>(args.data(), static_cast<sal_Int32>(args.size()));

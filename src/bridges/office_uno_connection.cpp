@@ -178,10 +178,8 @@ Reference<css::uno::XComponentContext> Connection::Context() {
 void Connection::End() {
   if (!desktop_.is()) return;
   try {
-    if (Headless() || !HoldsUnsavedWork()) {
-      desktop_->terminate();
-      AwaitEnd();
-    }
+    // A suite on screen may refuse to end (a dialog of the user's is open): nothing to wait for.
+    if ((Headless() || !HoldsUnsavedWork()) && desktop_->terminate()) AwaitEnd();
   } catch (const css::uno::RuntimeException&) {
     // The suite going away under the call is the expected end.
     AwaitEnd();

@@ -1,6 +1,7 @@
 // The spreadsheet server on the suite's Calc documents.
 #include <algorithm>
 #include <cstdlib>
+#include <thread>
 
 #include "bridges/office_uno.h"
 
@@ -150,10 +151,20 @@ class CalcServer : public Spreadsheet {
 
   // Without a screen there is nothing to preview on, and the suite's preview of a hidden
   // document breaks the next load: a headless suite only checks that a workbook is open.
-  void PrintPreview() override {
+  // The suite switches to its preview after the dispatch returns and does not hold its caller,
+  // so both the preview's start and its end are waited for here.
+  void PrintPreview(std::chrono::milliseconds longest, const std::atomic<bool>& give_up) override {
     guarded([&] {
       Reference<css::lang::XComponent> doc = Document();
-      if (!link_->Headless()) dispatch(*link_, doc, ".uno:PrintPreview");
+      if (link_->Headless()) return;
+      dispatch(*link_, doc, ".uno:PrintPreview");
+      if (!AwaitView(true, std::chrono::seconds(30), give_up))
+        throw OfficeError("the print preview did not open");
+      if (AwaitView(false, longest, give_up)) return;
+      // The sheet view must be back before the next command selects or pastes.
+      dispatch(*link_, doc, ".uno:ClosePreview");
+      if (!AwaitView(false, std::chrono::seconds(30), std::atomic<bool>(false)))
+        throw OfficeError("the print preview did not close");
     });
   }
 
@@ -188,6 +199,28 @@ class CalcServer : public Spreadsheet {
     Book();
     return sheet_;
   }
+  // Whether the workbook shows its preview (`preview`) or not before `longest` passes.
+  bool AwaitView(bool preview, std::chrono::milliseconds longest,
+                 const std::atomic<bool>& give_up) {
+    auto deadline = std::chrono::steady_clock::now() + longest;
+    while (InPreview() != preview) {
+      if (give_up || std::chrono::steady_clock::now() >= deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return true;
+  }
+
+  // The preview has a view of its own, without the sheet view's interface. A workbook the user
+  // closed meanwhile shows no preview either.
+  bool InPreview() {
+    try {
+      Reference<css::frame::XController> view = Controller();
+      return view.is() && !Reference<css::sheet::XSpreadsheetView>(view, UNO_QUERY).is();
+    } catch (const css::lang::DisposedException&) {
+      return false;
+    }
+  }
+
   Reference<css::frame::XController> Controller() {
     return Reference<css::frame::XModel>(Book(), UNO_QUERY_THROW)->getCurrentController();
   }

@@ -4,11 +4,16 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 
 namespace morivel::media {
 
-// True when this build has FluidSynth and a soundfont is installed.
+// True when this build has FluidSynth, its library can be loaded and a soundfont is installed.
 bool midi_rendering_available();
+
+// Why the synthesizer's library cannot be used ("built without FluidSynth" when this build has
+// none); empty when it is loaded. The first call loads it.
+std::string midi_library_problem();
 
 // The soundfont used, or nothing.
 std::optional<std::filesystem::path> general_midi_soundfont();

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <new>
+#include <stdexcept>
 
 #include "net/progress.h"
 #include "text/encoding.h"
@@ -35,7 +36,7 @@ int on_progress(void* client, curl_off_t dl_total, curl_off_t dl_now, curl_off_t
 // libcurl wants its global set-up before the first handle; once for the process.
 void global_init() {
   static const bool done = [] {
-    curl_global_init(CURL_GLOBAL_DEFAULT);
+    curl().global_init(CURL_GLOBAL_DEFAULT);
     return true;
   }();
   (void)done;
@@ -43,23 +44,33 @@ void global_init() {
 
 }  // namespace
 
+const CurlApi& curl() {
+  const CurlApi* api = CurlLibrary::Get();
+  if (!api) throw std::runtime_error(CurlLibrary::Problem());
+  return *api;
+}
+
+std::string transfer_library_problem() {
+  return text::from_utf8(CurlLibrary::Problem());
+}
+
 EasyHandle new_easy() {
   global_init();
-  EasyHandle easy(curl_easy_init());
+  EasyHandle easy(curl().easy_init());
   if (!easy) throw std::bad_alloc();
-  curl_easy_setopt(easy.get(), CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy.get(), CURLOPT_CONNECTTIMEOUT, 20L);
+  easy_setopt(easy.get(), CURLOPT_NOSIGNAL, 1L);
+  easy_setopt(easy.get(), CURLOPT_CONNECTTIMEOUT, 20L);
   // A server that stops sending for a minute counts as gone.
-  curl_easy_setopt(easy.get(), CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(easy.get(), CURLOPT_LOW_SPEED_TIME, 60L);
+  easy_setopt(easy.get(), CURLOPT_LOW_SPEED_LIMIT, 1L);
+  easy_setopt(easy.get(), CURLOPT_LOW_SPEED_TIME, 60L);
   if (const char* ca_file = std::getenv("SSL_CERT_FILE"); ca_file && *ca_file)
-    curl_easy_setopt(easy.get(), CURLOPT_CAINFO, ca_file);
+    easy_setopt(easy.get(), CURLOPT_CAINFO, ca_file);
   return easy;
 }
 
 MultiHandle new_multi() {
   global_init();
-  MultiHandle multi(curl_multi_init());
+  MultiHandle multi(curl().multi_init());
   if (!multi) throw std::bad_alloc();
   return multi;
 }
@@ -67,9 +78,9 @@ MultiHandle new_multi() {
 Slist make_slist(const std::vector<std::string>& items) {
   curl_slist* list = nullptr;
   for (const std::string& item : items) {
-    curl_slist* longer = curl_slist_append(list, item.c_str());
+    curl_slist* longer = curl().slist_append(list, item.c_str());
     if (!longer) {
-      curl_slist_free_all(list);
+      curl().slist_free_all(list);
       throw std::bad_alloc();
     }
     list = longer;
@@ -80,33 +91,33 @@ Slist make_slist(const std::vector<std::string>& items) {
 TransferResult run_transfer(CURLM* multi, CURL* easy, Progress* progress) {
   ProgressLink link{progress, false};
   char error_text[CURL_ERROR_SIZE] = {};
-  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, error_text);
-  curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, on_progress);
-  curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &link);
+  easy_setopt(easy, CURLOPT_ERRORBUFFER, error_text);
+  easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+  easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, on_progress);
+  easy_setopt(easy, CURLOPT_XFERINFODATA, &link);
   TransferResult result;
-  if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
+  if (curl().multi_add_handle(multi, easy) != CURLM_OK) {
     result.code = CURLE_FAILED_INIT;
   } else {
     int running = 1;
     while (running) {
-      if (curl_multi_perform(multi, &running) != CURLM_OK) break;
+      if (curl().multi_perform(multi, &running) != CURLM_OK) break;
       if (!running) break;
-      curl_multi_poll(multi, nullptr, 0, 10, nullptr);
+      curl().multi_poll(multi, nullptr, 0, 10, nullptr);
       QCoreApplication::processEvents();
     }
     result.code = CURLE_FAILED_INIT;
     int left = 0;
-    while (CURLMsg* message = curl_multi_info_read(multi, &left))
+    while (CURLMsg* message = curl().multi_info_read(multi, &left))
       if (message->msg == CURLMSG_DONE && message->easy_handle == easy)
         result.code = message->data.result;
-    curl_multi_remove_handle(multi, easy);
+    curl().multi_remove_handle(multi, easy);
   }
-  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
-  curl_easy_setopt(easy, CURLOPT_XFERINFODATA, nullptr);
-  curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 1L);
+  easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
+  easy_setopt(easy, CURLOPT_XFERINFODATA, nullptr);
+  easy_setopt(easy, CURLOPT_NOPROGRESS, 1L);
   if (result.code != CURLE_OK) {
-    std::string reason = error_text[0] ? error_text : curl_easy_strerror(result.code);
+    std::string reason = error_text[0] ? error_text : curl().easy_strerror(result.code);
     if (link.stopped) reason = text::to_utf8(text::sjis("中止しました。"));
     result.message = text::from_utf8(reason);
   }

@@ -2,25 +2,25 @@
 // and the progress display may stop it.
 #pragma once
 
-#include <curl/curl.h>
-
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "net/curl_library.h"
 
 namespace morivel::net {
 
 class Progress;
 
 struct EasyDeleter {
-  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+  void operator()(CURL* easy) const { curl().easy_cleanup(easy); }
 };
 struct MultiDeleter {
-  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+  void operator()(CURLM* multi) const { curl().multi_cleanup(multi); }
 };
 struct SlistDeleter {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+  void operator()(curl_slist* list) const { curl().slist_free_all(list); }
 };
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
@@ -31,7 +31,8 @@ using Slist = std::unique_ptr<curl_slist, SlistDeleter>;
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 // A new easy handle with the settings every transfer shares (no signals, the CA file that
-// SSL_CERT_FILE names when set). Throws std::bad_alloc when libcurl cannot make one.
+// SSL_CERT_FILE names when set). Throws std::bad_alloc when libcurl cannot make one, and
+// std::runtime_error when libcurl is not installed.
 EasyHandle new_easy();
 MultiHandle new_multi();
 

@@ -13,10 +13,10 @@ namespace morivel::net {
 namespace {
 
 std::string escaped(const std::string& part) {
-  char* out = curl_easy_escape(nullptr, part.data(), static_cast<int>(part.size()));
+  char* out = curl().easy_escape(nullptr, part.data(), static_cast<int>(part.size()));
   if (!out) throw std::bad_alloc();
   std::string result(out);
-  curl_free(out);
+  curl().free(out);
   return result;
 }
 
@@ -50,7 +50,7 @@ TransferResult multi_line_refused() {
 FtpSession::FtpSession(FtpSettings settings) : settings_(std::move(settings)), multi_(new_multi()) {
   EasyHandle easy = new_easy();
   Prepare(easy.get(), FolderUrl());
-  curl_easy_setopt(easy.get(), CURLOPT_NOBODY, 1L);
+  easy_setopt(easy.get(), CURLOPT_NOBODY, 1L);
   TransferResult result = run_transfer(multi_.get(), easy.get(), nullptr);
   if (!result.ok()) throw GeneralError(result.message);
 }
@@ -73,15 +73,15 @@ std::string FtpSession::FileUrl(const std::string& name) const {
 }
 
 void FtpSession::Prepare(CURL* easy, const std::string& url) {
-  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "ftp");
+  easy_setopt(easy, CURLOPT_URL, url.c_str());
+  easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "ftp");
   if (!settings_.user.empty()) {
-    curl_easy_setopt(easy, CURLOPT_USERNAME, settings_.user.c_str());
-    curl_easy_setopt(easy, CURLOPT_PASSWORD, settings_.password.c_str());
+    easy_setopt(easy, CURLOPT_USERNAME, settings_.user.c_str());
+    easy_setopt(easy, CURLOPT_PASSWORD, settings_.password.c_str());
   }
-  if (!settings_.passive) curl_easy_setopt(easy, CURLOPT_FTPPORT, "-");
-  curl_easy_setopt(easy, CURLOPT_TRANSFERTEXT, binary_ ? 0L : 1L);
-  curl_easy_setopt(easy, CURLOPT_FTP_RESPONSE_TIMEOUT, 30L);
+  if (!settings_.passive) easy_setopt(easy, CURLOPT_FTPPORT, "-");
+  easy_setopt(easy, CURLOPT_TRANSFERTEXT, binary_ ? 0L : 1L);
+  easy_setopt(easy, CURLOPT_FTP_RESPONSE_TIMEOUT, 30L);
 }
 
 TransferResult FtpSession::Upload(const std::string& native_local, const std::string& remote,
@@ -92,9 +92,9 @@ TransferResult FtpSession::Upload(const std::string& native_local, const std::st
   curl_off_t size = fstat(fileno(in.get()), &info) == 0 ? info.st_size : -1;
   EasyHandle easy = new_easy();
   Prepare(easy.get(), FileUrl(remote));
-  curl_easy_setopt(easy.get(), CURLOPT_UPLOAD, 1L);
-  curl_easy_setopt(easy.get(), CURLOPT_READDATA, in.get());
-  curl_easy_setopt(easy.get(), CURLOPT_INFILESIZE_LARGE, size);
+  easy_setopt(easy.get(), CURLOPT_UPLOAD, 1L);
+  easy_setopt(easy.get(), CURLOPT_READDATA, in.get());
+  easy_setopt(easy.get(), CURLOPT_INFILESIZE_LARGE, size);
   return run_transfer(multi_.get(), easy.get(), progress);
 }
 
@@ -104,8 +104,8 @@ TransferResult FtpSession::Download(const std::string& remote, const std::string
   if (!out) return {CURLE_WRITE_ERROR, text::sjis("ファイルが作れません。")};
   EasyHandle easy = new_easy();
   Prepare(easy.get(), FileUrl(remote));
-  curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, write_to_file);
-  curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, out.get());
+  easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, write_to_file);
+  easy_setopt(easy.get(), CURLOPT_WRITEDATA, out.get());
   TransferResult result = run_transfer(multi_.get(), easy.get(), progress);
   if (std::fflush(out.get()) != 0 && result.ok()) result = {CURLE_WRITE_ERROR, "write error"};
   return result;
@@ -142,9 +142,9 @@ TransferResult FtpSession::Command(const std::vector<std::string>& commands) {
     if (!one_line(command)) return multi_line_refused();
   EasyHandle easy = new_easy();
   Prepare(easy.get(), FolderUrl());
-  curl_easy_setopt(easy.get(), CURLOPT_NOBODY, 1L);
+  easy_setopt(easy.get(), CURLOPT_NOBODY, 1L);
   Slist list = make_slist(commands);
-  if (list) curl_easy_setopt(easy.get(), CURLOPT_POSTQUOTE, list.get());
+  if (list) easy_setopt(easy.get(), CURLOPT_POSTQUOTE, list.get());
   return run_transfer(multi_.get(), easy.get(), nullptr);
 }
 
@@ -153,9 +153,9 @@ TransferResult FtpSession::Listing(const std::string& command, std::string& out,
   if (!one_line(command)) return multi_line_refused();
   EasyHandle easy = new_easy();
   Prepare(easy.get(), FolderUrl());
-  curl_easy_setopt(easy.get(), CURLOPT_CUSTOMREQUEST, command.c_str());
-  curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, write_to_string);
-  curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &out);
+  easy_setopt(easy.get(), CURLOPT_CUSTOMREQUEST, command.c_str());
+  easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, write_to_string);
+  easy_setopt(easy.get(), CURLOPT_WRITEDATA, &out);
   return run_transfer(multi_.get(), easy.get(), progress);
 }
 

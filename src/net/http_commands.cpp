@@ -39,12 +39,12 @@ std::string form_encode(const std::string& bytes) {
 }
 
 void set_web_options(CURL* easy, const std::string& url) {
-  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 20L);
-  curl_easy_setopt(easy, CURLOPT_FAILONERROR, 1L);
-  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  easy_setopt(easy, CURLOPT_URL, url.c_str());
+  easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+  easy_setopt(easy, CURLOPT_MAXREDIRS, 20L);
+  easy_setopt(easy, CURLOPT_FAILONERROR, 1L);
+  easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+  easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
 }
 
 void http_download(Interpreter& in) {
@@ -52,6 +52,9 @@ void http_download(Interpreter& in) {
   std::string url = text::trim(in.PopArgumentValue());
   const std::string failure = "\"" + url + text::sjis("\"からのダウンロードに失敗");
   if (commands::CheckFileOperation(in, file, text::sjis("ファイルを書き込みます。"))) return;
+  // Checked before the file is opened, which would otherwise be left empty.
+  if (std::string missing = transfer_library_problem(); !missing.empty())
+    throw GeneralError(failure + missing);
   std::filesystem::path path = commands::native_path(file);
   auto progress = open_progress(in);
   progress->SetText("\"" + url + text::sjis("\" よりHTTPデータ取得中"));
@@ -61,8 +64,8 @@ void http_download(Interpreter& in) {
     if (!out) throw GeneralError(failure);
     EasyHandle easy = new_easy();
     set_web_options(easy.get(), url);
-    curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, write_to_file);
-    curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, out.get());
+    easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, write_to_file);
+    easy_setopt(easy.get(), CURLOPT_WRITEDATA, out.get());
     MultiHandle multi = new_multi();
     result = run_transfer(multi.get(), easy.get(), progress.get());
     if (std::fflush(out.get()) != 0 && result.ok()) result = {CURLE_WRITE_ERROR, "write error"};
@@ -95,15 +98,17 @@ void http_post(Interpreter& in) {
   std::string url = text::trim(in.PopArgumentValue());
   words::THashNode* data = in.PopArgumentVariable(false);
   std::string body = form_body(in, *data);
+  if (std::string missing = transfer_library_problem(); !missing.empty())
+    throw GeneralError("\"" + url + text::sjis("\"へのHTTPポストに失敗") + missing);
   auto progress = open_progress(in);
   progress->SetText("\"" + url + text::sjis("\" へHTTPデータ送信中"));
   std::string response;
   EasyHandle easy = new_easy();
   set_web_options(easy.get(), url);
-  curl_easy_setopt(easy.get(), CURLOPT_POSTFIELDS, body.c_str());
-  curl_easy_setopt(easy.get(), CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-  curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, write_to_string);
-  curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &response);
+  easy_setopt(easy.get(), CURLOPT_POSTFIELDS, body.c_str());
+  easy_setopt(easy.get(), CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+  easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, write_to_string);
+  easy_setopt(easy.get(), CURLOPT_WRITEDATA, &response);
   MultiHandle multi = new_multi();
   TransferResult result = run_transfer(multi.get(), easy.get(), progress.get());
   if (!result.ok())

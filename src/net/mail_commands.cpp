@@ -135,33 +135,35 @@ void mail_send(Interpreter& in) {
   } catch (const std::exception&) {
     throw send_error(text::sjis("メールのデコードに失敗"));
   }
+  if (std::string missing = transfer_library_problem(); !missing.empty())
+    throw send_error(text::sjis("接続に失敗") + missing);
   auto progress = open_progress(in);
   progress->SetText(text::sjis("サーバーに接続中"));
   EasyHandle easy = new_easy();
   bool implicit_tls = host.size() > 4 && host.compare(host.size() - 4, 4, ":465") == 0;
   std::string url = server_url(implicit_tls ? "smtps" : "smtp", host, 25);
-  curl_easy_setopt(easy.get(), CURLOPT_URL, url.c_str());
-  curl_easy_setopt(easy.get(), CURLOPT_PROTOCOLS_STR, "smtp,smtps");
-  curl_easy_setopt(easy.get(), CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
+  easy_setopt(easy.get(), CURLOPT_URL, url.c_str());
+  easy_setopt(easy.get(), CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+  easy_setopt(easy.get(), CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
   std::string from = "<" + mail.from + ">";
-  curl_easy_setopt(easy.get(), CURLOPT_MAIL_FROM, from.c_str());
+  easy_setopt(easy.get(), CURLOPT_MAIL_FROM, from.c_str());
   std::vector<std::string> addresses;
   for (const auto* list : {&mail.to, &mail.cc, &mail.bcc})
     for (const std::string& address : *list) addresses.push_back("<" + address + ">");
   Slist recipients = make_slist(addresses);
-  curl_easy_setopt(easy.get(), CURLOPT_MAIL_RCPT, recipients.get());
+  easy_setopt(easy.get(), CURLOPT_MAIL_RCPT, recipients.get());
   std::string user = system_value(in, "メールID");
   std::string password = system_value(in, "メールパスワード");
   if (uses_auth(in, "LOGIN")) {
-    curl_easy_setopt(easy.get(), CURLOPT_USERNAME, user.c_str());
-    curl_easy_setopt(easy.get(), CURLOPT_PASSWORD, password.c_str());
-    curl_easy_setopt(easy.get(), CURLOPT_LOGIN_OPTIONS, "AUTH=LOGIN");
+    easy_setopt(easy.get(), CURLOPT_USERNAME, user.c_str());
+    easy_setopt(easy.get(), CURLOPT_PASSWORD, password.c_str());
+    easy_setopt(easy.get(), CURLOPT_LOGIN_OPTIONS, "AUTH=LOGIN");
   }
   Reader reader{&message};
-  curl_easy_setopt(easy.get(), CURLOPT_UPLOAD, 1L);
-  curl_easy_setopt(easy.get(), CURLOPT_READFUNCTION, read_message);
-  curl_easy_setopt(easy.get(), CURLOPT_READDATA, &reader);
-  curl_easy_setopt(easy.get(), CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(message.size()));
+  easy_setopt(easy.get(), CURLOPT_UPLOAD, 1L);
+  easy_setopt(easy.get(), CURLOPT_READFUNCTION, read_message);
+  easy_setopt(easy.get(), CURLOPT_READDATA, &reader);
+  easy_setopt(easy.get(), CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(message.size()));
   progress->SetText(text::sjis("メール送信"));
   MultiHandle multi = new_multi();
   TransferResult result = run_transfer(multi.get(), easy.get(), progress.get());
@@ -194,18 +196,18 @@ class Pop3 {
                        Progress* progress) {
     EasyHandle easy = new_easy();
     std::string url = base_ + "/" + path;
-    curl_easy_setopt(easy.get(), CURLOPT_URL, url.c_str());
-    curl_easy_setopt(easy.get(), CURLOPT_PROTOCOLS_STR, "pop3,pop3s");
-    curl_easy_setopt(easy.get(), CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
-    curl_easy_setopt(easy.get(), CURLOPT_USERNAME, user_.c_str());
-    curl_easy_setopt(easy.get(), CURLOPT_PASSWORD, password_.c_str());
-    if (apop_) curl_easy_setopt(easy.get(), CURLOPT_LOGIN_OPTIONS, "AUTH=+APOP");
+    easy_setopt(easy.get(), CURLOPT_URL, url.c_str());
+    easy_setopt(easy.get(), CURLOPT_PROTOCOLS_STR, "pop3,pop3s");
+    easy_setopt(easy.get(), CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
+    easy_setopt(easy.get(), CURLOPT_USERNAME, user_.c_str());
+    easy_setopt(easy.get(), CURLOPT_PASSWORD, password_.c_str());
+    if (apop_) easy_setopt(easy.get(), CURLOPT_LOGIN_OPTIONS, "AUTH=+APOP");
     if (request) {
-      curl_easy_setopt(easy.get(), CURLOPT_CUSTOMREQUEST, request);
-      curl_easy_setopt(easy.get(), CURLOPT_NOBODY, 1L);
+      easy_setopt(easy.get(), CURLOPT_CUSTOMREQUEST, request);
+      easy_setopt(easy.get(), CURLOPT_NOBODY, 1L);
     }
-    curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, write_to_string);
-    curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &out);
+    easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, write_to_string);
+    easy_setopt(easy.get(), CURLOPT_WRITEDATA, &out);
     return run_transfer(multi_.get(), easy.get(), progress);
   }
 
@@ -286,6 +288,8 @@ void mail_receive(Interpreter& in) {
   if (system_value(in, "メールパスワード").empty())
     throw receive_error(text::sjis("パスワードが未設定です。"));
   bool delete_after = expr::ToNumber(system_value(in, "メールサーバーから削除")) != 0;
+  if (std::string missing = transfer_library_problem(); !missing.empty())
+    throw receive_error(text::sjis("メールの受信に失敗しました。") + missing);
   auto progress = open_progress(in);
   progress->SetText(text::sjis("メールの受信：ホストに接続中"));
   Pop3 pop(in, host);
