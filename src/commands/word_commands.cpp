@@ -42,7 +42,7 @@ void treat_as_number(Interpreter& in) {
     w.Obj.reset();
     w.SetValue("0");
   }
-  w.Kind = words::kVariable;
+  w.SetKind(words::kVariable);
   w.TypeMark = "e";
   if (w.GetValue().empty()) w.SetValue("0");
 }
@@ -55,7 +55,7 @@ void treat_as_string(Interpreter& in) {
     w.SetValue(inner ? inner->GetAsText() : std::string());
     w.Obj.reset();
   }
-  w.Kind = words::kVariable;
+  w.SetKind(words::kVariable);
   w.TypeMark = "s";
 }
 
@@ -73,7 +73,7 @@ void treat_as_dictionary(Interpreter& in) {
     throw in.Error("\"" + name + text::sjis("\"は、文法が正しくないため、実行できません。") +
                    text::sjis("変更できません！"));
   }
-  w.Kind = words::kHash;
+  w.SetKind(words::kHash);
   w.TypeMark = "hs";
 }
 

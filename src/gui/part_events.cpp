@@ -347,7 +347,7 @@ namespace {
 void set_event_object(engine::Interpreter& in, const words::TObjNode& node) {
   words::THashNode* object = system_word(in, "イベントオブジェクト");
   if (!object) return;
-  object->Kind = words::kPart;
+  object->SetKind(words::kPart);
   object->Tag = node.Number;
   object->TypeMark = PartRegistry::KindName(node.Kind);
   object->SetValue(node.Name);

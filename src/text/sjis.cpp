@@ -44,7 +44,25 @@ std::size_t find_at_char_start(std::string_view s, std::string_view needle, std:
   return std::string_view::npos;
 }
 
+bool okurigana_changes(std::string_view name) {
+  // A run of okurigana is dropped only after a kept non-hiragana double-byte character, so a
+  // name that loses anything keeps something: the all-dropped case never arises here.
+  bool after_kanji = false;
+  for (std::size_t i = 0; i < name.size();) {
+    std::size_t len = char_len(name, i);
+    if (len == 2) {
+      bool hiragana = is_okurigana_hiragana(code_at(name, i));
+      if (hiragana && after_kanji) return true;
+      after_kanji = !hiragana;
+    }
+    i += len;
+  }
+  return false;
+}
+
 std::string strip_okurigana(std::string_view name) {
+  // Most names (N, 表示, カウンタ) keep every character; building a copy char by char is wasted.
+  if (!okurigana_changes(name)) return std::string(name);
   std::string out;
   out.reserve(name.size());
   bool after_kanji = false;  // the last double-byte character was not hiragana

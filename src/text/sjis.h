@@ -65,6 +65,9 @@ bool ends_with_chars(std::string_view s, std::string_view tail);
 // A name that would become empty is returned unchanged.
 std::string strip_okurigana(std::string_view name);
 
+// Whether strip_okurigana(name) differs from name, found without building the stripped form.
+bool okurigana_changes(std::string_view name);
+
 // The lines of a text, split at CR LF, CR or LF (never trail bytes). A break at the very end adds
 // no empty line; the empty text has no lines.
 std::vector<std::string_view> split_lines(std::string_view s);

@@ -1,4 +1,5 @@
-// Word table: 256 buckets by byte sum, byte-exact names, okurigana-free lookups, local scopes.
+// Word table: a short list or 256 buckets by byte sum, byte-exact names, okurigana-free lookups,
+// local scopes.
 #include "words/hash.h"
 
 #include <algorithm>
@@ -85,6 +86,12 @@ void THashNode::Assign(const THashNode& other) {
   Reserved = other.Reserved;
 }
 
+void THashNode::SetKind(std::uint8_t kind) {
+  if (kind == Kind) return;
+  kind_changes.fetch_add(1, std::memory_order_relaxed);
+  Kind = kind;
+}
+
 formats::TCsvDb& THashNode::Table() {
   if (!table_) {
     table_ = std::make_unique<formats::TCsvDb>();
@@ -145,8 +152,7 @@ THash* THashNode::InnerHash() const {
 // ---- THash -----------------------------------------------------------------------------------
 
 THash::THash() {
-  NewGeneration();
-  NewNamesGeneration();
+  NamesChanged();
 }
 
 THash::~THash() = default;
@@ -159,22 +165,65 @@ void THash::NewNamesGeneration() {
   names_generation_ = last_generation.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
+void THash::NamesChanged() {
+  const std::uint64_t last = last_generation.fetch_add(2, std::memory_order_relaxed);
+  generation_ = last + 1;
+  names_generation_ = last + 2;
+}
+
 int THash::BucketOf(std::string_view name) {
   unsigned sum = 0;
   for (unsigned char c : name) sum += c;
   return static_cast<int>(sum % kBucketCount);
 }
 
+void THash::ThrowReserved(const std::string& name) {
+  throw GeneralError("\"" + name + text::sjis("\"は予約語なので、登録できません。"));
+}
+
 int THash::Add(std::unique_ptr<THashNode> word) {
   if (!word) return -1;
-  NewGeneration();
-  NewNamesGeneration();
-  if (!buckets_) buckets_ = std::make_unique<Storage>();
+  NamesChanged();
+  if (!buckets_) {
+    if (count_ < kFewWords || FindExact(word->Name)) return AddToFew(std::move(word));
+    MoveToBuckets();
+  }
+  return AddToBuckets(std::move(word));
+}
+
+int THash::AddToFew(std::unique_ptr<THashNode> word) {
+  for (auto& existing : few_) {
+    if (existing->Name != word->Name) continue;
+    if (existing->Reserved) ThrowReserved(word->Name);
+    existing = std::move(word);
+    return count_;
+  }
+  // After the last word of the same or a lower bucket, as the buckets would list it.
+  const int bucket = BucketOf(word->Name);
+  auto place = few_.end();
+  while (place != few_.begin() && BucketOf((*(place - 1))->Name) > bucket) --place;
+  few_.insert(place, std::move(word));
+  return ++count_;
+}
+
+void THash::MoveToBuckets() {
+  auto storage = std::make_unique<Storage>();
+  storage->index.reserve(few_.size() + 1);
+  for (auto& word : few_) {
+    THashNode* moved = word.get();
+    storage->buckets[BucketOf(moved->Name)].push_back(std::move(word));
+    storage->index.emplace(moved->Name, moved);
+  }
+  few_.clear();
+  few_.shrink_to_fit();
+  buckets_ = std::move(storage);
+}
+
+int THash::AddToBuckets(std::unique_ptr<THashNode> word) {
   auto& bucket = buckets_->buckets[BucketOf(word->Name)];
   auto found = buckets_->index.find(std::string_view(word->Name));
   if (found != buckets_->index.end()) {
-    if (found->second->Reserved)
-      throw GeneralError("\"" + word->Name + text::sjis("\"は予約語なので、登録できません。"));
+    if (found->second->Reserved) ThrowReserved(word->Name);
     for (auto& existing : bucket) {
       if (existing.get() != found->second) continue;
       found->second = word.get();
@@ -189,26 +238,39 @@ int THash::Add(std::unique_ptr<THashNode> word) {
 }
 
 THashNode* THash::FindExact(std::string_view name) const {
-  if (name.empty() || !buckets_) return nullptr;
+  if (name.empty()) return nullptr;
+  if (!buckets_) {
+    for (const auto& word : few_)
+      if (word->Name == name) return word.get();
+    return nullptr;
+  }
   auto found = buckets_->index.find(name);
   return found == buckets_->index.end() ? nullptr : found->second;
 }
 
 THashNode* THash::Find(std::string_view name, bool okurigana) const {
   if (name.empty()) return nullptr;
-  if (okurigana) {
+  if (okurigana && text::okurigana_changes(name)) {
     if (THashNode* w = FindExact(text::strip_okurigana(name))) return w;
   }
   return FindExact(name);
 }
 
 bool THash::DeleteExact(std::string_view name) {
-  if (name.empty() || !buckets_) return false;
+  if (name.empty()) return false;
+  if (!buckets_) {
+    auto found =
+        std::find_if(few_.begin(), few_.end(), [name](const auto& w) { return w->Name == name; });
+    if (found == few_.end()) return false;
+    NamesChanged();
+    few_.erase(found);
+    --count_;
+    return true;
+  }
   auto found = buckets_->index.find(name);
   if (found == buckets_->index.end()) return false;
   auto& bucket = buckets_->buckets[BucketOf(name)];
-  NewGeneration();
-  NewNamesGeneration();
+  NamesChanged();
   THashNode* word = found->second;
   buckets_->index.erase(found);
   std::erase_if(bucket, [word](const auto& w) { return w.get() == word; });
@@ -218,14 +280,15 @@ bool THash::DeleteExact(std::string_view name) {
 
 int THash::Delete(std::string_view name, bool okurigana) {
   bool deleted = false;
-  if (okurigana) deleted = DeleteExact(text::strip_okurigana(name));
+  if (okurigana && text::okurigana_changes(name))
+    deleted = DeleteExact(text::strip_okurigana(name));
   deleted = DeleteExact(name) || deleted;
   return deleted ? count_ : -1;
 }
 
 void THash::Clear() {
-  NewGeneration();
-  NewNamesGeneration();
+  NamesChanged();
+  few_.clear();
   buckets_.reset();
   count_ = 0;
 }
@@ -238,9 +301,7 @@ std::string THash::GetValueOf(std::string_view name, bool okurigana) const {
 std::vector<THashNode*> THash::Enumerate() const {
   std::vector<THashNode*> all;
   all.reserve(count_);
-  if (!buckets_) return all;
-  for (const auto& bucket : buckets_->buckets)
-    for (const auto& word : bucket) all.push_back(word.get());
+  ForEachWord([&all](THashNode* word) { all.push_back(word); });
   return all;
 }
 
@@ -313,7 +374,8 @@ THashNode* TScopedHash::FindScoped(std::string_view name, bool okurigana) const 
     // The innermost scope holding either form wins; within one scope the okurigana-free form
     // comes first, as THash::Find has it.
     const std::pair<std::size_t, THashNode*>* best = nullptr;
-    if (okurigana) best = InnermostLocal(text::strip_okurigana(name));
+    if (okurigana && text::okurigana_changes(name))
+      best = InnermostLocal(text::strip_okurigana(name));
     if (const auto* exact = InnermostLocal(name); exact && (!best || exact->first > best->first))
       best = exact;
     if (best) return best->second;
@@ -346,15 +408,15 @@ void TScopedHash::PopScope() {
   // An empty scope changes no lookup: calls without locals keep what their words found.
   if (scopes_.back()->Count() > 0) NewGeneration();
   const std::size_t innermost = scopes_.size() - 1;
-  for (const THashNode* word : scopes_.back()->Enumerate()) {
+  scopes_.back()->ForEachWord([this, innermost](const THashNode* word) {
     auto found = local_index_.find(std::string_view(word->Name));
-    if (found == local_index_.end()) continue;
+    if (found == local_index_.end()) return;
     if (!found->second.empty() && found->second.back().first == innermost) found->second.pop_back();
     if (found->second.empty()) {
       local_index_.erase(found);
       NewNamesGeneration();
     }
-  }
+  });
   scopes_.pop_back();
 }
 

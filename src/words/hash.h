@@ -69,6 +69,9 @@ class THashNode {
   }
   // Copies everything but the name from another word (sharing its object).
   void Assign(const THashNode& other);
+  // Changes the kind of a word that may already be in a table; a new kind is counted in
+  // KindChanges, as Assign does, so that what the name is known as is looked at again.
+  void SetKind(std::uint8_t kind);
 
   // Table view access: records and cells of the value read as CSV, counted from 0.
   std::string GetRow(std::int64_t record);
@@ -89,7 +92,7 @@ class THashNode {
   std::string Name;
   std::string Extra;
   std::string TypeMark;
-  std::uint8_t Kind = kVariable;
+  std::uint8_t Kind = kVariable;  // change it through SetKind once the word is in a table
   std::int32_t Tag = 0;
   std::shared_ptr<WordObject> Obj;
   bool Reserved = false;
@@ -123,6 +126,9 @@ class THash : public WordObject {
   std::string GetValueOf(std::string_view name, bool okurigana = false) const;
   // All words, bucket 0 first, insertion order within a bucket.
   std::vector<THashNode*> Enumerate() const;
+  // Calls `visit` with every word in Enumerate's order, without building the list.
+  template <typename Visit>
+  void ForEachWord(Visit visit) const;
   std::string GetKeysText() const;
   std::string GetAsText() const;
   void SetFromText(std::string_view text);
@@ -136,6 +142,9 @@ class THash : public WordObject {
   std::uint64_t NamesGeneration() const { return names_generation_; }
 
   static int BucketOf(std::string_view name);
+  // Tables up to this many words keep them in one short list: most local scopes and hash
+  // variables are that small, and looking through a few names beats hashing them.
+  static constexpr int kFewWords = 12;
 
  protected:
   struct NameHash {
@@ -151,6 +160,12 @@ class THash : public WordObject {
  private:
   THashNode* FindExact(std::string_view name) const;
   bool DeleteExact(std::string_view name);
+  // A name came or went, or a word was replaced: both generations move on.
+  void NamesChanged();
+  int AddToFew(std::unique_ptr<THashNode> word);
+  int AddToBuckets(std::unique_ptr<THashNode> word);
+  void MoveToBuckets();
+  [[noreturn]] static void ThrowReserved(const std::string& name);
 
   using Bucket = std::vector<std::unique_ptr<THashNode>>;
   // The buckets keep the listing order; the index finds a name at once, since names that share
@@ -163,10 +178,24 @@ class THash : public WordObject {
   int count_ = 0;
   std::uint64_t generation_ = 0;
   std::uint64_t names_generation_ = 0;
-  // Made when the first word arrives: local scopes are opened for every call and most stay
-  // empty, so they must cost next to nothing.
+  // While the table has at most kFewWords words they are here, in Enumerate's order (by
+  // bucket, then insertion); local scopes are opened for every call and hold a word or two, so
+  // they must cost next to nothing. Past that the words move to the buckets for good (until
+  // Clear), so that a table shrinking and growing around the limit does not move them back and
+  // forth.
+  std::vector<std::unique_ptr<THashNode>> few_;
   std::unique_ptr<Storage> buckets_;
 };
+
+template <typename Visit>
+void THash::ForEachWord(Visit visit) const {
+  if (!buckets_) {
+    for (const auto& word : few_) visit(word.get());
+    return;
+  }
+  for (const auto& bucket : buckets_->buckets)
+    for (const auto& word : bucket) visit(word.get());
+}
 
 class TScopedHash : public THash {
  public:
