@@ -249,8 +249,12 @@ THashNode* THash::FindExact(std::string_view name) const {
 }
 
 THashNode* THash::Find(std::string_view name, bool okurigana) const {
+  return FindEither(name, okurigana && text::okurigana_changes(name));
+}
+
+THashNode* THash::FindEither(std::string_view name, bool stripped_first) const {
   if (name.empty()) return nullptr;
-  if (okurigana && text::okurigana_changes(name)) {
+  if (stripped_first) {
     if (THashNode* w = FindExact(text::strip_okurigana(name))) return w;
   }
   return FindExact(name);
@@ -370,17 +374,17 @@ const std::pair<std::size_t, THashNode*>* TScopedHash::InnermostLocal(std::strin
 }
 
 THashNode* TScopedHash::FindScoped(std::string_view name, bool okurigana) const {
+  const bool strip = okurigana && text::okurigana_changes(name);
   if (!name.empty() && !local_index_.empty()) {
     // The innermost scope holding either form wins; within one scope the okurigana-free form
     // comes first, as THash::Find has it.
     const std::pair<std::size_t, THashNode*>* best = nullptr;
-    if (okurigana && text::okurigana_changes(name))
-      best = InnermostLocal(text::strip_okurigana(name));
+    if (strip) best = InnermostLocal(text::strip_okurigana(name));
     if (const auto* exact = InnermostLocal(name); exact && (!best || exact->first > best->first))
       best = exact;
     if (best) return best->second;
   }
-  return Find(name, okurigana);
+  return FindEither(name, strip);
 }
 
 int TScopedHash::AddLocal(std::unique_ptr<THashNode> word) {

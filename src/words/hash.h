@@ -156,6 +156,8 @@ class THash : public WordObject {
 
   void NewGeneration();
   void NewNamesGeneration();
+  // Find, once it is known whether the okurigana-free form differs from the name.
+  THashNode* FindEither(std::string_view name, bool stripped_first) const;
 
  private:
   THashNode* FindExact(std::string_view name) const;
