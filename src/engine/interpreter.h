@@ -24,6 +24,7 @@ namespace morivel::engine {
 struct PreparedTexts;
 struct PreparedAssignment;
 struct PreparedSplit;
+struct PreparedCondition;
 template <typename Prepared>
 struct PreparedEntry;
 using PreparedArgumentEntry = PreparedEntry<expr::PreparedArgument>;
@@ -284,6 +285,10 @@ class Interpreter {
   // Where the statement reader keeps how it split the word at p, or null when p lies in no
   // pinned text (or texts are read again each time).
   PreparedSplit* KeptSplit(const char* p);
+  // Where RunIf keeps how it read the condition at p, or null (see KeptSplit).
+  PreparedCondition* KeptCondition(const char* p);
+  // Reads the condition text at p up to its keyword, as an expression.
+  std::string ReadCondition(const char*& p);
   // Plain statements read once: at the start of a statement whose tokens were recorded (and
   // are still valid), pushes them and finishes the statement; otherwise starts recording.
   bool ReplayStatement();

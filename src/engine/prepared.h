@@ -132,6 +132,17 @@ struct PreparedSplit {
   std::uint32_t particle = 0;
 };
 
+// A condition of もし as RunIf reads it at a position: its expression and where its text ends;
+// valid while the names and kinds are as they were (が may split at a known word) and while no
+// view's end cuts the text short.
+struct PreparedCondition {
+  std::uint64_t names_generation = 0;
+  std::uint64_t kind_changes = 0;
+  std::string expression;
+  const char* end = nullptr;
+  char end_char = 0;
+};
+
 // The argument tokens a plain statement at a position pushes before its command runs, and where
 // the reader then stands; valid while the word table's names and the words' kinds are as they
 // were, and while no view's end cuts the statement short.
@@ -167,6 +178,7 @@ struct PreparedTexts {
   std::unordered_map<const char*, PreparedAssignment> assignments;
   std::unordered_map<const char*, PreparedSplit> splits;
   std::unordered_map<const char*, PreparedStatement> statements;
+  std::unordered_map<const char*, PreparedCondition> conditions;
   StatementRecording recording;
 };
 

@@ -230,6 +230,18 @@ TEST(Prepared, StatementsReadByAValueAreReadAgain) {
   EXPECT_EQ(run(script, true), read_again);
 }
 
+// 「XがY」 splits at が only when X is a known word: the kept reading of a condition must follow
+// the names, and a condition running over a line break still counts that line.
+TEST(Prepared, ConditionsReadAgainWhenTheirWordsChange) {
+  std::string script =
+      "Y=1\n3回(\n  もしXがYならば(「同じ」を表示)\n  違えば(「違う{回数}」を表示)\n  X=2\n)\n"
+      "2回(\n  もしY=1\n  ならば(「一」を表示)\n  謎\n)\n2回(\n  もしY=七(1)\n  ならば(「一」を表示)\n)\n";
+  std::string read_again = run(script, false);
+  EXPECT_NE(read_again.find("同じ\n違う2\n違う3\n一\n"), std::string::npos) << read_again;
+  EXPECT_NE(read_again.find("(10行目)"), std::string::npos) << read_again;  // 謎
+  EXPECT_EQ(run(script, true), read_again);
+}
+
 // Deep recursion still ends in the stack-full error at the same place.
 TEST(Prepared, RecursionLimitMatchesReadingAgain) {
   std::string script = "X=深く(1)\nおわり\n*深く(?を)\nY=深く(1)+1\n戻る\n";
