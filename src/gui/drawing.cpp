@@ -174,6 +174,13 @@ int draw_lines(Canvas& canvas, const std::vector<std::string>& lines, int x, int
   return top;
 }
 
+words::DrawingState& settled_drawing(engine::Interpreter& in) {
+  words::DrawingState& at = in.State().Drawing;
+  Canvas& picture = front_end(in).Window().Img();
+  if (picture.Deferred().OwesPosition()) at.Y = picture.Deferred().TakePosition(picture);
+  return at;
+}
+
 // ---- shapes -------------------------------------------------------------------------------------
 
 void draw_line(Canvas& canvas, const ShapeTools& tools, QPoint from, QPoint to) {
