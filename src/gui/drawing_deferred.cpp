@@ -27,10 +27,22 @@ void DeferredText::PaintOn(Canvas& canvas) {
   std::vector<PendingText> texts = std::exchange(texts_, {});
   queued_bytes_ = 0;
   int y = last_bottom_;
+  // Texts in a row mostly share their font: it is resolved and measured once for them (the
+  // picture, and so its resolution, stays the same while they are drawn).
+  const PendingText* measured = nullptr;
+  TextStyle style;
+  int advance = 0;
   for (const PendingText& text : texts) {
-    TextStyle style{font_from_spec(text.font_spec, text.font_size), text.colour, text.centering,
-                    text.client_width};
-    y = draw_lines(canvas, text.lines, text.x, text.top.value_or(y), style);
+    if (!measured || text.font_spec != measured->font_spec ||
+        text.font_size != measured->font_size) {
+      style.font = font_from_spec(text.font_spec, text.font_size);
+      advance = line_advance(canvas, style.font);
+      measured = &text;
+    }
+    style.colour = text.colour;
+    style.centering = text.centering;
+    style.client_width = text.client_width;
+    y = draw_lines(canvas, text.lines, text.x, text.top.value_or(y), style, advance);
   }
   last_bottom_ = y;
 }
