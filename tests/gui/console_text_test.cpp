@@ -65,6 +65,7 @@ class ConsoleTextTest : public QObject {
   void putOffTextLooksAsTextDrawnAtOnce();
   void clearingDropsTextNotYetDrawn();
   void longLoopsKeepNoBacklog();
+  void aNewRunStartsAtItsOwnPosition();
   void fontTextsResolveToTheSameFaces();
 };
 
@@ -130,6 +131,17 @@ void ConsoleTextTest::longLoopsKeepNoBacklog() {
   GuiRun window(/*console=*/false);
   window.Run(script);
   compare(outcome_of(console), outcome_of(window));
+}
+
+void ConsoleTextTest::aNewRunStartsAtItsOwnPosition() {
+  GuiRun console(/*console=*/true);
+  GuiRun window(/*console=*/false);
+  for (GuiRun* run : {&console, &window}) {
+    run->Run("「前の実行」を表示\n「二行目」を表示\n");
+    run->Run("「次の実行」を表示\n");
+  }
+  compare(outcome_of(console), outcome_of(window));
+  QCOMPARE(outcome_of(console).y, 10 + line_advance_of(console));
 }
 
 void ConsoleTextTest::fontTextsResolveToTheSameFaces() {
