@@ -18,7 +18,7 @@ namespace {
 constexpr int kActivationChecks = 512;
 constexpr useconds_t kMappingSettleMicros = 100'000;
 constexpr useconds_t kClickMicros = 50'000;
-constexpr int kPointerChecks = 50;
+constexpr int kPointerChecks = 300;
 constexpr useconds_t kPointerCheckMicros = 10'000;
 constexpr long kSourcePager = 2;
 constexpr long kStaticGravity = 10;

@@ -20,20 +20,19 @@ namespace {
 
 constexpr std::size_t kMaxStackedArguments = 5000;
 
-std::vector<std::string> template_particles(const std::string& templ) {
-  std::vector<std::string> particles;
-  if (text::trim_view(templ).empty()) return particles;
-  std::size_t pos = 0;
+// The particles of a template's slots ("?を,?に" gives を and に), as views into the template.
+// Every command binds its arguments through this, so it reuses one vector and copies nothing.
+void read_template_particles(std::string_view templ, std::vector<std::string_view>& particles) {
+  particles.clear();
+  if (text::trim_view(templ).empty()) return;
   while (true) {
-    std::size_t comma = templ.find(',', pos);
-    std::string slot = text::trim(std::string_view(templ).substr(
-        pos, comma == std::string::npos ? std::string::npos : comma - pos));
-    if (!slot.empty() && slot[0] == '?') slot.erase(0, 1);
+    std::size_t comma = templ.find(',');
+    std::string_view slot = text::trim_view(templ.substr(0, comma));
+    if (!slot.empty() && slot[0] == '?') slot.remove_prefix(1);
     particles.push_back(slot);
-    if (comma == std::string::npos) break;
-    pos = comma + 1;
+    if (comma == std::string_view::npos) break;
+    templ.remove_prefix(comma + 1);
   }
-  return particles;
 }
 
 bool particle_matches(std::string_view actual, std::string_view expected) {
@@ -146,12 +145,15 @@ EMorv Interpreter::ArgumentError(const std::string& reason) {
 
 void Interpreter::BindArguments(const words::THashNode& word) {
   words::TStack& stack = state_->Arguments;
-  std::vector<std::string> slots = template_particles(word.Extra);
+  // Binding runs no script code, so one set of scratch vectors serves every call.
+  static thread_local std::vector<std::string_view> slots;
+  static thread_local std::vector<std::string> bound;
+  read_template_particles(word.Extra, slots);
   std::size_t s = slots.size();
   implicit_sore_ = false;
   if (s == stack.Count() + 1) {
     static const std::string kSore = text::sjis("それ");
-    stack.Insert(0, kSore + (function_call_mode_ ? std::string() : slots[0]));
+    stack.Insert(0, kSore + (function_call_mode_ ? std::string() : std::string(slots[0])));
     implicit_sore_ = true;
   }
   auto form = [&] {
@@ -160,9 +162,9 @@ void Interpreter::BindArguments(const words::THashNode& word) {
   };
   if (s > stack.Count()) throw Error(form() + text::sjis("引数が少ないです。"));
 
-  std::vector<std::string> bound(s);
+  bound.resize(s);
   for (std::size_t k = s; k-- > 0;) {
-    const std::string& particle = slots[k];
+    std::string_view particle = slots[k];
     if (function_call_mode_) {
       std::string entry = stack.Pop();
       if (!particle.empty() && entry.size() > particle.size() &&
@@ -180,7 +182,7 @@ void Interpreter::BindArguments(const words::THashNode& word) {
       found = true;
       break;
     }
-    if (!found) throw Error(form() + "\"" + particle + "\"");
+    if (!found) throw Error(form() + "\"" + std::string(particle) + "\"");
   }
   for (std::string& entry : bound) stack.Push(std::move(entry));
   if (stack.Count() > kMaxStackedArguments)

@@ -620,6 +620,46 @@ bool Interpreter::AtElseKeyword() {
   return true;
 }
 
+PreparedCondition* Interpreter::KeptCondition(const char* p) {
+  if (!preparing_) return nullptr;
+  auto& conditions = prepared_->conditions;
+  if (auto it = conditions.find(p); it != conditions.end()) return &it->second;
+  if (!prepared_->pinned.Holds(p)) return nullptr;
+  return &conditions[p];  // a new entry matches no generation until it is filled
+}
+
+std::string Interpreter::ReadCondition(const char*& p) {
+  const char* start = p;
+  const words::TScopedHash& table = state_->Words;
+  PreparedCondition* kept = KeptCondition(start);
+  if (kept && kept->end && kept->names_generation == table.NamesGeneration() &&
+      kept->kind_changes == words::KindChanges() && *kept->end == kept->end_char &&
+      std::memchr(start, '\0', static_cast<std::size_t>(kept->end - start)) == nullptr) {
+    p = kept->end;
+    return kept->expression;
+  }
+  std::string text;
+  bool crossed_line = false;
+  while (!at_any_keyword(p)) {
+    if (!*p) throw Error(text::sjis("条件分岐の終端文字を認識できませんでした。"));
+    if (*p == '\r' || *p == '\n') {
+      ProcessLineEnd();
+      crossed_line = true;
+      while (is_separator(*p)) ++p;
+      if (!at_any_keyword(p)) throw Error(text::sjis("条件分岐の終端文字を認識できませんでした。"));
+      break;
+    }
+    const char* from = p;
+    skip_literal_or_char(p);
+    text.append(from, p);
+  }
+  std::string expression = ConditionToExpression(text);
+  // A condition running over a line break counts that line each time: it is read again.
+  if (kept && !crossed_line)
+    *kept = PreparedCondition{table.NamesGeneration(), words::KindChanges(), expression, p, *p};
+  return expression;
+}
+
 void Interpreter::RunIf() {
   struct Condition {
     std::string expression;
@@ -630,22 +670,8 @@ void Interpreter::RunIf() {
   const char*& p = state_->Position;
   while (true) {
     if (chain.size() >= 64) throw GeneralError(text::sjis("もしの条件が長すぎます。"));
-    std::string text;
-    while (!at_any_keyword(p)) {
-      if (!*p) throw Error(text::sjis("条件分岐の終端文字を認識できませんでした。"));
-      if (*p == '\r' || *p == '\n') {
-        ProcessLineEnd();
-        while (is_separator(*p)) ++p;
-        if (!at_any_keyword(p))
-          throw Error(text::sjis("条件分岐の終端文字を認識できませんでした。"));
-        break;
-      }
-      const char* start = p;
-      skip_literal_or_char(p);
-      text.append(start, p);
-    }
     Condition c;
-    c.expression = ConditionToExpression(text);
+    c.expression = ReadCondition(p);
     if (at_then_keyword(p)) {
       p += at(p, kNaraba()) ? kNaraba().size() : kNara().size();
       c.then_block = ReadBlock();

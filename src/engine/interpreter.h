@@ -24,6 +24,7 @@ namespace morivel::engine {
 struct PreparedTexts;
 struct PreparedAssignment;
 struct PreparedSplit;
+struct PreparedCondition;
 template <typename Prepared>
 struct PreparedEntry;
 using PreparedArgumentEntry = PreparedEntry<expr::PreparedArgument>;
@@ -284,6 +285,19 @@ class Interpreter {
   // Where the statement reader keeps how it split the word at p, or null when p lies in no
   // pinned text (or texts are read again each time).
   PreparedSplit* KeptSplit(const char* p);
+  // Where RunIf keeps how it read the condition at p, or null (see KeptSplit).
+  PreparedCondition* KeptCondition(const char* p);
+  // Reads the condition text at p up to its keyword, as an expression.
+  std::string ReadCondition(const char*& p);
+  // Plain statements read once: at the start of a statement whose tokens were recorded (and
+  // are still valid), pushes them and finishes the statement; otherwise starts recording.
+  bool ReplayStatement();
+  // A token the statement reader pushed on a path that depends on the text and names alone.
+  void RecordToken(const std::string& token);
+  // The statement being read depends on more (a value, code run while reading): not kept.
+  void SpoilRecording();
+  // Keeps what was recorded when the statement is finished here.
+  void EndRecording();
   // The common case of one: a variable takes a prepared value, a number staying a number.
   // False, having changed nothing, when the assignment must take the general way.
   bool AssignPreparedValue(PreparedAssignment& assignment);

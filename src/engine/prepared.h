@@ -132,6 +132,42 @@ struct PreparedSplit {
   std::uint32_t particle = 0;
 };
 
+// A condition of もし as RunIf reads it at a position: its expression and where its text ends;
+// valid while the names and kinds are as they were (が may split at a known word) and while no
+// view's end cuts the text short.
+struct PreparedCondition {
+  std::uint64_t names_generation = 0;
+  std::uint64_t kind_changes = 0;
+  std::string expression;
+  const char* end = nullptr;
+  char end_char = 0;
+};
+
+// The argument tokens a plain statement at a position pushes before its command runs, and where
+// the reader then stands; valid while the word table's names and the words' kinds are as they
+// were, and while no view's end cuts the statement short.
+struct PreparedStatement {
+  static constexpr int kMaxFailures = 8;
+  std::uint64_t names_generation = 0;
+  std::uint64_t kind_changes = 0;
+  std::vector<std::string> tokens;
+  const char* end = nullptr;
+  char end_char = 0;
+  bool comma_at_start = false;
+  bool comma_at_end = false;
+  int failures = 0;  // readings that could not be kept (a value or the run was involved)
+};
+
+// The statement being read while its tokens are recorded: the entry to fill, the reading state
+// it started from, and whether everything read so far depended on the text and the names alone.
+struct StatementRecording {
+  PreparedStatement* entry = nullptr;  // null when nothing is recorded
+  const char* start = nullptr;
+  int nesting = 0;
+  bool comma_at_start = false;
+  std::vector<std::string> tokens;
+};
+
 // What a run has prepared: expressions (EvaluateText) and arguments (EvalArgument) by their
 // text; blocks and assignments by their position in pinned texts.
 struct PreparedTexts {
@@ -141,6 +177,9 @@ struct PreparedTexts {
   std::unordered_map<const char*, PreparedBlock> blocks;
   std::unordered_map<const char*, PreparedAssignment> assignments;
   std::unordered_map<const char*, PreparedSplit> splits;
+  std::unordered_map<const char*, PreparedStatement> statements;
+  std::unordered_map<const char*, PreparedCondition> conditions;
+  StatementRecording recording;
 };
 
 }  // namespace morivel::engine

@@ -2,6 +2,7 @@
 // statement.
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 
 #include "engine/interpreter.h"
 #include "engine/lexer.h"
@@ -44,6 +45,17 @@ bool reads_back_as_number(const expr::Value& v) {
   return *p == '\0';
 }
 
+// Whether the okurigana-free form of `token` is one of `words`. Stripping keeps the first
+// character, so most tokens are ruled out without building that form.
+bool starts_loop_word(std::string_view token, std::initializer_list<const std::string*> words) {
+  bool may_match = std::any_of(words.begin(), words.end(), [&](const std::string* w) {
+    return token.substr(0, 2) == std::string_view(*w).substr(0, 2);
+  });
+  if (!may_match) return false;
+  std::string key = text::strip_okurigana(token);
+  return std::any_of(words.begin(), words.end(), [&](const std::string* w) { return key == *w; });
+}
+
 bool names_command(const words::THashNode* w) {
   return w && (w->Kind == words::kCommand || w->Kind == words::kDllFunction);
 }
@@ -84,6 +96,7 @@ class StatementReader {
 };
 
 void StatementReader::Step() {
+  if (in_.ReplayStatement()) return;
   // A "," (or 、) right before a line break continues the statement on the next line; the
   // token analysis may already have stepped over it.
   bool comma_before = in_.comma_before_break_;
@@ -98,15 +111,20 @@ void StatementReader::Step() {
       // The statement finishes while the pointer is still on its own line, so that its errors
       // name that line; a statement that moved the pointer (a jump, a call) keeps its place.
       const char* at_break = p_;
-      if (!comma_before) in_.FinishStatement();
+      if (comma_before)
+        in_.SpoilRecording();  // the line-end handling in between is not recorded
+      else
+        in_.FinishStatement();
       if (p_ != at_break) return;
       in_.HandleLineEnd();
       in_.ProcessLineEnd();
       return;
     }
     case '#':
+      in_.SpoilRecording();
       return ElementToken();
     case '(':
+      in_.SpoilRecording();
       return GroupToken();
     case '*':
       while (*p_ && *p_ != '\r' && *p_ != '\n') p_ += text::char_len(p_);
@@ -116,25 +134,34 @@ void StatementReader::Step() {
       in_.FinishStatement();
       return;
     case '?':
+      in_.SpoilRecording();
       return QuestionMark();
-    case '\\':
+    case '\\': {
       ++p_;
-      in_.State().Arguments.Push("\\" + read_number(p_));
+      std::string token = "\\" + read_number(p_);
+      in_.RecordToken(token);
+      in_.State().Arguments.Push(std::move(token));
       return;
+    }
     default:
       break;
   }
-  if (IsLiteralStart()) return StringToken();
+  if (IsLiteralStart()) {
+    in_.SpoilRecording();
+    return StringToken();
+  }
   bool sign = *p_ == '-' || *p_ == '+';
   if (*p_ == '$' || is_digit(*p_) || (sign && (is_digit(p_[1]) || p_[1] == '$')))
     return NumberToken();
-  if (in_.RunPreparedAssignment()) return;
+  if (in_.RunPreparedAssignment()) return in_.SpoilRecording();
   WordToken();
 }
 
 // Whether a word of the statement after `from` is a command with `particle` in its template; a
 // word may carry its arguments in front (「x」という DDEサーバー作成), so every ending is tried.
 bool StatementReader::LaterCommandTakes(const char* from, std::string_view particle) const {
+  // The rest of the statement may be cut off differently the next time (a view's end).
+  in_.SpoilRecording();
   const char* q = from;
   bool comma = false;
   try {
@@ -287,6 +314,7 @@ std::string StatementReader::ContinueExpression(std::string expression) {
   }
   std::string token = expression;
   if (is_expression) {
+    in_.SpoilRecording();
     // A computed value goes back as program text: a text result must not be read as code.
     expr::Value v = in_.EvaluateText(expression);
     token = reads_back_as_number(v) ? v.text : expr::QuoteRaw(v.text);
@@ -352,6 +380,8 @@ std::string StatementReader::ExtendAccess(std::string token) {
   static const std::string kNo = text::sjis("の"), kHa = text::sjis("は");
   words::THashNode* w = in_.FindWord(token.substr(0, token.size() - kNo.size()));
   if (!w) return token;
+  if (w->Kind == words::kVariable || w->Kind == words::kHash || w->Kind == words::kPart)
+    in_.SpoilRecording();  // what follows is read by the value
   if (w->Kind == words::kVariable) {
     words::THashNode* named = in_.FindWord(w->GetValue());
     if (!named || (named->Kind != words::kHash && named->Kind != words::kPart)) return token;
@@ -479,6 +509,7 @@ void Interpreter::AnalyseToken(std::string token, bool read_as_word) {
   const char*& p = s.Position;
   while (is_separator(*p)) comma_before_break_ = *p++ == ',';
 
+  if ((*p == '=' && p[1] != '=') || (*p == '&' && p[1] != '&')) SpoilRecording();
   if (*p == '=' && p[1] != '=') {
     ++p;
     AssignStatement(token);
@@ -496,16 +527,19 @@ void Interpreter::AnalyseToken(std::string token, bool read_as_word) {
                            kMoshi = text::sjis("もし");
   std::string_view last = last_char(token);
   if (last == kNo && token.size() > kNo.size()) {
+    RecordToken(token);
     s.Arguments.Push(std::move(token));
     ExecuteToken();
     return;
   }
   if (last == kHa && token.size() > kHa.size()) {
+    SpoilRecording();
     token.resize(token.size() - kHa.size());
     AssignStatement(token);
     return;
   }
   if (last == kKai && token.size() > kKai.size()) {
+    SpoilRecording();
     std::int64_t count = -1;
     if (!expr::ToInteger(EvalArgument(token.substr(0, token.size() - kKai.size())), count))
       count = -1;
@@ -513,6 +547,7 @@ void Interpreter::AnalyseToken(std::string token, bool read_as_word) {
     return;
   }
   if (ends_with(token, kNoToki) && token.size() > kNoToki.size()) {
+    SpoilRecording();
     RunCaseLine(token.substr(0, token.size() - kNoToki.size()));
     return;
   }
@@ -520,6 +555,7 @@ void Interpreter::AnalyseToken(std::string token, bool read_as_word) {
     words::THashNode* w = FindWord(token, true);
     if (w && (w->Kind == words::kCommand || w->Kind == words::kLabel ||
               w->Kind == words::kDllFunction)) {
+      SpoilRecording();
       if (*p == '(') {
         expr::Value v = CallFunctionForm(*w, p);
         SetResult(v.text, v.type_mark);
@@ -533,14 +569,15 @@ void Interpreter::AnalyseToken(std::string token, bool read_as_word) {
     }
   }
   if (token == kMoshi) {
+    RecordToken(token);
     s.Arguments.Push(std::move(token));
     FinishStatement();
     return;
   }
   static const std::string kRepeat = text::sjis("繰返"), kEach = text::sjis("反復"),
                            kLoop = text::sjis("ループ");
-  std::string key = text::strip_okurigana(token);
-  if (read_as_word && (key == kRepeat || key == kEach || key == kLoop)) {
+  if (read_as_word && starts_loop_word(token, {&kRepeat, &kEach, &kLoop})) {
+    RecordToken(token);
     s.Arguments.Push(std::move(token));
     FinishStatement();
     return;
@@ -549,6 +586,7 @@ void Interpreter::AnalyseToken(std::string token, bool read_as_word) {
     words::THashNode* w = FindWord(token, true);
     if (w && (w->Kind == words::kCommand || w->Kind == words::kLabel ||
               w->Kind == words::kDllFunction)) {
+      SpoilRecording();
       expr::Value v = CallFunctionForm(*w, p);
       if (statement_ends_at(p)) {
         SetResult(v.text, v.type_mark);
@@ -559,6 +597,7 @@ void Interpreter::AnalyseToken(std::string token, bool read_as_word) {
       token = StatementReader(*this).AmpersandChain(std::move(token));
     }
   }
+  RecordToken(token);
   s.Arguments.Push(std::move(token));
   if (*p == '\0') FinishStatement();
 }
@@ -662,6 +701,7 @@ bool Interpreter::ReadPropertyStatement(const std::string& property) {
 }
 
 void Interpreter::FinishStatement() {
+  EndRecording();
   words::TMorvBase& s = *state_;
   if (collecting_arguments_ || s.Arguments.Empty()) return;
   std::string item = s.Arguments.Pop();

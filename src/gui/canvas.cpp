@@ -11,7 +11,12 @@ Canvas::Canvas(QWidget* parent) : QWidget(parent) {
   image_.fill(Qt::white);
 }
 
+void Canvas::Settle() {
+  if (deferred_.Pending()) deferred_.PaintOn(*this);
+}
+
 void Canvas::ResizeImage(QSize size, QColor fill) {
+  Settle();
   size = size.expandedTo(QSize(1, 1)).boundedTo(QSize(kLargestSide, kLargestSide));
   if (size == image_.size()) return;
   QImage bigger(size, QImage::Format_RGB32);
@@ -24,12 +29,14 @@ void Canvas::ResizeImage(QSize size, QColor fill) {
 }
 
 void Canvas::SetImage(const QImage& image) {
+  Settle();
   image_ = image.convertToFormat(QImage::Format_RGB32);
   if (!stretch_) resize(image_.size());
   update();
 }
 
 void Canvas::Clear(QColor colour) {
+  Settle();
   background_ = colour;
   image_.fill(colour);
   update();
@@ -41,6 +48,7 @@ void Canvas::SetStretch(bool on) {
 }
 
 void Canvas::paintEvent(QPaintEvent*) {
+  Settle();
   QPainter painter(this);
   if (stretch_)
     painter.drawImage(rect(), image_);

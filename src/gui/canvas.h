@@ -4,6 +4,8 @@
 #include <QImage>
 #include <QWidget>
 
+#include "gui/drawing_deferred.h"
+
 namespace morivel::gui {
 
 // The largest side of a picture, and of a window or part a script sizes: a script can ask for any
@@ -14,9 +16,20 @@ class Canvas : public QWidget {
   Q_OBJECT
  public:
   explicit Canvas(QWidget* parent);
-  // The picture itself; call Changed() after painting on it.
-  QImage& Image() { return image_; }
-  const QImage& Image() const { return image_; }
+  // The picture itself, with any text put off painted first; call Changed() after painting on it.
+  QImage& Image() {
+    if (deferred_.Pending()) Settle();
+    return image_;
+  }
+  const QImage& Image() const {
+    // Canvases are widgets and never const objects: only the view of them is.
+    if (deferred_.Pending()) const_cast<Canvas*>(this)->Settle();
+    return image_;
+  }
+  // Text put off until the picture is looked at (the console front end's 表示).
+  DeferredText& Deferred() { return deferred_; }
+  // Paints the text put off.
+  void Settle();
   void Changed() { update(); }
   // A new picture size; the old picture is kept at the top left, the rest filled with `fill`.
   void ResizeImage(QSize size, QColor fill);
@@ -34,6 +47,7 @@ class Canvas : public QWidget {
 
  private:
   QImage image_;
+  DeferredText deferred_;
   QColor background_ = Qt::white;
   bool stretch_ = false;
 };

@@ -153,7 +153,11 @@ int line_advance(const Canvas& canvas, const QFont& font) {
 
 int draw_lines(Canvas& canvas, const std::vector<std::string>& lines, int x, int top,
                const TextStyle& style) {
-  int advance = line_advance(canvas, style.font);
+  return draw_lines(canvas, lines, x, top, style, line_advance(canvas, style.font));
+}
+
+int draw_lines(Canvas& canvas, const std::vector<std::string>& lines, int x, int top,
+               const TextStyle& style, int advance) {
   QPainter painter(&canvas.Image());
   painter.setFont(style.font);
   painter.setPen(style.colour);
@@ -172,6 +176,13 @@ int draw_lines(Canvas& canvas, const std::vector<std::string>& lines, int x, int
   painter.end();
   finish(canvas);
   return top;
+}
+
+words::DrawingState& settled_drawing(engine::Interpreter& in) {
+  words::DrawingState& at = in.State().Drawing;
+  Canvas& picture = front_end(in).Window().Img();
+  if (picture.Deferred().OwesPosition()) at.Y = picture.Deferred().TakePosition(picture);
+  return at;
 }
 
 // ---- shapes -------------------------------------------------------------------------------------

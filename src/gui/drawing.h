@@ -16,6 +16,9 @@
 namespace morivel::engine {
 class Interpreter;
 }
+namespace morivel::words {
+struct DrawingState;
+}
 
 namespace morivel::gui {
 
@@ -64,6 +67,13 @@ int line_advance(const Canvas& canvas, const QFont& font);
 // the line after the last one.
 int draw_lines(Canvas& canvas, const std::vector<std::string>& lines, int x, int top,
                const TextStyle& style);
+// The same with the line_advance of the style's font on this picture already measured.
+int draw_lines(Canvas& canvas, const std::vector<std::string>& lines, int x, int top,
+               const TextStyle& style, int advance);
+
+// The drawing position and flags, with the Y that text put off leaves settled first (painting
+// that text). Every command that reads or sets the position takes it from here.
+words::DrawingState& settled_drawing(engine::Interpreter& in);
 
 // ---- shapes -------------------------------------------------------------------------------------
 //

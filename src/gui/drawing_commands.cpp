@@ -3,6 +3,7 @@
 #include <array>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -95,10 +96,28 @@ int tab_columns(Interpreter& in) {
 
 void draw_text(Interpreter& in, const std::string& text) {
   MainWindow& window = front_end(in).Window();
-  words::DrawingState& at = drawing(in);
+  words::DrawingState& at = settled_drawing(in);
   TextStyle style{settings_font(in), settings_font_colour(in), at.Centering,
                   window.Client().width()};
   at.Y = draw_lines(window.Img(), display_lines(text, tab_columns(in)), at.X, at.Y, style);
+}
+
+// The console front end never shows its window: the text waits, with the settings of now, until
+// a command looks at the picture or the drawing position (see settled_drawing).
+void put_off_text(Interpreter& in, const std::string& text) {
+  MainWindow& window = front_end(in).Window();
+  const words::DrawingState& at = drawing(in);
+  PendingText pending{display_lines(text, tab_columns(in)),
+                      at.X,
+                      std::nullopt,
+                      system_text(in, "文字書体"),
+                      settings_font_size(in),
+                      settings_font_colour(in),
+                      at.Centering,
+                      window.Client().width()};
+  Canvas& picture = window.Img();
+  picture.Deferred().Add(std::move(pending), at.Y);
+  if (picture.Deferred().Backlogged()) picture.Settle();
 }
 
 void show(Interpreter& in) {
@@ -108,7 +127,10 @@ void show(Interpreter& in) {
     append_to_output_file(in, target, text);
     return;
   }
-  draw_text(in, text);
+  if (front_end(in).Console())
+    put_off_text(in, text);
+  else
+    draw_text(in, text);
   in.GetHost().ShowText(text);
 }
 
@@ -116,6 +138,7 @@ void show(Interpreter& in) {
 
 void move_to(Interpreter& in) {
   QPoint p = pop_point(in);
+  main_picture(in).Deferred().ForgetPosition();
   drawing(in).X = p.x();
   drawing(in).Y = p.y();
 }
@@ -127,6 +150,7 @@ void clear_screen(Interpreter& in) {
     in.PopArgumentText();
   else
     colour = colour_from_text(in.PopArgumentValue(), colour);
+  picture.Deferred().Discard();
   picture.Clear(colour);
   drawing(in).X = 10;
   drawing(in).Y = 10;
@@ -151,7 +175,8 @@ void set_brush_style(Interpreter& in) {
 // ---- shapes -------------------------------------------------------------------------------------
 
 QPoint drawing_position(Interpreter& in) {
-  return QPoint(drawing(in).X, drawing(in).Y);
+  const words::DrawingState& at = settled_drawing(in);
+  return QPoint(at.X, at.Y);
 }
 
 void line(Interpreter& in) {

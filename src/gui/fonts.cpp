@@ -117,10 +117,14 @@ QFont font_from_spec(const std::string& sjis_spec, int default_size) {
   return font;
 }
 
-QFont settings_font(engine::Interpreter& in) {
+int settings_font_size(engine::Interpreter& in) {
   long long size = number_of(system_text(in, "文字サイズ"), 12);
   if (size <= 0 || size > 1000) size = 12;
-  return font_from_spec(system_text(in, "文字書体"), static_cast<int>(size));
+  return static_cast<int>(size);
+}
+
+QFont settings_font(engine::Interpreter& in) {
+  return font_from_spec(system_text(in, "文字書体"), settings_font_size(in));
 }
 
 QColor settings_font_colour(engine::Interpreter& in) {

@@ -17,6 +17,8 @@ namespace morivel::gui {
 QFont font_from_spec(const std::string& sjis_spec, int default_size);
 // The font of the text settings: 文字書体 with 文字サイズ (12 when not a number).
 QFont settings_font(engine::Interpreter& in);
+// 文字サイズ as settings_font takes it: 12 when it is not a number or out of range.
+int settings_font_size(engine::Interpreter& in);
 // 文字色.
 QColor settings_font_colour(engine::Interpreter& in);
 // A font as a description: face, "|" and the style words, "|" and the size (the ASCII bar,

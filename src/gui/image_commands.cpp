@@ -11,6 +11,7 @@
 #include "engine/interpreter.h"
 #include "graphics/codecs.h"
 #include "gui/canvas.h"
+#include "gui/drawing.h"
 #include "gui/families.h"
 #include "gui/front_end.h"
 #include "gui/images.h"
@@ -36,7 +37,7 @@ void show_picture(engine::Interpreter& in) {
   if (!loaded.error.empty()) throw in.Error(in_quotes(name) + text::sjis("が読込めません。"));
   if (loaded.image.isNull()) return;
   MainWindow& window = front_end(in).Window();
-  words::DrawingState& at = in.State().Drawing;
+  words::DrawingState& at = settled_drawing(in);
   int left = at.Centering ? (window.Client().width() - loaded.image.width()) / 2 : at.X;
   Canvas& img = window.Img();
   {

@@ -24,6 +24,7 @@
 #include "graphics/transform.h"
 #include "gui/canvas.h"
 #include "gui/coordinates.h"
+#include "gui/drawing.h"
 #include "gui/families.h"
 #include "gui/front_end.h"
 #include "gui/images.h"
@@ -213,7 +214,7 @@ void show_scaled(Interpreter& in) {
       size.height() > kLargestSide)
     throw in.ArgumentError();
   MainWindow& window = front_end(in).Window();
-  words::DrawingState& at = in.State().Drawing;
+  words::DrawingState& at = settled_drawing(in);
   QImage scaled = to_qimage(graphics::Scale(picture, size.width(), size.height()));
   {
     QPainter painter(&window.Img().Image());

@@ -9,6 +9,7 @@
 #include "engine/interpreter.h"
 #include "gui/canvas.h"
 #include "gui/coordinates.h"
+#include "gui/drawing.h"
 #include "gui/fonts.h"
 #include "gui/front_end.h"
 #include "gui/kinds/form_part.h"
@@ -376,8 +377,9 @@ void recentre(engine::Interpreter& in, FrontEnd& front, QWidget& w) {
 
 void after_height_change(engine::Interpreter& in, QWidget& w) {
   if (w.isWindow()) return;
-  in.State().Drawing.X = w.x();
-  in.State().Drawing.Y = w.y() + w.height() + gap(in);
+  words::DrawingState& at = settled_drawing(in);
+  at.X = w.x();
+  at.Y = w.y() + w.height() + gap(in);
 }
 
 // The client area left for an aligned part once the parts aligned before it took their edges.

@@ -11,6 +11,7 @@
 #include "engine/interpreter.h"
 #include "gui/canvas.h"
 #include "gui/coordinates.h"
+#include "gui/drawing.h"
 #include "gui/fonts.h"
 #include "gui/front_end.h"
 #include "gui/kinds/form_part.h"
@@ -147,7 +148,7 @@ namespace {
 
 QPoint creation_position(engine::Interpreter& in, const std::string& name,
                          const std::string& position, bool given) {
-  const words::DrawingState& d = in.State().Drawing;
+  const words::DrawingState& d = settled_drawing(in);
   if (!given) return QPoint(d.X, d.Y);
   try {
     return parse_point(in, position);
@@ -205,7 +206,7 @@ void PartRegistry::Create(engine::Interpreter& in, const std::string& kind_name,
       centre_on_screen(*widget);
       widget->show();
     } else if (kind != kPopup) {
-      words::DrawingState& d = in.State().Drawing;
+      words::DrawingState& d = settled_drawing(in);
       int x = d.Centering ? (window.Client().width() - widget->width()) / 2 : at.x();
       if (kind == kButton) {
         QFontMetrics metrics(window.font());

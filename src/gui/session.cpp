@@ -13,6 +13,7 @@
 #include "automation/external_control.h"
 #include "automation/register.h"
 #include "bridges/families.h"
+#include "gui/canvas.h"
 #include "gui/families.h"
 #include "gui/part_registry.h"
 #include "gui/qt_text.h"
@@ -59,6 +60,8 @@ Session::~Session() {
 }
 
 void Session::Run(const std::string& source, const std::string& file_name) {
+  // A new run starts at its own drawing position: text an earlier run put off owes it nothing.
+  window_.Img().Deferred().ForgetPosition();
   interpreter_->PrepareRun(source, file_name);
   interpreter_->StartAtBeginning();
   interpreter_->RunMainLoop();

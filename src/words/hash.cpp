@@ -418,7 +418,8 @@ void TScopedHash::PopScope() {
     if (!found->second.empty() && found->second.back().first == innermost) found->second.pop_back();
     if (found->second.empty()) {
       local_index_.erase(found);
-      NewNamesGeneration();
+      // A global of the same name keeps the name known, as AddLocal has it.
+      if (!Find(word->Name)) NewNamesGeneration();
     }
   });
   scopes_.pop_back();

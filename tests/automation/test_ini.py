@@ -68,7 +68,8 @@ class IniTest(unittest.TestCase):
         entries = []
         try:
             for round_ in range(12):
-                self.assertTrue(wait_until(self.ini.exists))
+                # The kill falls among the writes however long the writer takes to start.
+                self.assertTrue(wait_until(self.writes_begun))
                 time.sleep(0.05 + 0.03 * round_)
                 writer.send_signal(signal.SIGKILL)
                 writer.wait()
@@ -83,6 +84,9 @@ class IniTest(unittest.TestCase):
             stop(writer)
         # The kills fell among the writes, not before them.
         self.assertGreater(max(entries), 2)
+
+    def writes_begun(self):
+        return self.ini.exists() and self.ini.stat().st_size > 0
 
     def check_whole(self, data):
         self.assertTrue(data == b"" or data.endswith(b"\r\n"), data[-40:])

@@ -36,8 +36,10 @@ QRgb pixel(GuiRun& run, int x, int y) {
   return picture(run).pixel(x, y) | 0xFF000000u;
 }
 
+// The position as commands see it: in the console front end text is put off, and so is the Y it
+// leaves.
 const words::DrawingState& position(GuiRun& run) {
-  return run.interpreter().State().Drawing;
+  return gui::settled_drawing(run.interpreter());
 }
 
 // The distance 表示 moves down per line, measured here on its own from the run's text settings.

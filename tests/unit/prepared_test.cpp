@@ -205,6 +205,43 @@ TEST(Prepared, WordSplitFollowsNewNames) {
   EXPECT_EQ(run(script, true), read_again);
 }
 
+// Plain statements pushed again from what they read the first time: a statement whose word
+// splits otherwise once a name exists, a statement continued over a line break by a comma (the
+// lines after it must still count that break), and an unknown command failing on every pass.
+TEST(Prepared, PlainStatementsReadAgainWhenTheirWordsChange) {
+  std::string script =
+      "A=1\nB=2\n2回(\n  AとBを表示\n  AとB=「丙」\n)\n"
+      "2回(\n  Aに、\n  Bを足す\n  それを表示\n  Aを謎\n)\nAを謎めく\n";
+  std::string read_again = run(script, false);
+  EXPECT_NE(read_again.find("丙\n3\n"), std::string::npos) << read_again;
+  EXPECT_NE(read_again.find("\n5\n"), std::string::npos) << read_again;
+  EXPECT_NE(read_again.find("(11行目)"), std::string::npos) << read_again;  // Aを謎
+  EXPECT_NE(read_again.find("(13行目)"), std::string::npos) << read_again;  // Aを謎めく
+  EXPECT_EQ(run(script, true), read_again);
+}
+
+// "A の B" reads on by A's value (a variable naming a dictionary takes the key): a statement
+// whose reading depended on a value is never pushed again from a recording.
+TEST(Prepared, StatementsReadByAValueAreReadAgain) {
+  std::string script =
+      "辞書のキーは「値」\nP=「何も」\nIを1から3まで繰り返す(\n  Pのキーを表示\n  P=「辞書」\n)\n";
+  std::string read_again = run(script, false);
+  EXPECT_NE(read_again.find("値\n値\n"), std::string::npos) << read_again;
+  EXPECT_EQ(run(script, true), read_again);
+}
+
+// 「XがY」 splits at が only when X is a known word: the kept reading of a condition must follow
+// the names, and a condition running over a line break still counts that line.
+TEST(Prepared, ConditionsReadAgainWhenTheirWordsChange) {
+  std::string script =
+      "Y=1\n3回(\n  もしXがYならば(「同じ」を表示)\n  違えば(「違う{回数}」を表示)\n  X=2\n)\n"
+      "2回(\n  もしY=1\n  ならば(「一」を表示)\n  謎\n)\n2回(\n  もしY=七(1)\n  ならば(「一」を表示)\n)\n";
+  std::string read_again = run(script, false);
+  EXPECT_NE(read_again.find("同じ\n違う2\n違う3\n一\n"), std::string::npos) << read_again;
+  EXPECT_NE(read_again.find("(10行目)"), std::string::npos) << read_again;  // 謎
+  EXPECT_EQ(run(script, true), read_again);
+}
+
 // Deep recursion still ends in the stack-full error at the same place.
 TEST(Prepared, RecursionLimitMatchesReadingAgain) {
   std::string script = "X=深く(1)\nおわり\n*深く(?を)\nY=深く(1)+1\n戻る\n";

@@ -1,0 +1,107 @@
+// Plain statements read once. A statement whose tokens come from its text and the names alone
+// (words with their particles, bare numbers) pushes the same tokens every time it runs, so the
+// tokens are recorded the first time and pushed again directly while the names stay the same.
+#include <algorithm>
+#include <cstring>
+
+#include "engine/interpreter.h"
+#include "engine/lexer.h"
+#include "engine/prepared.h"
+#include "words/hash.h"
+
+namespace morivel::engine {
+
+namespace {
+
+bool still_valid(const PreparedStatement& kept, const words::TScopedHash& table, const char* at) {
+  if (kept.tokens.empty() || kept.names_generation != table.NamesGeneration() ||
+      kept.kind_changes != words::KindChanges() || *kept.end != kept.end_char)
+    return false;
+  // A view's end cut off inside the statement would have ended it there.
+  return std::memchr(at, '\0', static_cast<std::size_t>(kept.end - at)) == nullptr;
+}
+
+bool stack_holds(const words::TStack& stack, const std::vector<std::string>& tokens) {
+  if (stack.Count() != tokens.size()) return false;
+  for (std::size_t i = 0; i < tokens.size(); ++i)
+    if (stack[i] != tokens[i]) return false;
+  return true;
+}
+
+// Whether a token, not the end of a statement or a comment, comes next.
+bool starts_token(const char* p) {
+  while (is_separator(*p)) ++p;
+  return *p != '\0' && *p != '\r' && *p != '\n' && *p != ';' && *p != '*';
+}
+
+}  // namespace
+
+bool Interpreter::ReplayStatement() {
+  words::TMorvBase& s = *state_;
+  StatementRecording& recording = prepared_->recording;
+  if (!preparing_ || collecting_arguments_ || !s.Arguments.Empty()) return false;
+  // A statement left unfinished (an error while reading it) is not kept.
+  if (recording.entry) SpoilRecording();
+  const char* at = s.Position;
+  if (!starts_token(at)) return false;
+  auto& statements = prepared_->statements;
+  auto it = statements.find(at);
+  if (it == statements.end()) {
+    if (!prepared_->pinned.Holds(at)) return false;
+    it = statements.emplace(at, PreparedStatement{}).first;
+  }
+  PreparedStatement& kept = it->second;
+  if (kept.comma_at_start == comma_before_break_ && still_valid(kept, s.Words, at)) {
+    for (const std::string& token : kept.tokens) s.Arguments.Push(token);
+    s.Position = kept.end;
+    comma_before_break_ = kept.comma_at_end;
+    FinishStatement();
+    return true;
+  }
+  if (kept.failures >= PreparedStatement::kMaxFailures) return false;
+  // Entries are never removed while the run lasts, so the pointer stays valid.
+  recording.entry = &kept;
+  recording.start = at;
+  recording.nesting = nesting_;
+  recording.comma_at_start = comma_before_break_;
+  recording.tokens.clear();
+  return false;
+}
+
+void Interpreter::RecordToken(const std::string& token) {
+  StatementRecording& recording = prepared_->recording;
+  if (!recording.entry) return;
+  if (recording.nesting != nesting_) return SpoilRecording();
+  recording.tokens.push_back(token);
+}
+
+void Interpreter::SpoilRecording() {
+  StatementRecording& recording = prepared_->recording;
+  if (!recording.entry) return;
+  ++recording.entry->failures;
+  recording.entry = nullptr;
+  recording.tokens.clear();
+}
+
+void Interpreter::EndRecording() {
+  StatementRecording& recording = prepared_->recording;
+  if (!recording.entry) return;
+  words::TMorvBase& s = *state_;
+  const char* end = s.Position;
+  // Every push must have been recorded, and the statement read at the level it started on.
+  if (recording.nesting != nesting_ || collecting_arguments_ || recording.tokens.empty() || !end ||
+      end <= recording.start || !stack_holds(s.Arguments, recording.tokens))
+    return SpoilRecording();
+  PreparedStatement& kept = *recording.entry;
+  kept.names_generation = s.Words.NamesGeneration();
+  kept.kind_changes = words::KindChanges();
+  kept.tokens = std::move(recording.tokens);
+  kept.end = end;
+  kept.end_char = *end;
+  kept.comma_at_start = recording.comma_at_start;
+  kept.comma_at_end = comma_before_break_;
+  recording.entry = nullptr;
+  recording.tokens.clear();
+}
+
+}  // namespace morivel::engine
