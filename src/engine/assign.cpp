@@ -42,7 +42,7 @@ std::string set_entry_in_lines(const std::string& lines, const std::string& key,
 void Interpreter::AssignHashFromText(words::THashNode& word, const std::string& value) {
   auto inner = std::make_shared<words::THash>();
   inner->SetFromText(value);
-  word.Kind = words::kHash;
+  word.SetKind(words::kHash);
   word.Obj = std::move(inner);
 }
 
@@ -182,7 +182,7 @@ void Interpreter::AssignValue(const std::string& target_text, std::string_view v
         AssignHashFromText(*word, value);
       } else {
         word->Obj.reset();
-        word->Kind = words::kVariable;
+        word->SetKind(words::kVariable);
         word->SetValue(value);
       }
       return;

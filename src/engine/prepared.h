@@ -153,7 +153,6 @@ struct PreparedStatement {
   std::vector<std::string> tokens;
   const char* end = nullptr;
   char end_char = 0;
-  bool comma_at_start = false;
   bool comma_at_end = false;
   int failures = 0;  // readings that could not be kept (a value or the run was involved)
 };
@@ -164,7 +163,6 @@ struct StatementRecording {
   PreparedStatement* entry = nullptr;  // null when nothing is recorded
   const char* start = nullptr;
   int nesting = 0;
-  bool comma_at_start = false;
   std::vector<std::string> tokens;
 };
 

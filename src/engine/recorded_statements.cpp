@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "engine/interpreter.h"
-#include "engine/lexer.h"
 #include "engine/prepared.h"
 #include "words/hash.h"
 
@@ -28,12 +27,6 @@ bool stack_holds(const words::TStack& stack, const std::vector<std::string>& tok
   return true;
 }
 
-// Whether a token, not the end of a statement or a comment, comes next.
-bool starts_token(const char* p) {
-  while (is_separator(*p)) ++p;
-  return *p != '\0' && *p != '\r' && *p != '\n' && *p != ';' && *p != '*';
-}
-
 }  // namespace
 
 bool Interpreter::ReplayStatement() {
@@ -43,7 +36,6 @@ bool Interpreter::ReplayStatement() {
   // A statement left unfinished (an error while reading it) is not kept.
   if (recording.entry) SpoilRecording();
   const char* at = s.Position;
-  if (!starts_token(at)) return false;
   auto& statements = prepared_->statements;
   auto it = statements.find(at);
   if (it == statements.end()) {
@@ -51,7 +43,7 @@ bool Interpreter::ReplayStatement() {
     it = statements.emplace(at, PreparedStatement{}).first;
   }
   PreparedStatement& kept = it->second;
-  if (kept.comma_at_start == comma_before_break_ && still_valid(kept, s.Words, at)) {
+  if (still_valid(kept, s.Words, at)) {
     for (const std::string& token : kept.tokens) s.Arguments.Push(token);
     s.Position = kept.end;
     comma_before_break_ = kept.comma_at_end;
@@ -63,7 +55,6 @@ bool Interpreter::ReplayStatement() {
   recording.entry = &kept;
   recording.start = at;
   recording.nesting = nesting_;
-  recording.comma_at_start = comma_before_break_;
   recording.tokens.clear();
   return false;
 }
@@ -98,7 +89,6 @@ void Interpreter::EndRecording() {
   kept.tokens = std::move(recording.tokens);
   kept.end = end;
   kept.end_char = *end;
-  kept.comma_at_start = recording.comma_at_start;
   kept.comma_at_end = comma_before_break_;
   recording.entry = nullptr;
   recording.tokens.clear();

@@ -96,7 +96,6 @@ class StatementReader {
 };
 
 void StatementReader::Step() {
-  if (in_.ReplayStatement()) return;
   // A "," (or 、) right before a line break continues the statement on the next line; the
   // token analysis may already have stepped over it.
   bool comma_before = in_.comma_before_break_;
@@ -151,9 +150,11 @@ void StatementReader::Step() {
     return StringToken();
   }
   bool sign = *p_ == '-' || *p_ == '+';
-  if (*p_ == '$' || is_digit(*p_) || (sign && (is_digit(p_[1]) || p_[1] == '$')))
-    return NumberToken();
-  if (in_.RunPreparedAssignment()) return in_.SpoilRecording();
+  bool number = *p_ == '$' || is_digit(*p_) || (sign && (is_digit(p_[1]) || p_[1] == '$'));
+  if (!number && in_.RunPreparedAssignment()) return in_.SpoilRecording();
+  // Assignments, the commonest statements in loops, are kept on their own: they come first.
+  if (in_.ReplayStatement()) return;
+  if (number) return NumberToken();
   WordToken();
 }
 
