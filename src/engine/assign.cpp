@@ -65,11 +65,7 @@ void Interpreter::AssignStatement(const std::string& target_text) {
 }
 
 PreparedSplit* Interpreter::KeptSplit(const char* p) {
-  if (!preparing_) return nullptr;
-  auto& splits = prepared_->splits;
-  if (auto it = splits.find(p); it != splits.end()) return &it->second;
-  if (!prepared_->pinned.Holds(p)) return nullptr;
-  return &splits[p];  // a new entry matches no generation until it is filled
+  return preparing_ ? KeptAt(prepared_->splits, prepared_->pinned, p) : nullptr;
 }
 
 bool Interpreter::RunPreparedAssignment() {

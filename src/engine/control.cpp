@@ -621,11 +621,7 @@ bool Interpreter::AtElseKeyword() {
 }
 
 PreparedCondition* Interpreter::KeptCondition(const char* p) {
-  if (!preparing_) return nullptr;
-  auto& conditions = prepared_->conditions;
-  if (auto it = conditions.find(p); it != conditions.end()) return &it->second;
-  if (!prepared_->pinned.Holds(p)) return nullptr;
-  return &conditions[p];  // a new entry matches no generation until it is filled
+  return preparing_ ? KeptAt(prepared_->conditions, prepared_->pinned, p) : nullptr;
 }
 
 std::string Interpreter::ReadCondition(const char*& p) {

@@ -166,6 +166,16 @@ struct StatementRecording {
   std::vector<std::string> tokens;
 };
 
+// The entry kept at `p`, made empty when p lies in a pinned text (a new entry matches no
+// generation until it is filled); null for a position in a passing text.
+template <typename Entry>
+Entry* KeptAt(std::unordered_map<const char*, Entry>& kept, const PinnedTexts& pinned,
+              const char* p) {
+  if (auto it = kept.find(p); it != kept.end()) return &it->second;
+  if (!pinned.Holds(p)) return nullptr;
+  return &kept[p];
+}
+
 // What a run has prepared: expressions (EvaluateText) and arguments (EvalArgument) by their
 // text; blocks and assignments by their position in pinned texts.
 struct PreparedTexts {

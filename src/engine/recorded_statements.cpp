@@ -36,13 +36,9 @@ bool Interpreter::ReplayStatement() {
   // A statement left unfinished (an error while reading it) is not kept.
   if (recording.entry) SpoilRecording();
   const char* at = s.Position;
-  auto& statements = prepared_->statements;
-  auto it = statements.find(at);
-  if (it == statements.end()) {
-    if (!prepared_->pinned.Holds(at)) return false;
-    it = statements.emplace(at, PreparedStatement{}).first;
-  }
-  PreparedStatement& kept = it->second;
+  PreparedStatement* found = KeptAt(prepared_->statements, prepared_->pinned, at);
+  if (!found) return false;
+  PreparedStatement& kept = *found;
   if (still_valid(kept, s.Words, at)) {
     for (const std::string& token : kept.tokens) s.Arguments.Push(token);
     s.Position = kept.end;

@@ -161,8 +161,8 @@ void ConsoleTextTest::fontTextsResolveToTheSameFaces() {
   QCOMPARE(face_of(""), std::string("ＭＳ ゴシック"));
 
   // The substituted names draw with a face that has Japanese glyphs.
-  for (const char* spec : {"ＭＳ ゴシック", "MS Mincho"}) {
-    QFontInfo drawn(gui::font_from_spec(text::sjis(spec), 12));
+  for (const char* face_text : {"ＭＳ ゴシック", "MS Mincho"}) {
+    QFontInfo drawn(gui::font_from_spec(text::sjis(face_text), 12));
     QVERIFY2(drawn.family().startsWith(u("IPA")) || drawn.family().contains(u("CJK")),
              qPrintable(drawn.family()));
   }
