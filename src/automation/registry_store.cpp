@@ -2,7 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "text/sjis.h"
 
@@ -105,6 +107,16 @@ fs::path RegistryStore::DefaultPath() {
 }
 
 std::unique_ptr<RegistryStore> RegistryStore::Open(const fs::path& file) {
+  // A program setting up the same new store at the same moment can make the journal switch fail
+  // at once, busy timeout or not: a few more tries take the store it has made.
+  constexpr int kTries = 20;
+  for (int attempt = 1;; ++attempt) {
+    if (auto store = OpenOnce(file); store || attempt == kTries) return store;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+std::unique_ptr<RegistryStore> RegistryStore::OpenOnce(const fs::path& file) {
   std::error_code ec;
   fs::create_directories(file.parent_path(), ec);
   sqlite3* db = nullptr;

@@ -49,6 +49,7 @@ class RegistryStore {
   static std::string Folded(const std::string& path);
 
  private:
+  static std::unique_ptr<RegistryStore> OpenOnce(const std::filesystem::path& file);
   explicit RegistryStore(sqlite3* db);
   bool Exec(const char* sql);
   class Transaction;
