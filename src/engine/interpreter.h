@@ -301,6 +301,7 @@ class Interpreter {
   // The common case of one: a variable takes a prepared value, a number staying a number.
   // False, having changed nothing, when the assignment must take the general way.
   bool AssignPreparedValue(PreparedAssignment& assignment);
+  bool AppendToTarget(PreparedAssignment& assignment, const expr::PreparedArgument& argument);
   void AssignElementStatement(const std::string& target);
   void AssignHashFromText(words::THashNode& word, const std::string& value);
 

@@ -122,11 +122,31 @@ std::string Interpreter::RunPreparedArgument(const expr::PreparedArgument& argum
   return std::move(v.text);
 }
 
+namespace {
+
+// "A=A&..." grows A where it lies instead of copying it twice per step: a prepared term only
+// reads values, so the value of the joined terms is the same whether A is read before or after
+// them.
+bool AppendInPlace(const PreparedArgument& argument, words::THashNode& target, PlainWords& words) {
+  if (argument.joined.empty() || argument.has_continuation ||
+      argument.first.type != expr::PreparedToken::Type::kWord)
+    return false;
+  if (words.Variable(argument.first) != &target) return false;
+  std::string tail;
+  for (const expr::PreparedToken& term : argument.joined)
+    tail += expr::PreparedTermValue(term, words).text;
+  target.AppendValue(tail);
+  return true;
+}
+
+}  // namespace
+
 bool Interpreter::AssignPreparedValue(PreparedAssignment& assignment) {
   PreparedArgumentEntry* entry = assignment.prepared_value.get();
   if (!entry || !entry->Usable() || assignment.name.find('#') != std::string::npos) return false;
   NestingGuard guard(*this);
   if (!PreparedNestingAllowed()) return false;
+  if (AppendToTarget(assignment, *entry->prepared)) return true;
   expr::PreparedNumber number;
   expr::Value v;
   try {
@@ -147,6 +167,24 @@ bool Interpreter::AssignPreparedValue(PreparedAssignment& assignment) {
     word->SetValue(std::move(v.text));
   if (word->TypeMark != v.type_mark) word->TypeMark = v.type_mark;
   current_type_ = std::move(v.type_mark);
+  return true;
+}
+
+bool Interpreter::AppendToTarget(PreparedAssignment& assignment,
+                                 const expr::PreparedArgument& argument) {
+  if (argument.joined.empty()) return false;
+  words::THashNode* word =
+      find_kept(state_->Words, assignment.name, assignment.target, assignment.target_generation);
+  if (!word || word->Kind != words::kVariable || word->Reserved) return false;
+  try {
+    PlainWords words(*this);
+    if (!AppendInPlace(argument, *word, words)) return false;
+  } catch (...) {
+    return false;  // nothing was changed; the general way evaluates it again
+  }
+  static const std::string kText = "s";
+  if (word->TypeMark != kText) word->TypeMark = kText;
+  current_type_ = kText;
   return true;
 }
 

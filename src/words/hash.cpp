@@ -66,6 +66,18 @@ void THashNode::SetValue(std::string value) {
   value_ = std::move(value);
 }
 
+void THashNode::AppendValue(std::string_view more) {
+  if (table_ && table_changed_) {
+    value_ = table_->WriteCsv();
+    pending_text_ = nullptr;
+  }
+  Text();
+  table_.reset();
+  table_changed_ = false;
+  has_number_ = false;
+  value_.append(more);
+}
+
 void THashNode::SetNumber(long double number, NumberText text_of) {
   table_.reset();
   table_changed_ = false;

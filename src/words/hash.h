@@ -56,6 +56,8 @@ class THashNode {
   std::string GetValue() const;
   // Replaces the value and drops any table view.
   void SetValue(std::string value);
+  // SetValue(GetValue() + more), growing the value where it lies.
+  void AppendValue(std::string_view more);
   // SetValue for a whole number below 10^15, whose text reads back as exactly that number: the
   // text is made by `text_of` only when someone needs it, and arithmetic takes the number as it
   // is. Other numbers are set as their text.

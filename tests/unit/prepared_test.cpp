@@ -242,6 +242,17 @@ TEST(Prepared, ConditionsReadAgainWhenTheirWordsChange) {
   EXPECT_EQ(run(script, true), read_again);
 }
 
+// "A=A&..." grows A where it lies: a number kept as a number, a table view changed through an
+// element, terms reading A itself, a local A beside a global one.
+TEST(Prepared, TextGrownInPlaceMatchesReadingAgain) {
+  expect_same(
+      "S=「」\n3回(S=S&回数&「,」)\nSを表示\nK=10\nK=K+1\nK=K&K&(K*2)\nKを表示\n"
+      "T=「1,2」\nX=T#0#1\nT#1=「3」\nT=T&「!」&T#0\nTを表示\n"
+      "G=「g」\n伸ばす\nG=G&「!」\nGを表示\n終わる\n"
+      "*伸ばす\nGをローカル変数\nG=「l」\n2回(G=G&G)\nGを表示\n戻る\n",
+      "1,2,3,\n111122\n1,2\r\n3,\r\n!1,2\nllll\ng!\n");
+}
+
 // Deep recursion still ends in the stack-full error at the same place.
 TEST(Prepared, RecursionLimitMatchesReadingAgain) {
   std::string script = "X=深く(1)\nおわり\n*深く(?を)\nY=深く(1)+1\n戻る\n";
