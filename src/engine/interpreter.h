@@ -25,6 +25,7 @@ struct PreparedTexts;
 struct PreparedAssignment;
 struct PreparedSplit;
 struct PreparedCondition;
+struct PreparedStatement;
 template <typename Prepared>
 struct PreparedEntry;
 using PreparedArgumentEntry = PreparedEntry<expr::PreparedArgument>;
@@ -246,7 +247,9 @@ class Interpreter {
 
   // Statement engine.
   void ExecuteToken();
-  void FinishStatement();
+  // `replayed`: the kept statement whose tokens were pushed, which may know its command word.
+  void FinishStatement(PreparedStatement* replayed = nullptr);
+  words::THashNode* FindCommandWord(const std::string& name, PreparedStatement* replayed) const;
   bool ReadPropertyStatement(const std::string& property);
   void PushCallArguments(const std::string& inside);
   void AnalyseToken(std::string token, bool read_as_word);

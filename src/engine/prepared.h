@@ -155,6 +155,11 @@ struct PreparedStatement {
   char end_char = 0;
   bool comma_at_end = false;
   int failures = 0;  // readings that could not be kept (a value or the run was involved)
+  // The global word the statement's command name was found as, while the names and the
+  // shadows of global words are as they were then.
+  words::THashNode* command = nullptr;
+  std::uint64_t command_names = 0;
+  std::uint64_t command_shadows = 0;
 };
 
 // The statement being read while its tokens are recorded: the entry to fill, the reading state

@@ -43,7 +43,7 @@ bool Interpreter::ReplayStatement() {
     for (const std::string& token : kept.tokens) s.Arguments.Push(token);
     s.Position = kept.end;
     comma_before_break_ = kept.comma_at_end;
-    FinishStatement();
+    FinishStatement(&kept);
     return true;
   }
   if (kept.failures >= PreparedStatement::kMaxFailures) return false;

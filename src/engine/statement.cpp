@@ -701,7 +701,22 @@ bool Interpreter::ReadPropertyStatement(const std::string& property) {
   return true;
 }
 
-void Interpreter::FinishStatement() {
+words::THashNode* Interpreter::FindCommandWord(const std::string& name,
+                                               PreparedStatement* replayed) const {
+  const words::TScopedHash& table = state_->Words;
+  if (!replayed) return FindWord(name, true);
+  if (replayed->command && replayed->command_names == table.NamesGeneration() &&
+      replayed->command_shadows == table.ShadowsGeneration())
+    return replayed->command;
+  bool global = false;
+  words::THashNode* word = table.FindScoped(name, true, &global);
+  replayed->command = global ? word : nullptr;
+  replayed->command_names = table.NamesGeneration();
+  replayed->command_shadows = table.ShadowsGeneration();
+  return word;
+}
+
+void Interpreter::FinishStatement(PreparedStatement* replayed) {
   EndRecording();
   words::TMorvBase& s = *state_;
   if (collecting_arguments_ || s.Arguments.Empty()) return;
@@ -713,7 +728,7 @@ void Interpreter::FinishStatement() {
                                static_cast<std::int32_t>(std::clamp<std::int64_t>(id, -1, 1 << 20)),
                                "", "", "");
     ExecuteCommand(transient);
-  } else if (words::THashNode* word = FindWord(item, true)) {
+  } else if (words::THashNode* word = FindCommandWord(item, replayed)) {
     RunWord(*word);
     item = word->Name;
   } else if (!ReadPropertyStatement(item)) {

@@ -385,7 +385,7 @@ const std::pair<std::size_t, THashNode*>* TScopedHash::InnermostLocal(std::strin
   return found == local_index_.end() || found->second.empty() ? nullptr : &found->second.back();
 }
 
-THashNode* TScopedHash::FindScoped(std::string_view name, bool okurigana) const {
+THashNode* TScopedHash::FindScoped(std::string_view name, bool okurigana, bool* global) const {
   const bool strip = okurigana && text::okurigana_changes(name);
   if (!name.empty() && !local_index_.empty()) {
     // The innermost scope holding either form wins; within one scope the okurigana-free form
@@ -394,8 +394,12 @@ THashNode* TScopedHash::FindScoped(std::string_view name, bool okurigana) const 
     if (strip) best = InnermostLocal(text::strip_okurigana(name));
     if (const auto* exact = InnermostLocal(name); exact && (!best || exact->first > best->first))
       best = exact;
-    if (best) return best->second;
+    if (best) {
+      if (global) *global = false;
+      return best->second;
+    }
   }
+  if (global) *global = true;
   return FindEither(name, strip);
 }
 
@@ -407,7 +411,12 @@ int TScopedHash::AddLocal(std::unique_ptr<THashNode> word) {
   THashNode* added = word.get();
   int count = scopes_.back()->Add(std::move(word));
   auto& holders = local_index_[name];
-  if (holders.empty() && !Find(name)) NewNamesGeneration();
+  if (holders.empty()) {
+    if (Find(name))
+      shadows_generation_ = last_generation.fetch_add(1, std::memory_order_relaxed) + 1;
+    else
+      NewNamesGeneration();
+  }
   if (!holders.empty() && holders.back().first == innermost)
     holders.back().second = added;
   else

@@ -204,7 +204,13 @@ void THash::ForEachWord(Visit visit) const {
 class TScopedHash : public THash {
  public:
   ~TScopedHash() override;
-  THashNode* FindScoped(std::string_view name, bool okurigana = false) const;
+  // With `global`, it learns whether the word came from the global words, not a local scope:
+  // then the same word is found while NamesGeneration and ShadowsGeneration stay as they are.
+  THashNode* FindScoped(std::string_view name, bool okurigana = false,
+                        bool* global = nullptr) const;
+  // Changes when a local takes a name that only a global had, which hides the global from
+  // FindScoped without a name coming or going.
+  std::uint64_t ShadowsGeneration() const { return shadows_generation_; }
   // Adds to the innermost local scope, or to the global words when there is none.
   int AddLocal(std::unique_ptr<THashNode> word);
   void PushScope();
@@ -215,6 +221,7 @@ class TScopedHash : public THash {
   const std::pair<std::size_t, THashNode*>* InnermostLocal(std::string_view name) const;
 
   std::vector<std::unique_ptr<THash>> scopes_;
+  std::uint64_t shadows_generation_ = 0;
   // For each name held by a local scope: the scopes holding it (index, word), innermost last.
   // Every call opens a scope and recursive labels fill each with their locals, so walking the
   // scopes would make every lookup cost the recursion's depth.

@@ -253,6 +253,18 @@ TEST(Prepared, TextGrownInPlaceMatchesReadingAgain) {
       "1,2,3,\n111122\n1,2\r\n3,\r\n!1,2\nllll\ng!\n");
 }
 
+// A statement's command word is kept while no name comes or goes; a local taking the name of a
+// global label hides the label without that, and the statement must then find the local.
+TEST(Prepared, CommandWordsFoundAgainWhenALocalHidesThem) {
+  std::string script =
+      "実行\n影\nおわり\n*影\n挨拶をローカル変数\n挨拶=「局所」\n実行\n戻る\n"
+      "*実行\n2回(\n  挨拶\n)\n戻る\n*挨拶\n「やあ」を表示\n戻る\n";
+  std::string read_again = run(script, false);
+  EXPECT_NE(read_again.find("やあ\nやあ\n[error]"), std::string::npos) << read_again;
+  EXPECT_NE(read_again.find("変数を実行することは出来ません"), std::string::npos) << read_again;
+  EXPECT_EQ(run(script, true), read_again);
+}
+
 // Deep recursion still ends in the stack-full error at the same place.
 TEST(Prepared, RecursionLimitMatchesReadingAgain) {
   std::string script = "X=深く(1)\nおわり\n*深く(?を)\nY=深く(1)+1\n戻る\n";
