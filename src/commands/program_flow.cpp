@@ -156,36 +156,44 @@ void take_argument(Interpreter& in) {
   target->SetValue(in_range ? args[static_cast<std::size_t>(n - 1)] : std::string());
 }
 
-void local_variable(Interpreter& in) {
+const std::string& sore_name() {
   static const std::string kSore = text::sjis("それ");
-  std::string raw = in.PopArgumentText();
-  if (raw == kSore || in.ImplicitSore())
-    throw GeneralError(text::sjis("変数『それ』はローカル変数として使えません。"));
-  std::vector<std::string> names;
-  if (!raw.empty() && (raw[0] == '`' || raw[0] == '"')) {
-    std::string lines = in.EvalArgument(raw);
-    std::size_t pos = 0;
-    while (pos <= lines.size()) {
-      std::size_t end = lines.find('\n', pos);
-      std::string line =
-          text::trim(lines.substr(pos, end == std::string::npos ? std::string::npos : end - pos));
-      if (!line.empty()) names.push_back(line);
-      if (end == std::string::npos) break;
-      pos = end + 1;
-    }
-  } else {
-    names.push_back(raw);
-  }
+  return kSore;
+}
+
+[[noreturn]] void refuse_sore_as_local() {
+  throw GeneralError(text::sjis("変数『それ』はローカル変数として使えません。"));
+}
+
+void add_local(Interpreter& in, std::string name) {
+  if (name == sore_name()) refuse_sore_as_local();
+  in.RefuseCommandName(name);
   words::TMorvBase& s = in.State();
-  for (const std::string& name : names) {
-    if (name == kSore)
-      throw GeneralError(text::sjis("変数『それ』はローカル変数として使えません。"));
-    in.RefuseCommandName(name);
-    try {
-      s.Words.AddLocal(words::THashNode::CreateVariable(name, false, s.CurrentLevel() - 1, ""));
-    } catch (const GeneralError& e) {
-      throw in.Error(e.what());
-    }
+  try {
+    s.Words.AddLocal(
+        words::THashNode::CreateVariable(std::move(name), false, s.CurrentLevel() - 1, ""));
+  } catch (const GeneralError& e) {
+    throw in.Error(e.what());
+  }
+}
+
+void local_variable(Interpreter& in) {
+  std::string raw = in.PopArgumentText();
+  if (raw == sore_name() || in.ImplicitSore()) refuse_sore_as_local();
+  // Most calls declare one plain name: it goes in as it is, without a list of names.
+  if (raw.empty() || (raw[0] != '`' && raw[0] != '"')) {
+    add_local(in, std::move(raw));
+    return;
+  }
+  std::string lines = in.EvalArgument(raw);
+  std::size_t pos = 0;
+  while (pos <= lines.size()) {
+    std::size_t end = lines.find('\n', pos);
+    std::string line =
+        text::trim(lines.substr(pos, end == std::string::npos ? std::string::npos : end - pos));
+    if (!line.empty()) add_local(in, std::move(line));
+    if (end == std::string::npos) break;
+    pos = end + 1;
   }
 }
 

@@ -57,6 +57,19 @@ bool entry_carries(std::string_view entry, std::string_view particle) {
   return particle.empty() || particle_matches(tail_for(entry, particle), particle);
 }
 
+// A plain decimal whole number of at most 15 digits, which reads as a number term and nothing
+// else, and is exact in a long double.
+bool plain_decimal(std::string_view text, long double& out) {
+  if (text.empty() || text.size() > 15) return false;
+  std::int64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  out = static_cast<long double>(value);
+  return true;
+}
+
 }  // namespace
 
 // ---- words
@@ -114,7 +127,16 @@ std::string Interpreter::PopArgumentValue() {
 }
 
 long double Interpreter::PopArgumentNumber() {
-  return expr::ToNumber(PopArgumentValue());
+  std::string text = state_->Arguments.Pop();
+  // Counts such as 1番目 are mostly written as digits: no evaluation is needed to read them, but
+  // the nesting limit holds as it would for an evaluation.
+  if (long double number; plain_decimal(text, number)) {
+    NestingGuard guard(*this);
+    static const std::string kNumberType = "e";
+    current_type_ = kNumberType;
+    return number;
+  }
+  return expr::ToNumber(EvalArgument(text));
 }
 
 words::THashNode* Interpreter::PopArgumentVariable(bool create) {

@@ -37,10 +37,12 @@ THashNode::THashNode(std::string name, bool reserved, std::shared_ptr<WordObject
       Reserved(reserved),
       value_(std::move(value)) {}
 
+THashNode::THashNode(std::string name, bool reserved, std::int32_t tag, std::string value)
+    : Name(std::move(name)), Tag(tag), Reserved(reserved), value_(std::move(value)) {}
+
 std::unique_ptr<THashNode> THashNode::CreateVariable(std::string name, bool reserved,
                                                      std::int32_t tag, std::string value) {
-  return std::make_unique<THashNode>(std::move(name), reserved, nullptr, kVariable, tag, "",
-                                     std::move(value), "");
+  return std::make_unique<THashNode>(std::move(name), reserved, tag, std::move(value));
 }
 
 THashNode::~THashNode() = default;
@@ -387,7 +389,7 @@ const std::pair<std::size_t, THashNode*>* TScopedHash::InnermostLocal(std::strin
 
 THashNode* TScopedHash::FindScoped(std::string_view name, bool okurigana, bool* global) const {
   const bool strip = okurigana && text::okurigana_changes(name);
-  if (!name.empty() && !local_index_.empty()) {
+  if (!name.empty() && held_names_ > 0) {
     // The innermost scope holding either form wins; within one scope the okurigana-free form
     // comes first, as THash::Find has it.
     const std::pair<std::size_t, THashNode*>* best = nullptr;
@@ -403,29 +405,56 @@ THashNode* TScopedHash::FindScoped(std::string_view name, bool okurigana, bool* 
   return FindEither(name, strip);
 }
 
+TScopedHash::Holders& TScopedHash::HoldersOf(const std::string& name) {
+  auto found = local_index_.find(std::string_view(name));
+  if (found != local_index_.end()) return found->second;
+  return local_index_.try_emplace(name).first->second;
+}
+
+void TScopedHash::NameBecomesLocal(const std::string& name) {
+  ++held_names_;
+  if (Find(name))
+    shadows_generation_ = last_generation.fetch_add(1, std::memory_order_relaxed) + 1;
+  else
+    NewNamesGeneration();
+}
+
 int TScopedHash::AddLocal(std::unique_ptr<THashNode> word) {
   if (scopes_.empty()) return Add(std::move(word));
   NewGeneration();
-  std::size_t innermost = scopes_.size() - 1;
-  std::string name = word->Name;
+  const std::size_t innermost = scopes_.size() - 1;
   THashNode* added = word.get();
   int count = scopes_.back()->Add(std::move(word));
-  auto& holders = local_index_[name];
-  if (holders.empty()) {
-    if (Find(name))
-      shadows_generation_ = last_generation.fetch_add(1, std::memory_order_relaxed) + 1;
-    else
-      NewNamesGeneration();
-  }
-  if (!holders.empty() && holders.back().first == innermost)
+  // The scope owns the word now, and keeps it until it is popped.
+  Holders& holders = HoldersOf(added->Name);
+  if (!holders.empty() && holders.back().first == innermost) {
     holders.back().second = added;
-  else
-    holders.emplace_back(innermost, added);
+    return count;
+  }
+  if (holders.empty()) NameBecomesLocal(added->Name);
+  holders.emplace_back(innermost, added);
+  scope_names_.emplace_back(innermost, &holders);
   return count;
 }
 
 void TScopedHash::PushScope() {
-  scopes_.push_back(std::make_unique<THash>());
+  if (spare_scopes_.empty()) {
+    scopes_.push_back(std::make_unique<THash>());
+    return;
+  }
+  scopes_.push_back(std::move(spare_scopes_.back()));
+  spare_scopes_.pop_back();
+}
+
+void TScopedHash::ReleaseInnermost(Holders& holders) {
+  // The word is still alive: its scope is emptied only after its names are released.
+  const std::string& name = holders.back().second->Name;
+  holders.pop_back();
+  if (!holders.empty()) return;
+  --held_names_;
+  // A global of the same name keeps the name known, as AddLocal has it.
+  if (!Find(name)) NewNamesGeneration();
+  if (local_index_.size() > kKeptLocalNames) local_index_.erase(std::string(name));
 }
 
 void TScopedHash::PopScope() {
@@ -433,17 +462,15 @@ void TScopedHash::PopScope() {
   // An empty scope changes no lookup: calls without locals keep what their words found.
   if (scopes_.back()->Count() > 0) NewGeneration();
   const std::size_t innermost = scopes_.size() - 1;
-  scopes_.back()->ForEachWord([this, innermost](const THashNode* word) {
-    auto found = local_index_.find(std::string_view(word->Name));
-    if (found == local_index_.end()) return;
-    if (!found->second.empty() && found->second.back().first == innermost) found->second.pop_back();
-    if (found->second.empty()) {
-      local_index_.erase(found);
-      // A global of the same name keeps the name known, as AddLocal has it.
-      if (!Find(word->Name)) NewNamesGeneration();
-    }
-  });
+  while (!scope_names_.empty() && scope_names_.back().first == innermost) {
+    ReleaseInnermost(*scope_names_.back().second);
+    scope_names_.pop_back();
+  }
+  std::unique_ptr<THash> scope = std::move(scopes_.back());
   scopes_.pop_back();
+  if (spare_scopes_.size() >= kSpareScopes) return;
+  if (scope->Count() > 0) scope->Clear();
+  spare_scopes_.push_back(std::move(scope));
 }
 
 }  // namespace morivel::words

@@ -46,6 +46,8 @@ class THashNode {
  public:
   THashNode(std::string name, bool reserved, std::shared_ptr<WordObject> obj, std::uint8_t kind,
             std::int32_t tag, std::string type_mark, std::string value, std::string extra);
+  // A plain variable: no object, no type mark, no extra.
+  THashNode(std::string name, bool reserved, std::int32_t tag, std::string value);
   static std::unique_ptr<THashNode> CreateVariable(std::string name, bool reserved,
                                                    std::int32_t tag, std::string value);
   ~THashNode();
@@ -217,17 +219,35 @@ class TScopedHash : public THash {
   void PopScope();
   std::size_t ScopeCount() const { return scopes_.size(); }
 
+  // Popped scopes kept for the next calls, and index entries of names no scope holds kept for
+  // the next local of that name: every call opens a scope and most declare the same locals.
+  static constexpr std::size_t kSpareScopes = 64;
+  static constexpr std::size_t kKeptLocalNames = 1024;
+
  private:
+  // The scopes holding one name: (scope index, word), innermost last.
+  using Holders = std::vector<std::pair<std::size_t, THashNode*>>;
+
   const std::pair<std::size_t, THashNode*>* InnermostLocal(std::string_view name) const;
+  Holders& HoldersOf(const std::string& name);
+  // The name is held by a local scope and was held by none before.
+  void NameBecomesLocal(const std::string& name);
+  // The innermost scope lets go of the name of `holders`.
+  void ReleaseInnermost(Holders& holders);
 
   std::vector<std::unique_ptr<THash>> scopes_;
+  std::vector<std::unique_ptr<THash>> spare_scopes_;
   std::uint64_t shadows_generation_ = 0;
-  // For each name held by a local scope: the scopes holding it (index, word), innermost last.
+  // For each name a local scope held: the scopes holding it now (possibly none).
   // Every call opens a scope and recursive labels fill each with their locals, so walking the
   // scopes would make every lookup cost the recursion's depth.
-  std::unordered_map<std::string, std::vector<std::pair<std::size_t, THashNode*>>, NameHash,
-                     std::equal_to<>>
-      local_index_;
+  std::unordered_map<std::string, Holders, NameHash, std::equal_to<>> local_index_;
+  // The names in local_index_ that some scope holds.
+  std::size_t held_names_ = 0;
+  // One item per name a scope added to local_index_, in the order added: popping a scope takes
+  // its items off the end without hashing the names again. The entries stay where they are
+  // while a scope holds their name (an unordered_map moves no element when it grows).
+  std::vector<std::pair<std::size_t, Holders*>> scope_names_;
 };
 
 }  // namespace morivel::words
