@@ -170,8 +170,7 @@ void add_local(Interpreter& in, std::string name) {
   in.RefuseCommandName(name);
   words::TMorvBase& s = in.State();
   try {
-    s.Words.AddLocal(
-        words::THashNode::CreateVariable(std::move(name), false, s.CurrentLevel() - 1, ""));
+    s.Words.AddLocalVariable(std::move(name), s.CurrentLevel() - 1);
   } catch (const GeneralError& e) {
     throw in.Error(e.what());
   }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 
 #include "formats/csv.h"
 #include "text/encoding.h"
@@ -311,6 +312,16 @@ void THash::Clear() {
   count_ = 0;
 }
 
+void THash::ClearInto(std::vector<std::unique_ptr<THashNode>>& out) {
+  if (buckets_) {
+    for (auto& bucket : buckets_->buckets)
+      for (auto& word : bucket) out.push_back(std::move(word));
+  } else {
+    for (auto& word : few_) out.push_back(std::move(word));
+  }
+  Clear();
+}
+
 std::string THash::GetValueOf(std::string_view name, bool okurigana) const {
   const THashNode* w = Find(name, okurigana);
   return w ? w->GetValue() : std::string();
@@ -457,6 +468,34 @@ void TScopedHash::ReleaseInnermost(Holders& holders) {
   if (local_index_.size() > kKeptLocalNames) local_index_.erase(std::string(name));
 }
 
+int TScopedHash::AddLocalVariable(std::string name, std::int32_t tag) {
+  if (spare_words_.empty())
+    return AddLocal(THashNode::CreateVariable(std::move(name), false, tag, std::string()));
+  std::unique_ptr<THashNode> word = std::move(spare_words_.back());
+  spare_words_.pop_back();
+  // A blank plain variable differs from a new one only in its name and level.
+  word->Name = std::move(name);
+  word->Tag = tag;
+  return AddLocal(std::move(word));
+}
+
+void TScopedHash::Recycle(std::unique_ptr<THash> scope) {
+  if (spare_scopes_.size() >= kSpareScopes) return;
+  if (scope->Count() > 0) {
+    const std::size_t kept = spare_words_.size();
+    scope->ClearInto(spare_words_);
+    if (spare_words_.size() > kSpareWords) spare_words_.resize(std::max(kept, kSpareWords));
+    for (std::size_t i = kept; i < spare_words_.size(); ++i) {
+      // Made anew in place, so that nothing of the old word (an object, a table view, a long
+      // value) outlives its scope.
+      THashNode* word = spare_words_[i].get();
+      std::destroy_at(word);
+      std::construct_at(word, std::string(), false, 0, std::string());
+    }
+  }
+  spare_scopes_.push_back(std::move(scope));
+}
+
 void TScopedHash::PopScope() {
   if (scopes_.empty()) return;
   // An empty scope changes no lookup: calls without locals keep what their words found.
@@ -468,9 +507,7 @@ void TScopedHash::PopScope() {
   }
   std::unique_ptr<THash> scope = std::move(scopes_.back());
   scopes_.pop_back();
-  if (spare_scopes_.size() >= kSpareScopes) return;
-  if (scope->Count() > 0) scope->Clear();
-  spare_scopes_.push_back(std::move(scope));
+  Recycle(std::move(scope));
 }
 
 }  // namespace morivel::words

@@ -42,7 +42,7 @@ std::uint64_t KindChanges();
 // every record up to it.
 inline constexpr std::int64_t kMaxElementIndex = 1000000;
 
-class THashNode {
+class THashNode final {
  public:
   THashNode(std::string name, bool reserved, std::shared_ptr<WordObject> obj, std::uint8_t kind,
             std::int32_t tag, std::string type_mark, std::string value, std::string extra);
@@ -127,6 +127,8 @@ class THash : public WordObject {
   THashNode* Find(std::string_view name, bool okurigana = false) const;
   int Delete(std::string_view name, bool okurigana = false);
   void Clear();
+  // Clear, handing the words over to `out` (after what it holds) instead of destroying them.
+  void ClearInto(std::vector<std::unique_ptr<THashNode>>& out);
   std::string GetValueOf(std::string_view name, bool okurigana = false) const;
   // All words, bucket 0 first, insertion order within a bucket.
   std::vector<THashNode*> Enumerate() const;
@@ -151,10 +153,14 @@ class THash : public WordObject {
   static constexpr int kFewWords = 12;
 
  protected:
+  // Names are mostly a few bytes long: a byte-wise hash written out here costs less than the
+  // library's general one, which is not inlined.
   struct NameHash {
     using is_transparent = void;
     std::size_t operator()(std::string_view name) const {
-      return std::hash<std::string_view>{}(name);
+      std::uint64_t h = 14695981039346656037ull;
+      for (unsigned char c : name) h = (h ^ c) * 1099511628211ull;
+      return static_cast<std::size_t>(h);
     }
   };
 
@@ -215,6 +221,9 @@ class TScopedHash : public THash {
   std::uint64_t ShadowsGeneration() const { return shadows_generation_; }
   // Adds to the innermost local scope, or to the global words when there is none.
   int AddLocal(std::unique_ptr<THashNode> word);
+  // AddLocal of a plain variable without a value, as THashNode::CreateVariable makes it; it
+  // takes the place of a word a popped scope let go of, when there is one.
+  int AddLocalVariable(std::string name, std::int32_t tag);
   void PushScope();
   void PopScope();
   std::size_t ScopeCount() const { return scopes_.size(); }
@@ -223,6 +232,7 @@ class TScopedHash : public THash {
   // the next local of that name: every call opens a scope and most declare the same locals.
   static constexpr std::size_t kSpareScopes = 64;
   static constexpr std::size_t kKeptLocalNames = 1024;
+  static constexpr std::size_t kSpareWords = 256;
 
  private:
   // The scopes holding one name: (scope index, word), innermost last.
@@ -234,9 +244,13 @@ class TScopedHash : public THash {
   void NameBecomesLocal(const std::string& name);
   // The innermost scope lets go of the name of `holders`.
   void ReleaseInnermost(Holders& holders);
+  // Empties a popped scope and keeps it, and the memory of its words, for the next ones.
+  void Recycle(std::unique_ptr<THash> scope);
 
   std::vector<std::unique_ptr<THash>> scopes_;
   std::vector<std::unique_ptr<THash>> spare_scopes_;
+  // Words of popped scopes, each made anew as a blank plain variable: only their memory is kept.
+  std::vector<std::unique_ptr<THashNode>> spare_words_;
   std::uint64_t shadows_generation_ = 0;
   // For each name a local scope held: the scopes holding it now (possibly none).
   // Every call opens a scope and recursive labels fill each with their locals, so walking the
