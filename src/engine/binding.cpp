@@ -1,7 +1,7 @@
 // Command invocation: binding arguments to templates by particle, handlers, results, calls.
 #include <algorithm>
-#include <map>
 #include <cstdint>
+#include <map>
 
 #include "engine/external.h"
 #include "engine/interpreter.h"
@@ -200,6 +200,10 @@ void Interpreter::BindArguments(const words::THashNode& word) {
 
 void Interpreter::ExecuteCommand(words::THashNode& word) {
   BindArguments(word);
+  RunBoundCommand(word);
+}
+
+void Interpreter::RunBoundCommand(words::THashNode& word) {
   current_command_ = word.Name;
   if (word.Name == "\\") return;
   Handler handler = nullptr;

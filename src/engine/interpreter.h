@@ -122,6 +122,8 @@ class Interpreter {
   // Runs a word by its kind (command, label, ...), with its arguments on the stack.
   void RunWord(words::THashNode& word);
   void ExecuteCommand(words::THashNode& word);
+  // ExecuteCommand once the arguments are bound to the command's template.
+  void RunBoundCommand(words::THashNode& word);
   // Calls a declared shared-library function with its arguments on the stack.
   void RunExternal(words::THashNode& word);
   // Calls `word` with the arguments inside the parentheses at p, in function form.
@@ -250,6 +252,7 @@ class Interpreter {
   // `replayed`: the kept statement whose tokens were pushed, which may know its command word.
   void FinishStatement(PreparedStatement* replayed = nullptr);
   words::THashNode* FindCommandWord(const std::string& name, PreparedStatement* replayed) const;
+  words::THashNode* KeptCommand(const PreparedStatement& replayed) const;
   bool ReadPropertyStatement(const std::string& property);
   void PushCallArguments(const std::string& inside);
   void AnalyseToken(std::string token, bool read_as_word);
@@ -310,6 +313,11 @@ class Interpreter {
 
   // Binding.
   void BindArguments(const words::THashNode& word);
+  // Binds a replayed statement's arguments, the first time by BindArguments, later from what
+  // that gave; false when the statement's word is no command bound this way.
+  bool BindReplayed(words::THashNode& word, PreparedStatement& replayed);
+  bool ReplayBound(PreparedStatement& kept);
+  void RefuseArgumentsLeft(const std::string& command);
 
   // Prepared evaluation: the value, or nothing when the text must be read instead.
   // With `number`, a number result comes as a number (see expr::EvaluatePreparedArgument).
