@@ -285,7 +285,7 @@ expr::Value Interpreter::CallFunctionForm(words::THashNode& word, const char*& p
       // loop ends at its 戻る or at the end of its text.
       const char* return_to = state_->Position;
       const int return_line = state_->CurrentLine;
-      std::string file = state_->ScriptFileName;
+      std::shared_ptr<const std::string> file = SharedScriptName();
       sore->SetValue("");
       state_->RunControl.OpenLevel();
       state_->Position = nullptr;
@@ -297,13 +297,13 @@ expr::Value Interpreter::CallFunctionForm(words::THashNode& word, const char*& p
         state_->RunControl.CloseLevel();
         state_->Position = return_to;
         state_->CurrentLine = return_line;
-        state_->ScriptFileName = file;
+        state_->ScriptFileName = *file;
         throw;
       }
       state_->RunControl.CloseLevel();
       state_->Position = return_to;
       state_->CurrentLine = return_line;
-      state_->ScriptFileName = file;
+      state_->ScriptFileName = *file;
     } else if (word.Kind == words::kDllFunction) {
       RunExternal(word);
     } else {

@@ -274,6 +274,8 @@ class Interpreter {
   void EnterBlock(words::TRunControl entry, const Block& block);
   // The block copy of the interpreter's own that `p` lies in, or null.
   std::shared_ptr<const std::string> CopyHolding(const char* p) const;
+  // The script file name as a shared text, made again only when the name has changed.
+  std::shared_ptr<const std::string> SharedScriptName();
   Block ReadBlockText(const char*& p);
   // Cuts a view's text off at its end while the returned handle (shared by every entry running
   // that block) lives.
@@ -294,7 +296,12 @@ class Interpreter {
   // Where RunIf keeps how it read the condition at p, or null (see KeptSplit).
   PreparedCondition* KeptCondition(const char* p);
   // Reads the condition text at p up to its keyword, as an expression.
-  std::string ReadCondition(const char*& p);
+  // With `kept`, it learns the kept reading the condition came from (null when there is none).
+  std::string ReadCondition(const char*& p, PreparedCondition** kept = nullptr);
+  bool ConditionHolds(const std::string& expression, PreparedCondition* kept);
+  std::optional<expr::Value> EvaluateKeptCondition(const std::string& expression,
+                                                   PreparedCondition& kept,
+                                                   expr::PreparedNumber& number);
   // Plain statements read once: at the start of a statement whose tokens were recorded (and
   // are still valid), pushes them and finishes the statement; otherwise starts recording.
   bool ReplayStatement();
@@ -351,6 +358,7 @@ class Interpreter {
   std::string current_command_;
   bool function_call_mode_ = false;
   bool implicit_sore_ = false;
+  std::shared_ptr<const std::string> shared_script_name_;
   bool comma_before_break_ = false;
   // Set while the tokens inside a function call's parentheses are pushed: nothing runs then.
   bool collecting_arguments_ = false;

@@ -141,6 +141,8 @@ struct PreparedCondition {
   std::string expression;
   const char* end = nullptr;
   char end_char = 0;
+  // The expression's prepared tokens, found on its first evaluation.
+  std::shared_ptr<PreparedEntry<std::vector<expr::PreparedToken>>> tokens;
 };
 
 // The argument tokens a plain statement at a position pushes before its command runs, and where
