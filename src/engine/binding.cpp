@@ -1,5 +1,6 @@
 // Command invocation: binding arguments to templates by particle, handlers, results, calls.
 #include <algorithm>
+#include <cstdint>
 #include <map>
 
 #include "engine/external.h"
@@ -35,15 +36,23 @@ void read_template_particles(std::string_view templ, std::vector<std::string_vie
   }
 }
 
+// The two bytes of a particle's Shift-JIS code (every particle a template names is one character).
+constexpr std::uint16_t code_of(char first, char second) {
+  return static_cast<std::uint16_t>(static_cast<unsigned char>(first) << 8 |
+                                    static_cast<unsigned char>(second));
+}
+
 bool particle_matches(std::string_view actual, std::string_view expected) {
   if (actual == expected) return true;
-  static const std::string kWo = text::sjis("を"), kTo = text::sjis("と"), kNo = text::sjis("の"),
-                           kNi = text::sjis("に"), kHe = text::sjis("へ");
-  if ((expected == kTo || expected == kNo) && actual == kWo) return true;
-  if (expected == kWo && (actual == kTo || actual == kNo)) return true;
-  if (expected == kNi && actual == kHe) return true;
-  if (expected == kHe && actual == kNi) return true;
-  return false;
+  if (actual.size() != 2 || expected.size() != 2) return false;
+  // を stands for と and の, and に and へ for each other.
+  constexpr std::uint16_t kWo = code_of('\x82', '\xf0'), kTo = code_of('\x82', '\xc6'),
+                          kNo = code_of('\x82', '\xcc'), kNi = code_of('\x82', '\xc9'),
+                          kHe = code_of('\x82', '\xd6');
+  const std::uint16_t a = code_of(actual[0], actual[1]), e = code_of(expected[0], expected[1]);
+  if ((e == kTo || e == kNo) && a == kWo) return true;
+  if (e == kWo && (a == kTo || a == kNo)) return true;
+  return (e == kNi && a == kHe) || (e == kHe && a == kNi);
 }
 
 // The ending of an entry that a particle of `expected`'s length would occupy.
@@ -213,6 +222,10 @@ void Interpreter::BindArguments(const words::THashNode& word) {
 
 void Interpreter::ExecuteCommand(words::THashNode& word) {
   BindArguments(word);
+  RunBoundCommand(word);
+}
+
+void Interpreter::RunBoundCommand(words::THashNode& word) {
   current_command_ = word.Name;
   if (word.Name == "\\") return;
   Handler handler = nullptr;
@@ -294,7 +307,7 @@ expr::Value Interpreter::CallFunctionForm(words::THashNode& word, const char*& p
       // loop ends at its 戻る or at the end of its text.
       const char* return_to = state_->Position;
       const int return_line = state_->CurrentLine;
-      std::string file = state_->ScriptFileName;
+      std::shared_ptr<const std::string> file = SharedScriptName();
       sore->SetValue("");
       state_->RunControl.OpenLevel();
       state_->Position = nullptr;
@@ -306,13 +319,13 @@ expr::Value Interpreter::CallFunctionForm(words::THashNode& word, const char*& p
         state_->RunControl.CloseLevel();
         state_->Position = return_to;
         state_->CurrentLine = return_line;
-        state_->ScriptFileName = file;
+        state_->ScriptFileName = *file;
         throw;
       }
       state_->RunControl.CloseLevel();
       state_->Position = return_to;
       state_->CurrentLine = return_line;
-      state_->ScriptFileName = file;
+      state_->ScriptFileName = *file;
     } else if (word.Kind == words::kDllFunction) {
       RunExternal(word);
     } else {

@@ -202,6 +202,12 @@ std::shared_ptr<void> Interpreter::TerminateView(const Block& block) {
   return end;
 }
 
+std::shared_ptr<const std::string> Interpreter::SharedScriptName() {
+  if (!shared_script_name_ || *shared_script_name_ != state_->ScriptFileName)
+    shared_script_name_ = std::make_shared<const std::string>(state_->ScriptFileName);
+  return shared_script_name_;
+}
+
 void Interpreter::EnterBlock(words::TRunControl entry, const Block& block) {
   words::TRunControlStack& stack = state_->RunControl;
   std::size_t nesting = 0;
@@ -214,7 +220,7 @@ void Interpreter::EnterBlock(words::TRunControl entry, const Block& block) {
   entry.BlockIsCopy = true;
   if (block.view) entry.Terminator = TerminateView(block);
   entry.ResumeAt = block.resume;
-  entry.SourceName = state_->ScriptFileName;
+  entry.SourceName = SharedScriptName();
   entry.Position = block.begin;
   entry.StartLine = block.start_line;
   entry.ReturnLine = state_->CurrentLine;
@@ -402,7 +408,7 @@ void Interpreter::ContinueEntry(words::TRunControl entry) {
     case words::kCall:
     case words::kInterrupt:
       s.Position = entry.Position;
-      s.ScriptFileName = entry.SourceName;
+      s.ScriptFileName = entry.Source();
       s.Words.PopScope();
       return;
     case words::kEachLoop:
@@ -480,7 +486,7 @@ void Interpreter::Continue() {
   while (s.RunControl.Pop(entry)) {
     if (!is_condition_block(entry) || s.RunControl.Count() == 0) break;
   }
-  s.ScriptFileName = entry.SourceName;
+  s.ScriptFileName = entry.Source();
   s.RunControl.Push(std::move(entry));
   CheckRunControl();
 }
@@ -509,7 +515,7 @@ void Interpreter::BeginLocalBlock() {
   entry.ResumeAt = p;
   entry.StartLine = state_->CurrentLine;
   entry.ReturnLine = state_->CurrentLine + static_cast<int>(std::count(state_->Position, p, '\n'));
-  entry.SourceName = state_->ScriptFileName;
+  entry.SourceName = SharedScriptName();
   state_->RunControl.Push(std::move(entry));
   state_->Words.PushScope();
 }
@@ -624,14 +630,16 @@ PreparedCondition* Interpreter::KeptCondition(const char* p) {
   return preparing_ ? KeptAt(prepared_->conditions, prepared_->pinned, p) : nullptr;
 }
 
-std::string Interpreter::ReadCondition(const char*& p) {
+std::string Interpreter::ReadCondition(const char*& p, PreparedCondition** kept_out) {
   const char* start = p;
   const words::TScopedHash& table = state_->Words;
   PreparedCondition* kept = KeptCondition(start);
+  if (kept_out) *kept_out = nullptr;
   if (kept && kept->end && kept->names_generation == table.NamesGeneration() &&
       kept->kind_changes == words::KindChanges() && *kept->end == kept->end_char &&
       std::memchr(start, '\0', static_cast<std::size_t>(kept->end - start)) == nullptr) {
     p = kept->end;
+    if (kept_out) *kept_out = kept;
     return kept->expression;
   }
   std::string text;
@@ -651,14 +659,31 @@ std::string Interpreter::ReadCondition(const char*& p) {
   }
   std::string expression = ConditionToExpression(text);
   // A condition running over a line break counts that line each time: it is read again.
-  if (kept && !crossed_line)
-    *kept = PreparedCondition{table.NamesGeneration(), words::KindChanges(), expression, p, *p};
+  if (kept && !crossed_line) {
+    *kept = PreparedCondition{table.NamesGeneration(), words::KindChanges(), expression, p, *p, {}};
+    if (kept_out) *kept_out = kept;
+  }
   return expression;
+}
+
+bool Interpreter::ConditionHolds(const std::string& expression, PreparedCondition* kept) {
+  expr::PreparedNumber number;
+  std::optional<expr::Value> value;
+  if (kept) value = EvaluateKeptCondition(expression, *kept, number);
+  if (!value) return condition_is_true(EvaluateText(expression));
+  // A whole number is its own text read back; anything else is judged by its text as always.
+  if (number.known && expr::ReadsBackWhole(number.value)) {
+    std::int64_t n = 0;
+    return expr::TruncateToInt64(number.value, n) && n != 0;
+  }
+  if (number.known) value->text = expr::NumberToText(number.value);
+  return condition_is_true(*value);
 }
 
 void Interpreter::RunIf() {
   struct Condition {
     std::string expression;
+    PreparedCondition* kept = nullptr;
     bool then_when_true = true;
     std::optional<Block> then_block, else_block;
   };
@@ -667,7 +692,7 @@ void Interpreter::RunIf() {
   while (true) {
     if (chain.size() >= 64) throw GeneralError(text::sjis("もしの条件が長すぎます。"));
     Condition c;
-    c.expression = ReadCondition(p);
+    c.expression = ReadCondition(p, &c.kept);
     if (at_then_keyword(p)) {
       p += at(p, kNaraba()) ? kNaraba().size() : kNara().size();
       c.then_block = ReadBlock();
@@ -701,7 +726,7 @@ void Interpreter::RunIf() {
   const Block* chosen = nullptr;
   bool decided = false;
   for (const Condition& c : chain) {
-    bool value = condition_is_true(EvaluateText(c.expression));
+    bool value = ConditionHolds(c.expression, c.kept);
     if (value == c.then_when_true) {
       // A condition without a then-block (もし A 違えば B) decides too: nothing runs.
       if (c.then_block) chosen = &*c.then_block;
@@ -841,7 +866,7 @@ void Interpreter::CallLabel(words::THashNode& label) {
   call.EntryType = words::kCall;
   call.Position = s.Position;
   call.ResumeAt = info->position;
-  call.SourceName = s.ScriptFileName;
+  call.SourceName = SharedScriptName();
   call.StartLine = info->line;
   call.ReturnLine = s.CurrentLine;
   s.ScriptFileName = info->file_name;
@@ -869,7 +894,7 @@ void Interpreter::Return() {
   s.Position = entry.Position;
   s.CurrentLine = entry.ReturnLine;
   s.Words.PopScope();
-  s.ScriptFileName = entry.SourceName;
+  s.ScriptFileName = entry.Source();
 }
 
 void Interpreter::WaitForEvents() {

@@ -50,7 +50,7 @@ void Interpreter::OnTimer() {
     entry.EntryType = words::kInterrupt;
     entry.Position = s.Position;
     entry.ResumeAt = target->position;
-    entry.SourceName = s.ScriptFileName;
+    entry.SourceName = SharedScriptName();
     entry.StartLine = target->line;
     entry.ReturnLine = s.CurrentLine;
     s.Words.PushScope();
@@ -108,7 +108,7 @@ void Interpreter::RunEvent(const char* entry, std::shared_ptr<const std::string>
   if (!entry || s.StopFlag) return;
   words::TRunControl call;
   call.EntryType = words::kInterrupt;
-  call.SourceName = s.ScriptFileName;
+  call.SourceName = SharedScriptName();
   call.BlockText = std::move(code);
   if (IsRunning()) {
     call.Position = s.Position;

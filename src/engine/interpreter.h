@@ -122,6 +122,8 @@ class Interpreter {
   // Runs a word by its kind (command, label, ...), with its arguments on the stack.
   void RunWord(words::THashNode& word);
   void ExecuteCommand(words::THashNode& word);
+  // ExecuteCommand once the arguments are bound to the command's template.
+  void RunBoundCommand(words::THashNode& word);
   // Calls a declared shared-library function with its arguments on the stack.
   void RunExternal(words::THashNode& word);
   // Calls `word` with the arguments inside the parentheses at p, in function form.
@@ -250,6 +252,7 @@ class Interpreter {
   // `replayed`: the kept statement whose tokens were pushed, which may know its command word.
   void FinishStatement(PreparedStatement* replayed = nullptr);
   words::THashNode* FindCommandWord(const std::string& name, PreparedStatement* replayed) const;
+  words::THashNode* KeptCommand(const PreparedStatement& replayed) const;
   bool ReadPropertyStatement(const std::string& property);
   void PushCallArguments(const std::string& inside);
   void AnalyseToken(std::string token, bool read_as_word);
@@ -271,6 +274,8 @@ class Interpreter {
   void EnterBlock(words::TRunControl entry, const Block& block);
   // The block copy of the interpreter's own that `p` lies in, or null.
   std::shared_ptr<const std::string> CopyHolding(const char* p) const;
+  // The script file name as a shared text, made again only when the name has changed.
+  std::shared_ptr<const std::string> SharedScriptName();
   Block ReadBlockText(const char*& p);
   // Cuts a view's text off at its end while the returned handle (shared by every entry running
   // that block) lives.
@@ -291,7 +296,12 @@ class Interpreter {
   // Where RunIf keeps how it read the condition at p, or null (see KeptSplit).
   PreparedCondition* KeptCondition(const char* p);
   // Reads the condition text at p up to its keyword, as an expression.
-  std::string ReadCondition(const char*& p);
+  // With `kept`, it learns the kept reading the condition came from (null when there is none).
+  std::string ReadCondition(const char*& p, PreparedCondition** kept = nullptr);
+  bool ConditionHolds(const std::string& expression, PreparedCondition* kept);
+  std::optional<expr::Value> EvaluateKeptCondition(const std::string& expression,
+                                                   PreparedCondition& kept,
+                                                   expr::PreparedNumber& number);
   // Plain statements read once: at the start of a statement whose tokens were recorded (and
   // are still valid), pushes them and finishes the statement; otherwise starts recording.
   bool ReplayStatement();
@@ -310,6 +320,11 @@ class Interpreter {
 
   // Binding.
   void BindArguments(const words::THashNode& word);
+  // Binds a replayed statement's arguments, the first time by BindArguments, later from what
+  // that gave; false when the statement's word is no command bound this way.
+  bool BindReplayed(words::THashNode& word, PreparedStatement& replayed);
+  bool ReplayBound(PreparedStatement& kept);
+  void RefuseArgumentsLeft(const std::string& command);
 
   // Prepared evaluation: the value, or nothing when the text must be read instead.
   // With `number`, a number result comes as a number (see expr::EvaluatePreparedArgument).
@@ -343,6 +358,7 @@ class Interpreter {
   std::string current_command_;
   bool function_call_mode_ = false;
   bool implicit_sore_ = false;
+  std::shared_ptr<const std::string> shared_script_name_;
   bool comma_before_break_ = false;
   // Set while the tokens inside a function call's parentheses are pushed: nothing runs then.
   bool collecting_arguments_ = false;

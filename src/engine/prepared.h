@@ -141,6 +141,8 @@ struct PreparedCondition {
   std::string expression;
   const char* end = nullptr;
   char end_char = 0;
+  // The expression's prepared tokens, found on its first evaluation.
+  std::shared_ptr<PreparedEntry<std::vector<expr::PreparedToken>>> tokens;
 };
 
 // The argument tokens a plain statement at a position pushes before its command runs, and where
@@ -160,6 +162,12 @@ struct PreparedStatement {
   words::THashNode* command = nullptr;
   std::uint64_t command_names = 0;
   std::uint64_t command_shadows = 0;
+  // The argument stack as binding the tokens to `bound_for`'s template left it (binding depends
+  // on the tokens and the template alone), and whether binding put それ in.
+  words::THashNode* bound_for = nullptr;
+  std::string bound_template;
+  std::vector<std::string> bound;
+  bool bound_sore = false;
 };
 
 // The statement being read while its tokens are recorded: the entry to fill, the reading state

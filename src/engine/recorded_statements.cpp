@@ -40,6 +40,7 @@ bool Interpreter::ReplayStatement() {
   if (!found) return false;
   PreparedStatement& kept = *found;
   if (still_valid(kept, s.Words, at)) {
+    if (ReplayBound(kept)) return true;
     for (const std::string& token : kept.tokens) s.Arguments.Push(token);
     s.Position = kept.end;
     comma_before_break_ = kept.comma_at_end;
@@ -53,6 +54,34 @@ bool Interpreter::ReplayStatement() {
   recording.nesting = nesting_;
   recording.tokens.clear();
   return false;
+}
+
+bool Interpreter::BindReplayed(words::THashNode& word, PreparedStatement& replayed) {
+  if (word.Kind != words::kCommand || function_call_mode_) return false;
+  replayed.bound_for = nullptr;
+  BindArguments(word);
+  const words::TStack& stack = state_->Arguments;
+  replayed.bound.resize(stack.Count());
+  for (std::size_t i = 0; i < stack.Count(); ++i) replayed.bound[i] = stack[i];
+  replayed.bound_sore = implicit_sore_;
+  replayed.bound_template = word.Extra;
+  replayed.bound_for = &word;
+  return true;
+}
+
+bool Interpreter::ReplayBound(PreparedStatement& kept) {
+  words::THashNode* word = kept.bound_for;
+  if (!word || function_call_mode_ || word != KeptCommand(kept) || word->Kind != words::kCommand ||
+      word->Extra != kept.bound_template)
+    return false;
+  words::TMorvBase& s = *state_;
+  for (const std::string& argument : kept.bound) s.Arguments.Push(argument);
+  implicit_sore_ = kept.bound_sore;
+  s.Position = kept.end;
+  comma_before_break_ = kept.comma_at_end;
+  RunBoundCommand(*word);
+  RefuseArgumentsLeft(word->Name);
+  return true;
 }
 
 void Interpreter::RecordToken(const std::string& token) {

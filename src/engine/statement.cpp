@@ -701,13 +701,19 @@ bool Interpreter::ReadPropertyStatement(const std::string& property) {
   return true;
 }
 
+words::THashNode* Interpreter::KeptCommand(const PreparedStatement& replayed) const {
+  const words::TScopedHash& table = state_->Words;
+  if (replayed.command && replayed.command_names == table.NamesGeneration() &&
+      replayed.command_shadows == table.ShadowsGeneration())
+    return replayed.command;
+  return nullptr;
+}
+
 words::THashNode* Interpreter::FindCommandWord(const std::string& name,
                                                PreparedStatement* replayed) const {
-  const words::TScopedHash& table = state_->Words;
   if (!replayed) return FindWord(name, true);
-  if (replayed->command && replayed->command_names == table.NamesGeneration() &&
-      replayed->command_shadows == table.ShadowsGeneration())
-    return replayed->command;
+  if (words::THashNode* kept = KeptCommand(*replayed)) return kept;
+  const words::TScopedHash& table = state_->Words;
   bool global = false;
   words::THashNode* word = table.FindScoped(name, true, &global);
   replayed->command = global ? word : nullptr;
@@ -729,7 +735,10 @@ void Interpreter::FinishStatement(PreparedStatement* replayed) {
                                "", "", "");
     ExecuteCommand(transient);
   } else if (words::THashNode* word = FindCommandWord(item, replayed)) {
-    RunWord(*word);
+    if (replayed && BindReplayed(*word, *replayed))
+      RunBoundCommand(*word);
+    else
+      RunWord(*word);
     item = word->Name;
   } else if (!ReadPropertyStatement(item)) {
     std::string statement = item;
@@ -737,9 +746,14 @@ void Interpreter::FinishStatement(PreparedStatement* replayed) {
     throw Error("\"" + CutForMessage(text::trim(statement)) +
                 text::sjis("\"は未定義の命令です。(;o;)<綴りミスか、命令の引数に注意！"));
   }
+  RefuseArgumentsLeft(item);
+}
+
+void Interpreter::RefuseArgumentsLeft(const std::string& command) {
+  words::TMorvBase& s = *state_;
   if (!s.Arguments.Empty()) {
     std::string message =
-        "\"" + item + text::sjis("\"命令の引数に誤りがあります。引数が多いです。\"");
+        "\"" + command + text::sjis("\"命令の引数に誤りがあります。引数が多いです。\"");
     bool first = true;
     while (!s.Arguments.Empty()) {
       message += (first ? "" : "\r\n") + CutForMessage(s.Arguments.Shift());

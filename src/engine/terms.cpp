@@ -115,6 +115,27 @@ std::optional<expr::Value> Interpreter::EvaluatePreparedText(std::string_view te
   }
 }
 
+std::optional<expr::Value> Interpreter::EvaluateKeptCondition(const std::string& expression,
+                                                              PreparedCondition& kept,
+                                                              expr::PreparedNumber& number) {
+  NestingGuard guard(*this);
+  if (!PreparedNestingAllowed()) return std::nullopt;
+  if (!kept.tokens)
+    kept.tokens = prepared_->expressions.Find(
+        expression, [this](std::string_view t) { return Preparer(*this).Expression(t); });
+  if (!kept.tokens || !kept.tokens->Usable()) return std::nullopt;
+  try {
+    PlainWords words(*this);
+    expr::Value v = expr::EvaluatePrepared(*kept.tokens->prepared, words, &number);
+    current_type_ = v.type_mark;
+    return v;
+  } catch (...) {
+    ++kept.tokens->failures;
+    number = {};
+    return std::nullopt;
+  }
+}
+
 std::string Interpreter::RunPreparedArgument(const expr::PreparedArgument& argument) {
   PlainWords words(*this);
   expr::Value v = expr::EvaluatePreparedArgument(argument, words);

@@ -43,7 +43,13 @@ struct TRunControl {
   const char* BlockEnd = nullptr;
   bool BlockIsCopy = false;  // BlockText is a copy of the interpreter's own
   std::shared_ptr<void> Terminator;
-  std::string SourceName;
+  // The script file to go on in after the entry; shared, since every call and block entry names
+  // one and nearly all name the same file.
+  std::shared_ptr<const std::string> SourceName;
+  const std::string& Source() const {
+    static const std::string kNone;
+    return SourceName ? *SourceName : kNone;
+  }
   std::string Condition;
   std::string CounterName;  // the counter variable of 繰り返す, found again by name
   std::shared_ptr<std::vector<std::string>> Items;  // the list of 反復
@@ -67,8 +73,13 @@ class TRunControlStack {
   std::size_t LevelDepth() const { return suspended_.size(); }
 
  private:
+  // Emptied levels kept with their room, so that a call in function form (a level of its own)
+  // does not allocate its entries anew every time.
+  static constexpr std::size_t kMaxSpareLevels = 64;
+
   std::vector<TRunControl> current_;
   std::vector<std::vector<TRunControl>> suspended_;
+  std::vector<std::vector<TRunControl>> spare_;
 };
 
 inline bool TRunControlStack::Pop(TRunControl& into) {
@@ -81,10 +92,16 @@ inline bool TRunControlStack::Pop(TRunControl& into) {
 inline void TRunControlStack::OpenLevel() {
   suspended_.push_back(std::move(current_));
   current_.clear();
+  if (!spare_.empty()) {
+    current_ = std::move(spare_.back());
+    spare_.pop_back();
+  }
 }
 
 inline void TRunControlStack::CloseLevel() {
   if (suspended_.empty()) return;
+  current_.clear();
+  if (spare_.size() < kMaxSpareLevels) spare_.push_back(std::move(current_));
   current_ = std::move(suspended_.back());
   suspended_.pop_back();
 }

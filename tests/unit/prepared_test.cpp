@@ -265,6 +265,18 @@ TEST(Prepared, CommandWordsFoundAgainWhenALocalHidesThem) {
   EXPECT_EQ(run(script, true), read_again);
 }
 
+// A kept condition is judged by its number only when that number is its own text read back:
+// a fraction rounding to 1 in its 15 digits is true, 0.4 false, a number past 64 bits false.
+TEST(Prepared, KeptConditionsJudgedAsTheirText) {
+  std::string script =
+      "X=0.9999999999999999\nY=0.4\nZ=2^70\nT=「」\n2回(\n"
+      "  もしXならば「X真」を表示\n  もしYならば「Y真」を表示\n  もしZならば「Z真」を表示\n"
+      "  もしZ-Z+3ならば「3真」を表示\n  もしTならば「T真」を表示\n  T=「a」\n)\n";
+  std::string read_again = run(script, false);
+  EXPECT_EQ(read_again, "X真\n3真\nX真\n3真\nT真\n");
+  EXPECT_EQ(run(script, true), read_again);
+}
+
 // Deep recursion still ends in the stack-full error at the same place.
 TEST(Prepared, RecursionLimitMatchesReadingAgain) {
   std::string script = "X=深く(1)\nおわり\n*深く(?を)\nY=深く(1)+1\n戻る\n";
