@@ -3,13 +3,6 @@
 
 namespace morivel::words {
 
-std::string TStack::Pop() {
-  if (items_.empty()) return {};
-  std::string top = std::move(items_.back());
-  items_.pop_back();
-  return top;
-}
-
 std::string TStack::Shift() {
   if (items_.empty()) return {};
   std::string first = std::move(items_.front());

@@ -15,7 +15,13 @@ namespace morivel::words {
 class TStack {
  public:
   void Push(std::string item) { items_.push_back(std::move(item)); }
-  std::string Pop();
+  // Every command pops its arguments: kept inline, so that the text moves straight to its taker.
+  std::string Pop() {
+    if (items_.empty()) return {};
+    std::string top = std::move(items_.back());
+    items_.pop_back();
+    return top;
+  }
   std::string Shift();
   std::string Peek(std::size_t index) const;
   std::size_t Count() const { return items_.size(); }
