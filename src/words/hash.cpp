@@ -412,10 +412,14 @@ int TScopedHash::AddLocal(std::unique_ptr<THashNode> word) {
   int count = scopes_.back()->Add(std::move(word));
   auto& holders = local_index_[name];
   if (holders.empty()) {
-    if (Find(name))
+    if (Find(name)) {
       shadows_generation_ = last_generation.fetch_add(1, std::memory_order_relaxed) + 1;
-    else
-      NewNamesGeneration();
+    } else {
+      NamesMark& mark = marks_.back();
+      if (mark.after == 0) mark.before = NamesGeneration();
+      NameLocalNames(name, added->Kind);
+      mark.after = NamesGeneration();
+    }
   }
   if (!holders.empty() && holders.back().first == innermost)
     holders.back().second = added;
@@ -424,8 +428,24 @@ int TScopedHash::AddLocal(std::unique_ptr<THashNode> word) {
   return count;
 }
 
+void TScopedHash::NameLocalNames(const std::string& added, std::uint8_t kind) {
+  // The same new name of the same kind added to the same names, with no word's kind changed
+  // since, gives the same names: the generation they had the last time is theirs again, so
+  // what was read inside the last call still holds.
+  if (names_after_.size() >= kMaxNamesKept) names_after_.clear();
+  auto [it, fresh] =
+      names_after_.try_emplace(std::make_tuple(NamesGeneration(), KindChanges(), kind, added), 0);
+  if (fresh) {
+    NewNamesGeneration();
+    it->second = NamesGeneration();
+  } else {
+    RestoreNamesGeneration(it->second);
+  }
+}
+
 void TScopedHash::PushScope() {
   scopes_.push_back(std::make_unique<THash>());
+  marks_.emplace_back();
 }
 
 void TScopedHash::PopScope() {
@@ -433,17 +453,29 @@ void TScopedHash::PopScope() {
   // An empty scope changes no lookup: calls without locals keep what their words found.
   if (scopes_.back()->Count() > 0) NewGeneration();
   const std::size_t innermost = scopes_.size() - 1;
-  scopes_.back()->ForEachWord([this, innermost](const THashNode* word) {
+  bool names_gone = false;
+  scopes_.back()->ForEachWord([this, innermost, &names_gone](const THashNode* word) {
     auto found = local_index_.find(std::string_view(word->Name));
     if (found == local_index_.end()) return;
     if (!found->second.empty() && found->second.back().first == innermost) found->second.pop_back();
     if (found->second.empty()) {
       local_index_.erase(found);
       // A global of the same name keeps the name known, as AddLocal has it.
-      if (!Find(word->Name)) NewNamesGeneration();
+      if (!Find(word->Name)) names_gone = true;
     }
   });
+  if (names_gone) {
+    // The names are again those of the generation before this scope's first new name, unless
+    // some other name came or went meanwhile: a call with locals in a loop then leaves every
+    // reading kept by the names as it was.
+    const NamesMark& mark = marks_.back();
+    if (mark.after != 0 && mark.after == NamesGeneration())
+      RestoreNamesGeneration(mark.before);
+    else
+      NewNamesGeneration();
+  }
   scopes_.pop_back();
+  marks_.pop_back();
 }
 
 }  // namespace morivel::words
