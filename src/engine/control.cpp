@@ -848,6 +848,7 @@ void Interpreter::JumpTo(const std::string& name) {
 
 void Interpreter::CallLabel(words::THashNode& label) {
   words::TMorvBase& s = *state_;
+  // Held, not borrowed: evaluating the arguments may run code that defines the label anew.
   auto info = std::dynamic_pointer_cast<source::LabelInfo>(label.Obj);
   if (!info) return;
   if (!text::trim_view(label.Extra).empty()) {
@@ -857,7 +858,7 @@ void Interpreter::CallLabel(words::THashNode& label) {
     count = std::min(count, s.Arguments.Count());
     std::vector<std::string> values(count);
     std::size_t base = s.Arguments.Count() - count;
-    for (std::size_t i = 0; i < count; ++i) values[i] = s.Arguments[base + i];
+    for (std::size_t i = 0; i < count; ++i) values[i] = std::move(s.Arguments[base + i]);
     for (std::size_t i = 0; i < count; ++i) s.Arguments.Pop();
     for (std::string& v : values) v = EvalArgument(v);
     FunctionArguments = std::move(values);

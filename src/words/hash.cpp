@@ -422,12 +422,31 @@ TScopedHash::Holders& TScopedHash::HoldersOf(const std::string& name) {
   return local_index_.try_emplace(name).first->second;
 }
 
-void TScopedHash::NameBecomesLocal(const std::string& name) {
+void TScopedHash::NameBecomesLocal(const THashNode& word) {
   ++held_names_;
-  if (Find(name))
+  if (Find(word.Name)) {
     shadows_generation_ = last_generation.fetch_add(1, std::memory_order_relaxed) + 1;
-  else
+    return;
+  }
+  NamesMark& mark = marks_.back();
+  if (mark.after == 0) mark.before = NamesGeneration();
+  NameLocalNames(word.Name, word.Kind);
+  mark.after = NamesGeneration();
+}
+
+void TScopedHash::NameLocalNames(const std::string& added, std::uint8_t kind) {
+  // The same new name of the same kind added to the same names, with no word's kind changed
+  // since, gives the same names: the generation they had the last time is theirs again, so
+  // what was read inside the last call still holds.
+  if (names_after_.size() >= kMaxNamesKept) names_after_.clear();
+  auto [it, fresh] =
+      names_after_.try_emplace(std::make_tuple(NamesGeneration(), KindChanges(), kind, added), 0);
+  if (fresh) {
     NewNamesGeneration();
+    it->second = NamesGeneration();
+  } else {
+    RestoreNamesGeneration(it->second);
+  }
 }
 
 int TScopedHash::AddLocal(std::unique_ptr<THashNode> word) {
@@ -442,7 +461,7 @@ int TScopedHash::AddLocal(std::unique_ptr<THashNode> word) {
     holders.back().second = added;
     return count;
   }
-  if (holders.empty()) NameBecomesLocal(added->Name);
+  if (holders.empty()) NameBecomesLocal(*added);
   holders.emplace_back(innermost, added);
   scope_names_.emplace_back(innermost, &holders);
   return count;
@@ -451,21 +470,23 @@ int TScopedHash::AddLocal(std::unique_ptr<THashNode> word) {
 void TScopedHash::PushScope() {
   if (spare_scopes_.empty()) {
     scopes_.push_back(std::make_unique<THash>());
-    return;
+  } else {
+    scopes_.push_back(std::move(spare_scopes_.back()));
+    spare_scopes_.pop_back();
   }
-  scopes_.push_back(std::move(spare_scopes_.back()));
-  spare_scopes_.pop_back();
+  marks_.emplace_back();
 }
 
-void TScopedHash::ReleaseInnermost(Holders& holders) {
+bool TScopedHash::ReleaseInnermost(Holders& holders) {
   // The word is still alive: its scope is emptied only after its names are released.
   const std::string& name = holders.back().second->Name;
   holders.pop_back();
-  if (!holders.empty()) return;
+  if (!holders.empty()) return false;
   --held_names_;
   // A global of the same name keeps the name known, as AddLocal has it.
-  if (!Find(name)) NewNamesGeneration();
+  const bool gone = !Find(name);
   if (local_index_.size() > kKeptLocalNames) local_index_.erase(std::string(name));
+  return gone;
 }
 
 int TScopedHash::AddLocalVariable(std::string name, std::int32_t tag) {
@@ -501,10 +522,22 @@ void TScopedHash::PopScope() {
   // An empty scope changes no lookup: calls without locals keep what their words found.
   if (scopes_.back()->Count() > 0) NewGeneration();
   const std::size_t innermost = scopes_.size() - 1;
+  bool names_gone = false;
   while (!scope_names_.empty() && scope_names_.back().first == innermost) {
-    ReleaseInnermost(*scope_names_.back().second);
+    if (ReleaseInnermost(*scope_names_.back().second)) names_gone = true;
     scope_names_.pop_back();
   }
+  if (names_gone) {
+    // The names are again those of the generation before this scope's first new name, unless
+    // some other name came or went meanwhile: a call with locals in a loop then leaves every
+    // reading kept by the names as it was.
+    const NamesMark& mark = marks_.back();
+    if (mark.after != 0 && mark.after == NamesGeneration())
+      RestoreNamesGeneration(mark.before);
+    else
+      NewNamesGeneration();
+  }
+  marks_.pop_back();
   std::unique_ptr<THash> scope = std::move(scopes_.back());
   scopes_.pop_back();
   Recycle(std::move(scope));

@@ -3,9 +3,11 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -166,6 +168,9 @@ class THash : public WordObject {
 
   void NewGeneration();
   void NewNamesGeneration();
+  // Goes back to an earlier names generation; only for a table whose names are again exactly
+  // those it had then.
+  void RestoreNamesGeneration(std::uint64_t earlier) { names_generation_ = earlier; }
   // Find, once it is known whether the okurigana-free form differs from the name.
   THashNode* FindEither(std::string_view name, bool stripped_first) const;
 
@@ -240,14 +245,26 @@ class TScopedHash : public THash {
 
   const std::pair<std::size_t, THashNode*>* InnermostLocal(std::string_view name) const;
   Holders& HoldersOf(const std::string& name);
-  // The name is held by a local scope and was held by none before.
-  void NameBecomesLocal(const std::string& name);
-  // The innermost scope lets go of the name of `holders`.
-  void ReleaseInnermost(Holders& holders);
+  // The word's name is held by a local scope and was held by none before.
+  void NameBecomesLocal(const THashNode& word);
+  void NameLocalNames(const std::string& added, std::uint8_t kind);
+  // The innermost scope lets go of the name of `holders`; true when no word has the name now.
+  bool ReleaseInnermost(Holders& holders);
   // Empties a popped scope and keeps it, and the memory of its words, for the next ones.
   void Recycle(std::unique_ptr<THash> scope);
 
   std::vector<std::unique_ptr<THash>> scopes_;
+  // For each scope: the names generation before its first local with a new name, and the one
+  // its last such local made (0: none), so that popping it can give the first back.
+  struct NamesMark {
+    std::uint64_t before = 0;
+    std::uint64_t after = 0;
+  };
+  std::vector<NamesMark> marks_;
+  // The names generation that adding a new local name to the names of a generation gave.
+  static constexpr std::size_t kMaxNamesKept = 4096;
+  std::map<std::tuple<std::uint64_t, std::uint64_t, std::uint8_t, std::string>, std::uint64_t>
+      names_after_;
   std::vector<std::unique_ptr<THash>> spare_scopes_;
   // Words of popped scopes, each made anew as a blank plain variable: only their memory is kept.
   std::vector<std::unique_ptr<THashNode>> spare_words_;

@@ -235,7 +235,8 @@ TEST(Prepared, StatementsReadByAValueAreReadAgain) {
 TEST(Prepared, ConditionsReadAgainWhenTheirWordsChange) {
   std::string script =
       "Y=1\n3回(\n  もしXがYならば(「同じ」を表示)\n  違えば(「違う{回数}」を表示)\n  X=2\n)\n"
-      "2回(\n  もしY=1\n  ならば(「一」を表示)\n  謎\n)\n2回(\n  もしY=七(1)\n  ならば(「一」を表示)\n)\n";
+      "2回(\n  もしY=1\n  ならば(「一」を表示)\n  謎\n)\n2回(\n  もしY=七(1)\n  "
+      "ならば(「一」を表示)\n)\n";
   std::string read_again = run(script, false);
   EXPECT_NE(read_again.find("同じ\n違う2\n違う3\n一\n"), std::string::npos) << read_again;
   EXPECT_NE(read_again.find("(10行目)"), std::string::npos) << read_again;  // 謎
@@ -274,6 +275,26 @@ TEST(Prepared, KeptConditionsJudgedAsTheirText) {
       "  もしZ-Z+3ならば「3真」を表示\n  もしTならば「T真」を表示\n  T=「a」\n)\n";
   std::string read_again = run(script, false);
   EXPECT_EQ(read_again, "X真\n3真\nX真\n3真\nT真\n");
+  EXPECT_EQ(run(script, true), read_again);
+}
+
+// A call whose local brings a new name gives the names back when it returns, and the next call
+// brings the same names again: a statement read inside one call and outside the next must still
+// follow them, also when a global of that name appears between calls.
+TEST(Prepared, NamesOfLocalsComeAndGoWithEachCall) {
+  std::string script =
+      "A=1\nB=2\n3回(\n  見る\n  試す\n  もし回数=2ならばAにB=100\n)\nおわり\n"
+      "*試す\n「AにB」をローカル変数\nAにB=5\n見る\n戻る\n*見る\nそれ="
+      "10\nAにBを足す\nそれを表示\n戻る\n";
+  std::string read_again = run(script, false);
+  EXPECT_EQ(read_again, "3\n15\n5\n15\n110\n15\n");
+  EXPECT_EQ(run(script, true), read_again);
+  // A global name made inside the call stays when the call's local goes.
+  script =
+      "C=1\nD=2\n2回(\n  見る\n  試す\n)\nおわり\n*試す\n「AにB」をローカル変数\n"
+      "もし回数=1ならばCにD=50\n戻る\n*見る\nそれ=10\nCにDを足す\nそれを表示\n戻る\n";
+  read_again = run(script, false);
+  EXPECT_EQ(read_again, "3\n60\n");
   EXPECT_EQ(run(script, true), read_again);
 }
 
