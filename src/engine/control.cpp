@@ -317,13 +317,15 @@ bool Interpreter::CheckRunControl() {
   return true;
 }
 
-std::optional<bool> Interpreter::PreparedConditionHolds(std::string_view condition) {
+std::optional<bool> Interpreter::KeptConditionHolds(const std::string& condition,
+                                                    std::shared_ptr<void>& kept) {
   NestingGuard guard(*this);
   expr::PreparedNumber number;
-  std::optional<expr::Value> v = EvaluatePreparedText(condition, &number);
+  std::optional<expr::Value> v = EvaluateKeptExpression(condition, kept, &number);
   if (!v) return std::nullopt;
   current_type_ = v->type_mark;
   if (!number.known) return condition_is_true(*v);
+  // A whole number is its own text read back; anything else is judged by its text as always.
   if (expr::ReadsBackWhole(number.value)) return number.value != 0;
   return condition_is_true(expr::Value{expr::NumberToText(number.value), "e"});
 }
@@ -349,7 +351,7 @@ bool Interpreter::RepeatInPlace(words::TRunControl& entry) {
       break;
     case words::kWhileLoop: {
       // A condition that may run code (a call) is left to ContinueEntry: it may move the stack.
-      std::optional<bool> goes_on = PreparedConditionHolds(entry.Condition);
+      std::optional<bool> goes_on = KeptConditionHolds(entry.Condition, entry.ConditionTokens);
       if (!goes_on) return false;
       if (!*goes_on) {
         state_->Position = entry.ResumeAt;
@@ -666,20 +668,6 @@ std::string Interpreter::ReadCondition(const char*& p, PreparedCondition** kept_
   return expression;
 }
 
-bool Interpreter::ConditionHolds(const std::string& expression, PreparedCondition* kept) {
-  expr::PreparedNumber number;
-  std::optional<expr::Value> value;
-  if (kept) value = EvaluateKeptCondition(expression, *kept, number);
-  if (!value) return condition_is_true(EvaluateText(expression));
-  // A whole number is its own text read back; anything else is judged by its text as always.
-  if (number.known && expr::ReadsBackWhole(number.value)) {
-    std::int64_t n = 0;
-    return expr::TruncateToInt64(number.value, n) && n != 0;
-  }
-  if (number.known) value->text = expr::NumberToText(number.value);
-  return condition_is_true(*value);
-}
-
 void Interpreter::RunIf() {
   struct Condition {
     std::string expression;
@@ -726,7 +714,9 @@ void Interpreter::RunIf() {
   const Block* chosen = nullptr;
   bool decided = false;
   for (const Condition& c : chain) {
-    bool value = ConditionHolds(c.expression, c.kept);
+    std::optional<bool> kept_value =
+        c.kept ? KeptConditionHolds(c.expression, c.kept->tokens) : std::nullopt;
+    bool value = kept_value ? *kept_value : condition_is_true(EvaluateText(c.expression));
     if (value == c.then_when_true) {
       // A condition without a then-block (もし A 違えば B) decides too: nothing runs.
       if (c.then_block) chosen = &*c.then_block;

@@ -29,6 +29,7 @@ struct PreparedStatement;
 template <typename Prepared>
 struct PreparedEntry;
 using PreparedArgumentEntry = PreparedEntry<expr::PreparedArgument>;
+using PreparedExpressionEntry = PreparedEntry<std::vector<expr::PreparedToken>>;
 
 // How the main loop treats errors that reach it.
 enum class ErrorMode { Ignore = 0, Warn = 1 };
@@ -269,7 +270,6 @@ class Interpreter {
   bool CheckRunControl();
   bool RepeatInPlace(words::TRunControl& entry);
   // Whether a condition holds, when it can be evaluated prepared (which runs no code).
-  std::optional<bool> PreparedConditionHolds(std::string_view condition);
   void ContinueEntry(words::TRunControl entry);
   void EnterBlock(words::TRunControl entry, const Block& block);
   // The block copy of the interpreter's own that `p` lies in, or null.
@@ -298,10 +298,9 @@ class Interpreter {
   // Reads the condition text at p up to its keyword, as an expression.
   // With `kept`, it learns the kept reading the condition came from (null when there is none).
   std::string ReadCondition(const char*& p, PreparedCondition** kept = nullptr);
-  bool ConditionHolds(const std::string& expression, PreparedCondition* kept);
-  std::optional<expr::Value> EvaluateKeptCondition(const std::string& expression,
-                                                   PreparedCondition& kept,
-                                                   expr::PreparedNumber& number);
+  // Whether a condition holds by its prepared reading, found once and kept in `kept`; nothing
+  // when the condition must be evaluated from its text.
+  std::optional<bool> KeptConditionHolds(const std::string& condition, std::shared_ptr<void>& kept);
   // Plain statements read once: at the start of a statement whose tokens were recorded (and
   // are still valid), pushes them and finishes the statement; otherwise starts recording.
   bool ReplayStatement();
@@ -330,6 +329,13 @@ class Interpreter {
   // With `number`, a number result comes as a number (see expr::EvaluatePreparedArgument).
   std::optional<expr::Value> EvaluatePreparedText(std::string_view text,
                                                   expr::PreparedNumber* number = nullptr);
+  // EvaluatePreparedText with the text's prepared entry found once and kept in `kept`.
+  std::optional<expr::Value> EvaluateKeptExpression(const std::string& text,
+                                                    std::shared_ptr<void>& kept,
+                                                    expr::PreparedNumber* number);
+  std::shared_ptr<PreparedExpressionEntry> PreparedExpression(std::string_view text);
+  std::optional<expr::Value> EvaluatePreparedEntry(PreparedExpressionEntry* entry,
+                                                   expr::PreparedNumber* number);
   std::optional<std::string> EvalPreparedArgument(std::string_view text,
                                                   PreparedArgumentEntry* entry);
   // EvalArgument with the text's prepared entry at hand (null: looked up by the text).

@@ -141,8 +141,8 @@ struct PreparedCondition {
   std::string expression;
   const char* end = nullptr;
   char end_char = 0;
-  // The expression's prepared tokens, found on its first evaluation.
-  std::shared_ptr<PreparedEntry<std::vector<expr::PreparedToken>>> tokens;
+  // The expression's prepared entry, found on its first evaluation (see KeptConditionHolds).
+  std::shared_ptr<void> tokens;
 };
 
 // The argument tokens a plain statement at a position pushes before its command runs, and where

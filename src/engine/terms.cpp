@@ -103,35 +103,31 @@ bool Interpreter::PreparedNestingAllowed() const {
 std::optional<expr::Value> Interpreter::EvaluatePreparedText(std::string_view text,
                                                              expr::PreparedNumber* number) {
   if (!PreparedNestingAllowed()) return std::nullopt;
-  auto entry = prepared_->expressions.Find(
+  return EvaluatePreparedEntry(PreparedExpression(text).get(), number);
+}
+
+std::optional<expr::Value> Interpreter::EvaluateKeptExpression(const std::string& text,
+                                                               std::shared_ptr<void>& kept,
+                                                               expr::PreparedNumber* number) {
+  if (!PreparedNestingAllowed()) return std::nullopt;
+  if (!kept) kept = PreparedExpression(text);
+  return EvaluatePreparedEntry(static_cast<PreparedExpressionEntry*>(kept.get()), number);
+}
+
+std::shared_ptr<PreparedExpressionEntry> Interpreter::PreparedExpression(std::string_view text) {
+  return prepared_->expressions.Find(
       text, [this](std::string_view t) { return Preparer(*this).Expression(t); });
+}
+
+std::optional<expr::Value> Interpreter::EvaluatePreparedEntry(PreparedExpressionEntry* entry,
+                                                              expr::PreparedNumber* number) {
   if (!entry || !entry->Usable()) return std::nullopt;
   try {
     PlainWords words(*this);
     return expr::EvaluatePrepared(*entry->prepared, words, number);
   } catch (...) {
     ++entry->failures;
-    return std::nullopt;
-  }
-}
-
-std::optional<expr::Value> Interpreter::EvaluateKeptCondition(const std::string& expression,
-                                                              PreparedCondition& kept,
-                                                              expr::PreparedNumber& number) {
-  NestingGuard guard(*this);
-  if (!PreparedNestingAllowed()) return std::nullopt;
-  if (!kept.tokens)
-    kept.tokens = prepared_->expressions.Find(
-        expression, [this](std::string_view t) { return Preparer(*this).Expression(t); });
-  if (!kept.tokens || !kept.tokens->Usable()) return std::nullopt;
-  try {
-    PlainWords words(*this);
-    expr::Value v = expr::EvaluatePrepared(*kept.tokens->prepared, words, &number);
-    current_type_ = v.type_mark;
-    return v;
-  } catch (...) {
-    ++kept.tokens->failures;
-    number = {};
+    if (number) *number = {};
     return std::nullopt;
   }
 }

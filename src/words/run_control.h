@@ -51,6 +51,7 @@ struct TRunControl {
     return SourceName ? *SourceName : kNone;
   }
   std::string Condition;
+  std::shared_ptr<void> ConditionTokens;  // the engine's prepared reading of Condition, kept
   std::string CounterName;  // the counter variable of 繰り返す, found again by name
   std::shared_ptr<std::vector<std::string>> Items;  // the list of 反復
 };
