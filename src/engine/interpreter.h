@@ -343,6 +343,7 @@ class Interpreter {
   std::string RunPreparedArgument(const expr::PreparedArgument& argument);
   bool PreparedNestingAllowed() const;
   expr::Value EvaluateTextAsRead(std::string_view text);
+  expr::Value EvaluateContinuation(const expr::Value& so_far, const char* rest);
 
   // Dictionary and property access: the word at hand ends in の.
   expr::Value ReadAccess(words::THashNode* owner, const std::string& owner_name, const char*& p);

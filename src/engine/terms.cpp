@@ -265,6 +265,25 @@ expr::Value Interpreter::EvaluateTextAsRead(std::string_view text) {
   }
 }
 
+// "(" + the value so far + rest + ")", read as that text reads.
+expr::Value Interpreter::EvaluateContinuation(const expr::Value& so_far, const char* rest) {
+  EngineTerms terms(*this);
+  std::optional<expr::Value> result;
+  try {
+    result = expr::EvaluateContinued(terms, so_far, rest);
+  } catch (const EMorv&) {
+    throw;
+  } catch (const GeneralError& e) {
+    throw Error(e.what());
+  }
+  if (!result) {
+    // Built from a value, this text is new each time: preparing it would only cost.
+    return EvaluateTextAsRead("(" + expr::OperandText(so_far) + rest + ")");
+  }
+  current_type_ = result->type_mark;
+  return std::move(*result);
+}
+
 std::string Interpreter::EvalArgument(std::string_view text) {
   return EvalArgumentWith(text, nullptr);
 }
@@ -293,10 +312,9 @@ std::string Interpreter::EvalArgumentWith(std::string_view text, PreparedArgumen
       continue;
     }
     if (is_operator_char(*p)) {
-      std::string left = type == "e" ? (v.text.empty() ? "``" : v.text) : expr::QuoteRaw(v.text);
-      // Built from a value, this text is new each time: preparing it would only cost.
       NestingGuard inner(*this);
-      expr::Value result = EvaluateTextAsRead("(" + left + std::string(p) + ")");
+      v.type_mark = type;
+      expr::Value result = EvaluateContinuation(v, p);
       current_type_ = result.type_mark;
       return result.text;
     }

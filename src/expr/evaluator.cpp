@@ -10,6 +10,7 @@
 
 #include "expr/literal.h"
 #include "expr/number.h"
+#include "expr/quote.h"
 #include "text/encoding.h"
 #include "words/errors.h"
 #include "words/hash.h"
@@ -287,14 +288,19 @@ class Parser {
 // Tokens read from the program text, terms through the term reader.
 class TextTokens {
  public:
-  // `depth`: how many groups of this expression enclose the text.
-  TextTokens(TermReader& terms, const char* p, int depth)
-      : terms_(terms), p_(p), token_start_(p), depth_(depth) {}
+  // `depth`: how many groups of this expression enclose the text. `left`: a value that
+  // stands before the text as its first operand.
+  TextTokens(TermReader& terms, const char* p, int depth, const Operand* left = nullptr)
+      : terms_(terms), p_(p), token_start_(p), depth_(depth), left_(left) {}
 
   // Where the token in hand begins: the text the expression did not use.
   const char* TokenStart() const { return token_start_; }
 
   void Next(Operand& token) {
+    if (left_) {
+      token = *std::exchange(left_, nullptr);
+      return;
+    }
     SkipBlanks(p_);
     token_start_ = p_;
     Kind previous = token.kind;
@@ -333,6 +339,7 @@ class TextTokens {
   const char* p_;
   const char* token_start_;
   const int depth_;
+  const Operand* left_;
 };
 
 Value PreparedAt(const std::vector<PreparedToken>& tokens, PreparedWords& words, int depth);
@@ -674,6 +681,31 @@ Value EvaluateAt(TermReader& terms, const char*& p, int depth) {
 
 Value Evaluate(TermReader& terms, const char*& p) {
   return EvaluateAt(terms, p, 0);
+}
+
+std::string OperandText(const Value& value) {
+  if (value.type_mark == "e") return value.text.empty() ? "``" : value.text;
+  return QuoteRaw(value.text);
+}
+
+std::optional<Value> EvaluateContinued(TermReader& terms, const Value& so_far, const char* rest) {
+  const bool number = so_far.type_mark == "e" && !so_far.text.empty();
+  if (number ? !PlainDecimal(so_far.text) : so_far.text.find('\0') != std::string::npos)
+    return std::nullopt;
+  if (!WholeInsideGroup(rest)) return std::nullopt;
+  const Operand left = FromText(so_far.text, number ? Kind::kNumber : Kind::kText);
+  // The text form fails twice over: inside the group, then as the whole expression.
+  try {
+    try {
+      TextTokens source(terms, rest, 1, &left);
+      Operand result = Parser<TextTokens>(source).Run();
+      return ValueOf(result);
+    } catch (const std::exception& e) {
+      throw GeneralError(MessagePrefix() + e.what() + OperandText(so_far) + rest);
+    }
+  } catch (const std::exception& e) {
+    throw GeneralError(MessagePrefix() + e.what() + "(" + OperandText(so_far) + rest + ")");
+  }
 }
 
 Value EvaluatePrepared(const std::vector<PreparedToken>& tokens, PreparedWords& words,

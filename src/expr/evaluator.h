@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,17 @@ class TermReader {
 // morivel::GeneralError with the message "計算式に誤りがあります。" + the inner message + the
 // text from the expression's start to the NUL.
 Value Evaluate(TermReader& terms, const char*& p);
+
+// How an argument's value so far is written when the argument's expression goes on from it:
+// the argument reader evaluates "(" + OperandText(value) + the rest + ")".
+std::string OperandText(const Value& value);
+
+// Evaluates "(" + OperandText(so_far) + rest + ")" as Evaluate evaluates that text, failures
+// included, but with the value in hand instead of writing it out and reading it back. Gives
+// nothing, having read nothing, where the text would read otherwise: when `rest` is not whole
+// inside the group, or the value is a number that does not read back as itself or a text with
+// a NUL.
+std::optional<Value> EvaluateContinued(TermReader& terms, const Value& so_far, const char* rest);
 
 // An expression read once, for a text whose reading never depends on the run: numbers, constant
 // texts, operators, groups and words whose values are looked up at each evaluation. Evaluating

@@ -139,6 +139,30 @@ std::string ReadGroup(const char*& p) {
   return std::string(start + 1, end - 1);
 }
 
+bool WholeInsideGroup(const char* text) {
+  int depth = 0;
+  for (const char* q = text; *q;) {
+    const char* end = nullptr;
+    try {
+      end = EndOfLiteral(q);
+    } catch (const GeneralError&) {
+      return false;  // a literal open to the end could end at the ")" after it
+    }
+    if (end) {
+      q = end;
+      continue;
+    }
+    if (*q == '(') {
+      ++depth;
+    } else if (*q == ')' && --depth < 0) {
+      return false;
+    }
+    if (q[1] == '\0' && text::is_lead_byte(static_cast<unsigned char>(*q))) return false;
+    q += text::char_len(q);
+  }
+  return depth == 0;
+}
+
 std::string ReadStatementValue(const char*& p) {
   std::string value;
   p = WalkStatementValue(

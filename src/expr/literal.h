@@ -20,6 +20,11 @@ std::string ReadStringToken(const char*& p);
 // unmatched group throws GeneralError.
 std::string ReadGroup(const char*& p);
 
+// Whether ReadGroup, given "(" + `text` + ")", would read exactly `text` as the inside: every
+// group `text` opens it closes, it closes none it did not open, every literal in it ends in it,
+// and it does not end in a lone lead byte (which would pair with the ")").
+bool WholeInsideGroup(const char* text);
+
 // The raw text up to the end of the statement (CR, LF or ";", where `p` then stays). String
 // literals and parenthesised groups are copied whole even when they hold those characters; an
 // "&" right before a line break joins the next line: the break and that line's "N:" prefix are

@@ -2,6 +2,7 @@
 // errors.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "expr/evaluator.h"
@@ -234,4 +235,77 @@ TEST(Evaluator, DeepNestingFailsCleanly) {
   auto nested = [](int depth) { return std::string(depth, '(') + "1" + std::string(depth, ')'); };
   EXPECT_EQ(Num(nested(50)), "1");
   EXPECT_THROW(Eval(nested(morivel::expr::kMaxNesting + 5)), GeneralError);
+}
+
+namespace {
+
+// What the argument reader's text form gives: the value or the failure's message.
+std::string TextFormOutcome(const Value& so_far, const std::string& rest) {
+  try {
+    Value v = Eval("(" + morivel::expr::OperandText(so_far) + rest + ")");
+    return v.type_mark + ":" + v.text;
+  } catch (const GeneralError& e) {
+    return std::string("failed:") + e.what();
+  }
+}
+
+// The same with the value in hand; "declined" when the text form has to be used.
+std::string InHandOutcome(const Value& so_far, const std::string& rest) {
+  FakeTerms terms;
+  try {
+    std::optional<Value> v = morivel::expr::EvaluateContinued(terms, so_far, rest.c_str());
+    if (!v) return "declined";
+    return v->type_mark + ":" + v->text;
+  } catch (const GeneralError& e) {
+    return std::string("failed:") + e.what();
+  }
+}
+
+}  // namespace
+
+TEST(Evaluator, ValueInHandGoesOnAsItsTextWould) {
+  const struct {
+    Value so_far;
+    std::string rest;
+  } cases[] = {
+      {{"5", "e"}, "+3*2"},
+      {{"-3", "e"}, "-1"},
+      {{"-3", "e"}, "^2"},
+      {{"1.5", "e"}, " * 2"},
+      {{"", "e"}, "&x"},
+      {{"12", ""}, "+1"},
+      {{"12", ""}, "&3"},
+      {{"007", "e"}, "&1"},
+      {{"a)b`c(", "s"}, "&`d`"},
+      {{"abc", "s"}, "=`abc`"},
+      {{"2", "s"}, "<10"},
+      {{"2", "s"}, "<`10`"},
+      {{"3", "e"}, "=3=1"},
+      {{"7", "e"}, "%(2+1)*(4-(1))"},
+      {{"1", "e"}, "&\"()\"&`)`"},
+      {{"1", "e"}, "+"},
+      {{"1", "e"}, "+*3"},
+      {{"1", "e"}, "!2"},
+      {{"1", "e"}, "+()"},
+      {{"1", "e"}, "+(1!2)"},
+      {{"1", "e"}, "&\"x\" y"},
+      {{"9", "e"}, "%0.5"},
+      {{"1E+20", "e"}, "+1"},
+      {{"$10", "e"}, "+1"},
+      {{std::string("a\0b", 3), "s"}, "&c"},
+      {{"1", "e"}, ")+(2"},
+      {{"1", "e"}, "+(2"},
+      {{"1", "e"}, "+2)"},
+      {{"1", "e"}, "&\"abc"},
+      {{"1", "e"}, "&@@)abc"},
+      {{"1", "e"}, "&" + sjis("あ").substr(0, 1)},
+  };
+  int taken = 0;
+  for (const auto& c : cases) {
+    std::string in_hand = InHandOutcome(c.so_far, c.rest);
+    if (in_hand == "declined") continue;
+    ++taken;
+    EXPECT_EQ(in_hand, TextFormOutcome(c.so_far, c.rest)) << c.so_far.text << " " << c.rest;
+  }
+  EXPECT_EQ(taken, 22);  // the rest would read otherwise as a text and are left to it
 }
