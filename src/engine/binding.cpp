@@ -297,7 +297,8 @@ expr::Value Interpreter::CallFunctionForm(words::THashNode& word, const char*& p
   bool saved_collecting = collecting_arguments_;
   collecting_arguments_ = false;
   words::THashNode* sore = state_->Sys.Sore;
-  std::string saved_value = sore->GetValue(), saved_type = sore->TypeMark;
+  words::THashNode::KeptValue saved_value = sore->KeepValue();
+  std::string saved_type = sore->TypeMark;
   bool saved_mode = function_call_mode_;
   function_call_mode_ = true;
   expr::Value result;
@@ -339,8 +340,8 @@ expr::Value Interpreter::CallFunctionForm(words::THashNode& word, const char*& p
   function_call_mode_ = saved_mode;
   collecting_arguments_ = saved_collecting;
   result = {sore->GetValue(), sore->TypeMark};
-  sore->SetValue(saved_value);
-  sore->TypeMark = saved_type;
+  sore->RestoreValue(std::move(saved_value));
+  sore->TypeMark = std::move(saved_type);
   current_type_ = result.type_mark;
   if (stack.Count() > base) {
     std::string message =

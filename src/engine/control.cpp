@@ -208,7 +208,7 @@ std::shared_ptr<const std::string> Interpreter::SharedScriptName() {
   return shared_script_name_;
 }
 
-void Interpreter::EnterBlock(words::TRunControl entry, const Block& block) {
+void Interpreter::EnterBlock(words::TRunControl&& entry, const Block& block) {
   words::TRunControlStack& stack = state_->RunControl;
   std::size_t nesting = 0;
   for (std::size_t i = stack.Count(); i > 0 && stack.At(i - 1).BlockText; --i)
@@ -372,7 +372,7 @@ bool Interpreter::RepeatInPlace(words::TRunControl& entry) {
   return true;
 }
 
-void Interpreter::ContinueEntry(words::TRunControl entry) {
+void Interpreter::ContinueEntry(words::TRunControl&& entry) {
   words::TMorvBase& s = *state_;
   auto again = [&](words::TRunControl&& e) {
     s.Position = e.Position;

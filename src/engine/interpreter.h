@@ -270,8 +270,8 @@ class Interpreter {
   bool CheckRunControl();
   bool RepeatInPlace(words::TRunControl& entry);
   // Whether a condition holds, when it can be evaluated prepared (which runs no code).
-  void ContinueEntry(words::TRunControl entry);
-  void EnterBlock(words::TRunControl entry, const Block& block);
+  void ContinueEntry(words::TRunControl&& entry);
+  void EnterBlock(words::TRunControl&& entry, const Block& block);
   // The block copy of the interpreter's own that `p` lies in, or null.
   std::shared_ptr<const std::string> CopyHolding(const char* p) const;
   // The script file name as a shared text, made again only when the name has changed.

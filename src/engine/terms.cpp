@@ -468,11 +468,12 @@ expr::Value Interpreter::ReadTerm(const char*& p) {
     case words::kCommand:
     case words::kDllFunction: {
       words::THashNode* sore = state_->Sys.Sore;
-      std::string saved_value = sore->GetValue(), saved_type = sore->TypeMark;
+      words::THashNode::KeptValue saved_value = sore->KeepValue();
+      std::string saved_type = sore->TypeMark;
       RunWord(*w);
       expr::Value v{sore->GetValue(), sore->TypeMark};
-      sore->SetValue(saved_value);
-      sore->TypeMark = saved_type;
+      sore->RestoreValue(std::move(saved_value));
+      sore->TypeMark = std::move(saved_type);
       current_type_ = v.type_mark;
       return v;
     }

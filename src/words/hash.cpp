@@ -86,7 +86,19 @@ void THashNode::SetNumber(long double number, NumberText text_of) {
   table_changed_ = false;
   has_number_ = true;
   number_ = number;
-  pending_text_ = text_of;
+  pending_text_ = number_text_ = text_of;
+}
+
+THashNode::KeptValue THashNode::KeepValue() const {
+  if (has_number_ && !table_ && number_text_) return KeptValue{{}, number_, number_text_};
+  return KeptValue{GetValue(), 0, nullptr};
+}
+
+void THashNode::RestoreValue(KeptValue kept) {
+  if (kept.text_of)
+    SetNumber(kept.number, kept.text_of);
+  else
+    SetValue(std::move(kept.text));
 }
 
 void THashNode::Assign(const THashNode& other) {

@@ -67,6 +67,14 @@ class THashNode final {
   // is. Other numbers are set as their text.
   using NumberText = std::string (*)(long double);
   void SetNumber(long double number, NumberText text_of);
+  // The value as it stands, for RestoreValue to put back exactly: a number stays a number.
+  struct KeptValue {
+    std::string text;
+    long double number = 0;
+    NumberText text_of = nullptr;  // set for a number
+  };
+  KeptValue KeepValue() const;
+  void RestoreValue(KeptValue kept);
   // The whole number SetNumber stored, while the value is still that number.
   bool StoredNumber(long double& out) const {
     if (!has_number_) return false;
@@ -110,6 +118,7 @@ class THashNode final {
   bool has_number_ = false;
   long double number_ = 0;
   mutable NumberText pending_text_ = nullptr;  // set while value_ is still to be made from number_
+  NumberText number_text_ = nullptr;           // how number_ is written, while has_number_
   const std::string& Text() const;
 };
 

@@ -58,7 +58,7 @@ struct TRunControl {
 
 class TRunControlStack {
  public:
-  void Push(TRunControl entry) { current_.push_back(std::move(entry)); }
+  void Push(TRunControl&& entry) { current_.push_back(std::move(entry)); }
   bool Pop(TRunControl& into);
   TRunControl& At(std::size_t index) { return current_[index]; }
   const TRunControl& At(std::size_t index) const { return current_[index]; }

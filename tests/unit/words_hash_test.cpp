@@ -116,6 +116,29 @@ TEST(WordsHash, TableViewRendersValueUntilNextSetValue) {
   EXPECT_EQ(w->GetValue(), "x");
 }
 
+TEST(WordsHash, KeptValueComesBackAsItWas) {
+  THashNode::NumberText marked = [](long double n) {
+    return "n" + std::to_string(static_cast<int>(n));
+  };
+  auto w = variable("v", "");
+  w->SetNumber(12, marked);
+  EXPECT_EQ(w->GetValue(), "n12");  // the text is made, the number still held
+  THashNode::KeptValue number = w->KeepValue();
+  w->SetValue("other");
+  w->RestoreValue(std::move(number));
+  long double n = 0;
+  ASSERT_TRUE(w->StoredNumber(n));
+  EXPECT_EQ(n, 12);
+  EXPECT_EQ(w->GetValue(), "n12");
+
+  w->SetCell(1, 0, "b");  // a changed view goes back as its text, no longer a number
+  THashNode::KeptValue view = w->KeepValue();
+  w->SetNumber(3, marked);
+  w->RestoreValue(std::move(view));
+  EXPECT_FALSE(w->StoredNumber(n));
+  EXPECT_EQ(w->GetValue(), "n12,b\r\n");
+}
+
 TEST(WordsHash, TableViewRowAndCellAccessPads) {
   auto w = variable("v", "a\r\nb\r\nc");
   EXPECT_EQ(w->GetRow(1), "b");
