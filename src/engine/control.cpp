@@ -668,19 +668,76 @@ std::string Interpreter::ReadCondition(const char*& p, PreparedCondition** kept_
   return expression;
 }
 
-void Interpreter::RunIf() {
-  struct Condition {
-    std::string expression;
-    PreparedCondition* kept = nullptr;
-    bool then_when_true = true;
-    std::optional<Block> then_block, else_block;
-  };
-  std::vector<Condition> chain;
+// One condition of a もし chain with the blocks it decides between.
+struct IfLink {
+  std::string expression;
+  // The prepared reading of the expression, found on its first evaluation (KeptConditionHolds);
+  // null when the condition is read from its text each time.
+  std::shared_ptr<void>* tokens = nullptr;
+  bool then_when_true = true;
+  std::optional<Interpreter::Block> then_block, else_block;
+};
+
+// A もし chain read at a position: reading it again gives the same links, the same end and the
+// same line as long as it starts on the same line, the names and kinds are as they were, and no
+// view's end cuts the text short.
+struct PreparedIf {
+  std::vector<IfLink> chain;
+  std::vector<std::shared_ptr<void>> tokens;  // the links' own prepared readings, when kept
+  int entry_line = 0;
+  int line_after = 0;
+  std::uint64_t names_generation = 0;
+  std::uint64_t kind_changes = 0;
+  const char* end = nullptr;
+  char end_char = 0;
+};
+
+namespace {
+
+// Keeps a chain read at `start`. It holds its own copies of the conditions' prepared readings:
+// the condition entries it was read from are read anew when the names change.
+void keep_if_chain(PreparedTexts& prepared, const char* start, std::shared_ptr<PreparedIf> read) {
+  read->tokens.resize(read->chain.size());
+  for (std::size_t i = 0; i < read->chain.size(); ++i) {
+    read->tokens[i] = *read->chain[i].tokens;
+    read->chain[i].tokens = &read->tokens[i];
+  }
+  prepared.ifs[start] = std::move(read);
+}
+
+}  // namespace
+
+std::shared_ptr<PreparedIf> Interpreter::KeptIf() {
+  const char* start = state_->Position;
+  if (!preparing_) return nullptr;
+  auto found = prepared_->ifs.find(start);
+  if (found == prepared_->ifs.end()) return nullptr;
+  const PreparedIf& kept = *found->second;
+  if (kept.entry_line != state_->CurrentLine ||
+      kept.names_generation != state_->Words.NamesGeneration() ||
+      kept.kind_changes != words::KindChanges() || *kept.end != kept.end_char ||
+      std::memchr(start, '\0', static_cast<std::size_t>(kept.end - start)) != nullptr)
+    return nullptr;
+  state_->Position = kept.end;
+  state_->CurrentLine = kept.line_after;
+  return found->second;
+}
+
+std::shared_ptr<PreparedIf> Interpreter::ReadIfChain() {
   const char*& p = state_->Position;
+  auto read = std::make_shared<PreparedIf>();
+  read->entry_line = state_->CurrentLine;
+  read->names_generation = state_->Words.NamesGeneration();
+  read->kind_changes = words::KindChanges();
+  const char* start = p;
+  bool keepable = preparing_ && prepared_->pinned.Holds(start);
   while (true) {
-    if (chain.size() >= 64) throw GeneralError(text::sjis("もしの条件が長すぎます。"));
-    Condition c;
-    c.expression = ReadCondition(p, &c.kept);
+    if (read->chain.size() >= 64) throw GeneralError(text::sjis("もしの条件が長すぎます。"));
+    IfLink c;
+    PreparedCondition* kept = nullptr;
+    c.expression = ReadCondition(p, &kept);
+    if (kept) c.tokens = &kept->tokens;
+    keepable = keepable && kept;
     if (at_then_keyword(p)) {
       p += at(p, kNaraba()) ? kNaraba().size() : kNara().size();
       c.then_block = ReadBlock();
@@ -708,14 +765,24 @@ void Interpreter::RunIf() {
         SkipBlockEnd();
       }
     }
-    chain.push_back(std::move(c));
+    read->chain.push_back(std::move(c));
     if (!more) break;
   }
+  read->end = p;
+  read->end_char = *p;
+  read->line_after = state_->CurrentLine;
+  if (keepable) keep_if_chain(*prepared_, start, read);
+  return read;
+}
+
+void Interpreter::RunIf() {
+  std::shared_ptr<PreparedIf> read = KeptIf();
+  if (!read) read = ReadIfChain();
   const Block* chosen = nullptr;
   bool decided = false;
-  for (const Condition& c : chain) {
+  for (const IfLink& c : read->chain) {
     std::optional<bool> kept_value =
-        c.kept ? KeptConditionHolds(c.expression, c.kept->tokens) : std::nullopt;
+        c.tokens ? KeptConditionHolds(c.expression, *c.tokens) : std::nullopt;
     bool value = kept_value ? *kept_value : condition_is_true(EvaluateText(c.expression));
     if (value == c.then_when_true) {
       // A condition without a then-block (もし A 違えば B) decides too: nothing runs.
@@ -724,12 +791,12 @@ void Interpreter::RunIf() {
       break;
     }
   }
-  if (!decided && chain.back().else_block) chosen = &*chain.back().else_block;
+  if (!decided && read->chain.back().else_block) chosen = &*read->chain.back().else_block;
   if (!chosen) return;
   words::TRunControl entry;
   entry.EntryType = words::kThenBlock;
   Block block = *chosen;
-  block.resume = p;
+  block.resume = read->end;
   EnterBlock(std::move(entry), block);
 }
 

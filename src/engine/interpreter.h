@@ -25,6 +25,7 @@ struct PreparedTexts;
 struct PreparedAssignment;
 struct PreparedSplit;
 struct PreparedCondition;
+struct PreparedIf;
 struct PreparedStatement;
 template <typename Prepared>
 struct PreparedEntry;
@@ -298,6 +299,11 @@ class Interpreter {
   // Reads the condition text at p up to its keyword, as an expression.
   // With `kept`, it learns the kept reading the condition came from (null when there is none).
   std::string ReadCondition(const char*& p, PreparedCondition** kept = nullptr);
+  // The もし chain at the pointer as read before, when that reading still holds; the pointer
+  // and the line then stand where reading it left them.
+  std::shared_ptr<PreparedIf> KeptIf();
+  // Reads the もし chain at the pointer (kept for next time when its reading can be).
+  std::shared_ptr<PreparedIf> ReadIfChain();
   // Whether a condition holds by its prepared reading, found once and kept in `kept`; nothing
   // when the condition must be evaluated from its text.
   std::optional<bool> KeptConditionHolds(const std::string& condition, std::shared_ptr<void>& kept);

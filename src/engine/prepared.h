@@ -189,6 +189,10 @@ Entry* KeptAt(std::unordered_map<const char*, Entry>& kept, const PinnedTexts& p
   return &kept[p];
 }
 
+// A もし chain as RunIf read it at a position (its conditions, blocks and end), defined where it
+// is read.
+struct PreparedIf;
+
 // What a run has prepared: expressions (EvaluateText) and arguments (EvalArgument) by their
 // text; blocks and assignments by their position in pinned texts.
 struct PreparedTexts {
@@ -200,6 +204,7 @@ struct PreparedTexts {
   std::unordered_map<const char*, PreparedSplit> splits;
   std::unordered_map<const char*, PreparedStatement> statements;
   std::unordered_map<const char*, PreparedCondition> conditions;
+  std::unordered_map<const char*, std::shared_ptr<PreparedIf>> ifs;
   StatementRecording recording;
 };
 

@@ -243,6 +243,20 @@ TEST(Prepared, ConditionsReadAgainWhenTheirWordsChange) {
   EXPECT_EQ(run(script, true), read_again);
 }
 
+// A もし chain read once is taken whole: the conditions, the blocks over several lines, where
+// reading goes on and the line counted there, also when the chain follows a one-line block.
+TEST(Prepared, IfChainsReadOnceCountTheirLines) {
+  std::string script =
+      "3回(\n  もし回数=1ならば(\n    「一」を表示\n  )\n  違えば もし回数=2ならば(\n"
+      "    「二」を表示\n  )\n  違えば(\n    「他」を表示\n    謎\n  )謎4\n  謎2\n)\n"
+      "2回(もし回数=1ならば「a」を表示)\n違えば「b」を表示\n謎3\n";
+  std::string read_again = run(script, false);
+  for (const char* expected :
+       {"一\n", "二\n", "他\n", "(10行目)", "(11行目)", "(12行目)", "(16行目)"})
+    EXPECT_NE(read_again.find(expected), std::string::npos) << expected << "\n" << read_again;
+  EXPECT_EQ(run(script, true), read_again);
+}
+
 // "A=A&..." grows A where it lies: a number kept as a number, a table view changed through an
 // element, terms reading A itself, a local A beside a global one.
 TEST(Prepared, TextGrownInPlaceMatchesReadingAgain) {
