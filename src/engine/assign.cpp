@@ -76,23 +76,25 @@ bool Interpreter::RunPreparedAssignment() {
   if (it == assignments.end()) {
     if (!prepared_->pinned.Holds(s.Position)) return false;
     it = assignments.emplace(s.Position, PrepareAssignment(s.Position)).first;
+    if (it->second.value) prepared_->pinned.Pin(it->second.value);
   }
   // Entries are never removed while the run lasts, so the reference stays valid.
   PreparedAssignment& assignment = it->second;
   if (!assignment.is_assignment) return false;
-  if (!assignment.prepared_value && !assignment.value.empty())
+  const std::string& value = *assignment.value;
+  if (!assignment.prepared_value && !value.empty())
     assignment.prepared_value = prepared_->arguments.Find(
-        assignment.value, [this](std::string_view t) { return Preparer(*this).Argument(t); });
+        value, [this](std::string_view t) { return Preparer(*this).Argument(t); });
   s.Position = assignment.end;
   if (!AssignPreparedValue(assignment))
-    AssignValue(assignment.name, assignment.value, assignment.prepared_value.get());
+    AssignValue(assignment.name, value, assignment.prepared_value.get(), true);
   return true;
 }
 
 void Interpreter::AssignValue(const std::string& target_text, std::string_view value_text,
-                              PreparedArgumentEntry* prepared) {
+                              PreparedArgumentEntry* prepared, bool pinned_value) {
   words::TMorvBase& s = *state_;
-  std::string value = EvalArgumentWith(value_text, prepared);
+  std::string value = EvalArgumentWith(value_text, prepared, pinned_value);
   std::string type = current_type_;
 
   // Keys of an element target A#i or A#i#j.

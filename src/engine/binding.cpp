@@ -7,6 +7,7 @@
 #include "engine/interpreter.h"
 #include "engine/lexer.h"
 #include "engine/particles.h"
+#include "engine/prepared.h"
 #include "expr/literal.h"
 #include "expr/number.h"
 #include "expr/quote.h"
@@ -290,10 +291,11 @@ void Interpreter::RunExternal(words::THashNode& word) {
 
 expr::Value Interpreter::CallFunctionForm(words::THashNode& word, const char*& p) {
   NestingGuard guard(*this);
-  std::string inside = ReadGroupAt(p);
+  // Held: the pieces are read as statements where they lie.
+  std::shared_ptr<const PreparedCallGroup> group = ReadCallGroup(p);
   words::TStack& stack = state_->Arguments;
   std::size_t base = stack.Count();
-  PushCallArguments(inside);
+  PushCallArguments(group->pieces);
   bool saved_collecting = collecting_arguments_;
   collecting_arguments_ = false;
   words::THashNode* sore = state_->Sys.Sore;

@@ -26,6 +26,7 @@ struct PreparedAssignment;
 struct PreparedSplit;
 struct PreparedCondition;
 struct PreparedIf;
+struct PreparedCallGroup;
 struct PreparedStatement;
 template <typename Prepared>
 struct PreparedEntry;
@@ -256,7 +257,9 @@ class Interpreter {
   words::THashNode* FindCommandWord(const std::string& name, PreparedStatement* replayed) const;
   words::THashNode* KeptCommand(const PreparedStatement& replayed) const;
   bool ReadPropertyStatement(const std::string& property);
-  void PushCallArguments(const std::string& inside);
+  // The argument group of a call in function form at p, read into its pieces; p moves past it.
+  std::shared_ptr<const PreparedCallGroup> ReadCallGroup(const char*& p);
+  void PushCallArguments(const std::vector<std::pair<std::string, bool>>& pieces);
   void AnalyseToken(std::string token, bool read_as_word);
   void HandleLineEnd();
   void HandleMainLoopError(const std::exception& error);
@@ -287,8 +290,9 @@ class Interpreter {
 
   // Assignment.
   void AssignStatement(const std::string& target);
+  // `pinned_value`: the value text is a whole pinned text, read where it lies.
   void AssignValue(const std::string& target, std::string_view value_text,
-                   PreparedArgumentEntry* prepared = nullptr);
+                   PreparedArgumentEntry* prepared = nullptr, bool pinned_value = false);
   // Runs the statement at the pointer when it is a prepared plain assignment.
   bool RunPreparedAssignment();
   // Where the statement reader keeps how it split the word at p, or null when p lies in no
@@ -345,7 +349,9 @@ class Interpreter {
   std::optional<std::string> EvalPreparedArgument(std::string_view text,
                                                   PreparedArgumentEntry* entry);
   // EvalArgument with the text's prepared entry at hand (null: looked up by the text).
-  std::string EvalArgumentWith(std::string_view text, PreparedArgumentEntry* entry);
+  // `pinned_text`: the text is a whole pinned text, read where it lies instead of a copy.
+  std::string EvalArgumentWith(std::string_view text, PreparedArgumentEntry* entry,
+                               bool pinned_text = false);
   std::string RunPreparedArgument(const expr::PreparedArgument& argument);
   bool PreparedNestingAllowed() const;
   expr::Value EvaluateTextAsRead(std::string_view text);

@@ -230,7 +230,7 @@ PreparedAssignment PrepareAssignment(const char* p) {
   if (q[0] != '=' || q[1] == '=') return a;
   ++q;
   try {
-    a.value = text::trim(expr::ReadStatementValue(q));
+    a.value = std::make_shared<const std::string>(text::trim(expr::ReadStatementValue(q)));
   } catch (const std::exception&) {
     return a;
   }

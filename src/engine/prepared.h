@@ -111,12 +111,20 @@ struct PreparedBlock {
 struct PreparedAssignment {
   bool is_assignment = false;
   std::string name;
-  std::string value;
+  // Pinned once the statement is kept, so that positions in it can be keys too.
+  std::shared_ptr<const std::string> value;
   const char* end = nullptr;
   std::shared_ptr<PreparedEntry<PreparedArgument>> prepared_value;  // found on first use
   // The word the name was last found as, valid while the word table keeps that generation.
   words::THashNode* target = nullptr;
   std::uint64_t target_generation = 0;
+};
+
+// The argument group of a call in function form at a position: where it ends, and its pieces
+// split at commas with whether an operator stands outside their literals and groups.
+struct PreparedCallGroup {
+  const char* end = nullptr;
+  std::vector<std::pair<std::string, bool>> pieces;
 };
 
 // Reads the statement at p as the statement reader would when it is "word = value".
@@ -205,6 +213,7 @@ struct PreparedTexts {
   std::unordered_map<const char*, PreparedStatement> statements;
   std::unordered_map<const char*, PreparedCondition> conditions;
   std::unordered_map<const char*, std::shared_ptr<PreparedIf>> ifs;
+  std::unordered_map<const char*, std::shared_ptr<const PreparedCallGroup>> call_groups;
   StatementRecording recording;
 };
 

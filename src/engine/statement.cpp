@@ -636,18 +636,33 @@ std::vector<std::pair<std::string, bool>> split_call_pieces(const std::string& i
 
 }  // namespace
 
-// Arguments of a call in function form: a piece with operators is an expression, pushed as it
-// stands and evaluated when the command takes it; any other piece is read as statement tokens,
-// so particles, elements and nested calls work as in a statement.
-void Interpreter::PushCallArguments(const std::string& inside) {
-  std::vector<std::pair<std::string, bool>> pieces;
+// A group in a pinned text is read once: its text never changes.
+std::shared_ptr<const PreparedCallGroup> Interpreter::ReadCallGroup(const char*& p) {
+  const char* start = p;
+  std::shared_ptr<const PreparedCallGroup>* kept =
+      preparing_ ? KeptAt(prepared_->call_groups, prepared_->pinned, start) : nullptr;
+  if (kept && *kept) {
+    p = (*kept)->end;
+    return *kept;
+  }
+  auto group = std::make_shared<PreparedCallGroup>();
+  std::string inside = ReadGroupAt(p);
   try {
-    pieces = split_call_pieces(inside);
+    group->pieces = split_call_pieces(inside);
   } catch (const GeneralError& e) {
     throw Error(e.what());
   }
+  group->end = p;
+  if (kept) *kept = group;
+  return group;
+}
+
+// Arguments of a call in function form: a piece with operators is an expression, pushed as it
+// stands and evaluated when the command takes it; any other piece is read as statement tokens,
+// so particles, elements and nested calls work as in a statement.
+void Interpreter::PushCallArguments(const std::vector<std::pair<std::string, bool>>& pieces) {
   words::TMorvBase& s = *state_;
-  for (auto& [piece, has_operator] : pieces) {
+  for (const auto& [piece, has_operator] : pieces) {
     if (has_operator) {
       s.Arguments.Push(piece);
       continue;

@@ -288,7 +288,8 @@ std::string Interpreter::EvalArgument(std::string_view text) {
   return EvalArgumentWith(text, nullptr);
 }
 
-std::string Interpreter::EvalArgumentWith(std::string_view text, PreparedArgumentEntry* entry) {
+std::string Interpreter::EvalArgumentWith(std::string_view text, PreparedArgumentEntry* entry,
+                                          bool pinned_text) {
   if (text.empty()) {
     current_type_ = "s";
     return {};
@@ -296,8 +297,10 @@ std::string Interpreter::EvalArgumentWith(std::string_view text, PreparedArgumen
   NestingGuard guard(*this);
   if (std::optional<std::string> prepared = EvalPreparedArgument(text, entry))
     return std::move(*prepared);
-  std::string copy(text);
-  const char* p = copy.c_str();
+  // A pinned text stays as it is, and positions in it are keys of what was read there.
+  std::string copy;
+  if (!pinned_text) copy.assign(text);
+  const char* p = pinned_text ? text.data() : copy.c_str();
   expr::Value v = ReadTerm(p);
   std::string type = current_type_ = v.type_mark;
   while (*p) {

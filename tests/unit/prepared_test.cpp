@@ -257,6 +257,21 @@ TEST(Prepared, IfChainsReadOnceCountTheirLines) {
   EXPECT_EQ(run(script, true), read_again);
 }
 
+// The argument group of a call is read once where it lies, also inside a kept assignment's
+// value: pieces read as statements, literals holding commas and parentheses, nested calls, and
+// a group that does not close, which must fail alike every time.
+TEST(Prepared, CallGroupsReadOnceMatchReadingAgain) {
+  std::string script =
+      "3回(\n  X=並べ(回数,「(a,b)」)&並べ(並べ(回数*2,「」),「c」)\n  Xを表示\n"
+      "  Y=並べ(「と」と,回数を)\n  Yを表示\n  壊す\n)\n終わる\n"
+      "*壊す\nZ=並べ(回数,(1\n「壊」を表示\n戻る\n"
+      "*並べ(?と,?を)\nAに1番目の引数得る\nBに2番目の引数得る\nそれ=A&「/」&B\n戻る\n";
+  std::string read_again = run(script, false);
+  for (const char* expected : {"1/(a,b)/c\nと/1\n", "3/(a,b)/c\nと/3\n", "(10行目)"})
+    EXPECT_NE(read_again.find(expected), std::string::npos) << expected << "\n" << read_again;
+  EXPECT_EQ(run(script, true), read_again);
+}
+
 // "A=A&..." grows A where it lies: a number kept as a number, a table view changed through an
 // element, terms reading A itself, a local A beside a global one.
 TEST(Prepared, TextGrownInPlaceMatchesReadingAgain) {
