@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -84,8 +85,35 @@ std::size_t byte_search(std::string_view s, std::string_view needle, std::size_t
   return text::find_at_char_start(s, needle, from);
 }
 
+// The first byte is compared on its own first: most positions of a long text fail there.
 bool matches_at(std::string_view s, std::size_t i, std::string_view needle) {
-  return !needle.empty() && s.compare(i, needle.size(), needle) == 0;
+  return !needle.empty() && i < s.size() && s[i] == needle[0] &&
+         s.compare(i, needle.size(), needle) == 0;
+}
+
+// The first character start at or after `from` (itself a character start) where `needle`
+// stands, or kNotFound. Replacing runs over whole long texts: candidates are found by their first
+// byte, and the character starts are walked up to each, since a trail byte may look like it.
+std::size_t next_at_char_start(std::string_view s, std::size_t from, std::string_view needle) {
+  if (needle.empty() || needle.size() > s.size()) return kNotFound;
+  const char* data = s.data();
+  const std::size_t last = s.size() - needle.size();  // the last position a match can start at
+  auto step = [&](std::size_t i) {
+    return text::is_lead_byte(static_cast<unsigned char>(data[i])) && i + 1 < s.size() &&
+                   data[i + 1] != '\0'
+               ? 2
+               : 1;
+  };
+  for (std::size_t i = from; i <= last;) {
+    const void* hit = std::memchr(data + i, needle[0], last - i + 1);
+    if (!hit) return kNotFound;
+    const auto at = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
+    while (i < at) i += step(i);
+    if (i != at) continue;  // a trail byte: i is already the next character start
+    if (std::memcmp(data + at, needle.data(), needle.size()) == 0) return at;
+    i += step(i);
+  }
+  return kNotFound;
 }
 
 // Characters numbered from 1 with start <= number <= start + count - 1.
@@ -191,17 +219,14 @@ void replace_all(Interpreter& in) {
     return;
   }
   std::string out;
+  out.reserve(s.size());
   std::size_t copied = 0;
-  for (std::size_t i = 0; i + search.size() <= s.size();) {
-    if (!matches_at(s, i, search)) {
-      i += char_len(s, i);
-      continue;
-    }
+  for (std::size_t i = next_at_char_start(s, 0, search); i != kNotFound;
+       i = next_at_char_start(s, copied, search)) {
     out.append(s, copied, i - copied);
     out += replacement;
-    check_result_size(in, static_cast<long double>(out.size()));
-    i += search.size();
-    copied = i;
+    if (out.size() > kMaxResultBytes) check_result_size(in, static_cast<long double>(out.size()));
+    copied = i + search.size();
   }
   out.append(s, copied);
   set_text(in, std::move(out));
@@ -217,16 +242,12 @@ void replace_nth(Interpreter& in) {
     return;
   }
   std::int64_t seen = 0;
-  for (std::size_t i = 0; i + search.size() <= s.size();) {
-    if (!matches_at(s, i, search)) {
-      i += char_len(s, i);
-      continue;
-    }
+  for (std::size_t i = next_at_char_start(s, 0, search); i != kNotFound;
+       i = next_at_char_start(s, i + search.size(), search)) {
     if (++seen == n) {
       set_text(in, s.substr(0, i) + replacement + s.substr(i + search.size()));
       return;
     }
-    i += search.size();
   }
   set_text(in, s);
 }

@@ -39,7 +39,7 @@ std::size_t find_at_char_start(std::string_view s, std::string_view needle, std:
   std::size_t i = 0;
   while (i < from && i < s.size()) i += char_len(s, i);
   for (; i + needle.size() <= s.size(); i += char_len(s, i)) {
-    if (s.compare(i, needle.size(), needle) == 0) return i;
+    if (s[i] == needle[0] && s.compare(i, needle.size(), needle) == 0) return i;
   }
   return std::string_view::npos;
 }

@@ -240,6 +240,7 @@ void THash::MoveToBuckets() {
     THashNode* moved = word.get();
     storage->buckets[BucketOf(moved->Name)].push_back(std::move(word));
     storage->index.emplace(moved->Name, moved);
+    storage->longest_name = std::max(storage->longest_name, moved->Name.size());
   }
   few_.clear();
   few_.shrink_to_fit();
@@ -261,6 +262,7 @@ int THash::AddToBuckets(std::unique_ptr<THashNode> word) {
   THashNode* added = word.get();
   bucket.push_back(std::move(word));
   buckets_->index[added->Name] = added;
+  buckets_->longest_name = std::max(buckets_->longest_name, added->Name.size());
   return ++count_;
 }
 
@@ -271,6 +273,7 @@ THashNode* THash::FindExact(std::string_view name) const {
       if (word->Name == name) return word.get();
     return nullptr;
   }
+  if (name.size() > buckets_->longest_name) return nullptr;
   auto found = buckets_->index.find(name);
   return found == buckets_->index.end() ? nullptr : found->second;
 }
@@ -406,6 +409,7 @@ TScopedHash::~TScopedHash() {
 }
 
 const std::pair<std::size_t, THashNode*>* TScopedHash::InnermostLocal(std::string_view name) const {
+  if (name.size() > longest_local_name_) return nullptr;
   auto found = local_index_.find(name);
   return found == local_index_.end() || found->second.empty() ? nullptr : &found->second.back();
 }
@@ -431,6 +435,7 @@ THashNode* TScopedHash::FindScoped(std::string_view name, bool okurigana, bool* 
 TScopedHash::Holders& TScopedHash::HoldersOf(const std::string& name) {
   auto found = local_index_.find(std::string_view(name));
   if (found != local_index_.end()) return found->second;
+  longest_local_name_ = std::max(longest_local_name_, name.size());
   return local_index_.try_emplace(name).first->second;
 }
 

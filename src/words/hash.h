@@ -199,6 +199,9 @@ class THash : public WordObject {
   struct Storage {
     std::array<Bucket, kBucketCount> buckets;
     std::unordered_map<std::string, THashNode*, NameHash, std::equal_to<>> index;
+    // No longer name was ever indexed: a longer text (a variable's whole value looked up as a
+    // name) is known to be none without hashing it.
+    std::size_t longest_name = 0;
   };
 
   int count_ = 0;
@@ -282,6 +285,7 @@ class TScopedHash : public THash {
   // Every call opens a scope and recursive labels fill each with their locals, so walking the
   // scopes would make every lookup cost the recursion's depth.
   std::unordered_map<std::string, Holders, NameHash, std::equal_to<>> local_index_;
+  std::size_t longest_local_name_ = 0;  // as Storage::longest_name, for local_index_
   // The names in local_index_ that some scope holds.
   std::size_t held_names_ = 0;
   // One item per name a scope added to local_index_, in the order added: popping a scope takes

@@ -180,6 +180,29 @@ TEST(WordsScopedHash, LocalShadowsGlobalUntilPopped) {
   EXPECT_EQ(h.ScopeCount(), 0u);
 }
 
+// Names longer than any indexed one are none without hashing them; a longer name added later,
+// also when a small table grows into buckets or a scope adds it, is found.
+TEST(WordsScopedHash, LongNamesFoundOnceAdded) {
+  words::TScopedHash h;
+  const std::string long_name(300, 'n');
+  for (int i = 0; i < 20; ++i) h.Add(variable("w" + std::to_string(i), "v"));
+  EXPECT_EQ(h.FindScoped(long_name), nullptr);
+  h.Add(variable(long_name, "global"));
+  ASSERT_NE(h.FindScoped(long_name), nullptr);
+  h.PushScope();
+  h.AddLocal(variable("x", "local"));
+  const std::string longer = long_name + "!";
+  EXPECT_EQ(h.FindScoped(longer), nullptr);
+  h.AddLocal(variable(longer, "local"));
+  ASSERT_NE(h.FindScoped(longer), nullptr);
+  EXPECT_EQ(h.FindScoped(longer)->GetValue(), "local");
+  words::THash grown;
+  grown.Add(variable(long_name, ""));  // added while the table was small
+  for (int i = 0; i < 20; ++i) grown.Add(variable("w" + std::to_string(i), ""));
+  EXPECT_NE(grown.Find(long_name), nullptr);
+  EXPECT_EQ(grown.Find(longer), nullptr);
+}
+
 TEST(WordsStack, PopShiftPeekAndEmptyStack) {
   words::TStack s;
   EXPECT_EQ(s.Pop(), "");
