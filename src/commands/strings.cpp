@@ -92,8 +92,8 @@ bool matches_at(std::string_view s, std::size_t i, std::string_view needle) {
 }
 
 // The first character start at or after `from` (itself a character start) where `needle`
-// stands, or kNotFound. Replacing runs over whole long texts: candidates are found by their first
-// byte, and the character starts are walked up to each, since a trail byte may look like it.
+// stands, or kNotFound. Replacing runs over whole long texts, so the stepping is spelled out and
+// only a position whose first byte matches is compared further.
 std::size_t next_at_char_start(std::string_view s, std::size_t from, std::string_view needle) {
   if (needle.empty() || needle.size() > s.size()) return kNotFound;
   const char* data = s.data();
@@ -104,14 +104,8 @@ std::size_t next_at_char_start(std::string_view s, std::size_t from, std::string
                ? 2
                : 1;
   };
-  for (std::size_t i = from; i <= last;) {
-    const void* hit = std::memchr(data + i, needle[0], last - i + 1);
-    if (!hit) return kNotFound;
-    const auto at = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
-    while (i < at) i += step(i);
-    if (i != at) continue;  // a trail byte: i is already the next character start
-    if (std::memcmp(data + at, needle.data(), needle.size()) == 0) return at;
-    i += step(i);
+  for (std::size_t i = from; i <= last; i += step(i)) {
+    if (data[i] == needle[0] && std::memcmp(data + i, needle.data(), needle.size()) == 0) return i;
   }
   return kNotFound;
 }
