@@ -465,71 +465,72 @@ class NumericEvaluation {
       : tokens_(tokens), words_(words), depth_(depth), left_(left) {}
 
   bool Run(Num& result) {
-    if (tokens_.empty() || depth_ > kMaxNesting || !Logical(result)) return false;
+    if (tokens_.empty() || depth_ > kMaxNesting || !Binary(result, 0)) return false;
     return next_ == tokens_.size() || tokens_[next_].type != PreparedToken::Type::kOperator;
   }
 
  private:
-  Op OperatorIn(Op first, Op last) const {
-    if (next_ == tokens_.size() || tokens_[next_].type != PreparedToken::Type::kOperator)
-      return Op::kNone;
-    Op op = static_cast<Op>(tokens_[next_].op);
-    return op < first || op > last ? Op::kNone : op;
+  // Parser's levels, loosest first: logic, comparison, addition and joining, multiplication.
+  static int LevelOf(Op op) {
+    if (op >= Op::kAnd && op <= Op::kOr) return 0;
+    if (op >= Op::kEqual && op <= Op::kNumberNotEqual) return 1;
+    if (op >= Op::kAdd && op <= Op::kJoin) return 2;
+    if (op >= Op::kMultiply && op <= Op::kPower) return 3;
+    return -1;
   }
 
-  bool Logical(Num& left) {
-    if (!Comparison(left)) return false;
-    for (Op op; (op = OperatorIn(Op::kAnd, Op::kOr)) != Op::kNone;) {
-      ++next_;
-      Num right;
-      if (!Comparison(right)) return false;
-      bool truth = op == Op::kAnd ? (left.number > 0 && right.number > 0)
-                                  : (left.number > 0 || right.number > 0);
-      left = Num{truth ? 1.0L : 0.0L, true};
-    }
-    return true;
+  // The operator in hand and its level, or -1 when there is none (or no known one).
+  int NextLevel(Op& op) const {
+    if (next_ == tokens_.size() || tokens_[next_].type != PreparedToken::Type::kOperator) return -1;
+    op = static_cast<Op>(tokens_[next_].op);
+    return LevelOf(op);
   }
 
-  bool Comparison(Num& left) {
-    if (!Additive(left)) return false;
-    for (Op op; (op = OperatorIn(Op::kEqual, Op::kNumberNotEqual)) != Op::kNone;) {
-      ++next_;
-      Num right;
-      if (!Additive(right) || op == Op::kTextEqual || op == Op::kTextNotEqual) return false;
-      bool truth;
-      if (op == Op::kNumberEqual)
-        truth = left.number == right.number;
-      else if (op == Op::kNumberNotEqual)
-        truth = left.number != right.number;
-      else if (right.is_number)
-        truth = CompareOrdered(op, left.number, right.number);
-      else
-        return false;  // texts are compared
-      left = Num{truth ? 1.0L : 0.0L, true};
-    }
-    return true;
-  }
-
-  bool Additive(Num& left) {
-    if (!Multiplicative(left)) return false;
-    for (Op op; (op = OperatorIn(Op::kAdd, Op::kJoin)) != Op::kNone;) {
-      ++next_;
-      Num right;
-      if (op == Op::kJoin || !Multiplicative(right)) return false;
-      left = Num{op == Op::kAdd ? left.number + right.number : left.number - right.number, true};
-    }
-    return true;
-  }
-
-  bool Multiplicative(Num& left) {
+  // Parser's grammar by precedence climbing: an operand, then operators of at least
+  // `min_level`, each left-associative, with the tighter ones taken into its right operand.
+  // Whatever would need a text gives up, as Parser's levels would.
+  bool Binary(Num& left, int min_level) {
     if (!Primary(left)) return false;
-    for (Op op; (op = OperatorIn(Op::kMultiply, Op::kPower)) != Op::kNone;) {
+    Op op = Op::kNone;
+    for (int level; (level = NextLevel(op)) >= min_level;) {
       ++next_;
       Num right;
-      if (!Primary(right)) return false;
-      left = Num{Multiply(op, left.number, right.number), true};
+      if (!Binary(right, level + 1) || !Apply(op, level, left, right)) return false;
     }
     return true;
+  }
+
+  static bool Apply(Op op, int level, Num& left, const Num& right) {
+    switch (level) {
+      case 0: {
+        bool truth = op == Op::kAnd ? (left.number > 0 && right.number > 0)
+                                    : (left.number > 0 || right.number > 0);
+        left = Num{truth ? 1.0L : 0.0L, true};
+        return true;
+      }
+      case 1: {
+        bool truth;
+        if (op == Op::kTextEqual || op == Op::kTextNotEqual)
+          return false;
+        else if (op == Op::kNumberEqual)
+          truth = left.number == right.number;
+        else if (op == Op::kNumberNotEqual)
+          truth = left.number != right.number;
+        else if (right.is_number)
+          truth = CompareOrdered(op, left.number, right.number);
+        else
+          return false;  // texts are compared
+        left = Num{truth ? 1.0L : 0.0L, true};
+        return true;
+      }
+      case 2:
+        if (op == Op::kJoin) return false;
+        left = Num{op == Op::kAdd ? left.number + right.number : left.number - right.number, true};
+        return true;
+      default:
+        left = Num{Multiply(op, left.number, right.number), true};
+        return true;
+    }
   }
 
   bool Primary(Num& out) {
