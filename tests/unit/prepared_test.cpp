@@ -5,6 +5,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <vector>
 
 #include "commands/registry.h"
 #include "engine/interpreter.h"
@@ -319,6 +321,33 @@ TEST(Prepared, NamesOfLocalsComeAndGoWithEachCall) {
       "C=1\nD=2\n2回(\n  見る\n  試す\n)\nおわり\n*試す\n「AにB」をローカル変数\n"
       "もし回数=1ならばCにD=50\n戻る\n*見る\nそれ=10\nCにDを足す\nそれを表示\n戻る\n",
       "3\n60\n");
+}
+
+// Random expressions over numbers, texts, variables of both kinds, groups, signs and every
+// operator give the same values and failures kept as they do read again each time.
+TEST(Prepared, RandomExpressionsMatchReadingAgain) {
+  const std::vector<std::string> operands = {"0",  "1",    "7",    "2.5",  "1E3",    "300000",
+                                             "N",  "T",    "E",    "「」", "「12」", "「ab」",
+                                             "-N", "-(2)", "回数", "$1F"};
+  const std::vector<std::string> operators = {"+", "-", "*",  "/",  "%",  "^",  "&",  "=",  "<>",
+                                              "<", ">", "<=", ">=", "==", "!=", "&&", "||", "=&"};
+  unsigned seed = 12345;
+  auto next = [&seed](std::size_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<std::size_t>((seed >> 16) % n);
+  };
+  std::function<std::string(int)> expression = [&](int depth) {
+    std::string e = next(5) == 0 && depth < 3 ? "(" + expression(depth + 1) + ")"
+                                              : operands[next(operands.size())];
+    for (std::size_t k = next(4); k-- > 0;)
+      e += operators[next(operators.size())] + operands[next(operands.size())];
+    return e;
+  };
+  std::string script = "N=3\nT=「x」\nE=「」\n2回(\n";
+  for (int i = 0; i < 150; ++i) script += "  V=" + expression(0) + "\n  Vを表示\n";
+  script += "  N=N*2+1\n)\n";
+  std::string read_again = run(script, false);
+  EXPECT_EQ(run(script, true), read_again);
 }
 
 // Deep recursion still ends in the stack-full error at the same place.
