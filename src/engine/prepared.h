@@ -118,6 +118,7 @@ struct PreparedAssignment {
   // The word the name was last found as, valid while the word table keeps that generation.
   words::THashNode* target = nullptr;
   std::uint64_t target_generation = 0;
+  std::uint64_t target_shadows = ~std::uint64_t{0};
 };
 
 // The argument group of a call in function form at a position: where it ends, and its pieces

@@ -71,6 +71,7 @@ struct PreparedToken {
   // it up, valid as long as the word table is at the same generation.
   mutable words::THashNode* found = nullptr;
   mutable std::uint64_t found_generation = 0;
+  mutable std::uint64_t found_shadows = ~std::uint64_t{0};  // see the engine's find_kept
 };
 
 // The evaluator's code for an operator's spelling, kept in prepared operator tokens.
