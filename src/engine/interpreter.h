@@ -257,6 +257,8 @@ class Interpreter {
   words::THashNode* FindCommandWord(const std::string& name, PreparedStatement* replayed) const;
   words::THashNode* KeptCommand(const PreparedStatement& replayed) const;
   bool ReadPropertyStatement(const std::string& property);
+  // The word `name`, read at `at`, names when a group follows it (a call in function form).
+  words::THashNode* FindCallee(const std::string& name, const char* at);
   // The argument group of a call in function form at p, read into its pieces; p moves past it.
   std::shared_ptr<const PreparedCallGroup> ReadCallGroup(const char*& p);
   void PushCallArguments(const std::vector<std::pair<std::string, bool>>& pieces);

@@ -128,6 +128,14 @@ struct PreparedCallGroup {
   std::vector<std::pair<std::string, bool>> pieces;
 };
 
+// The global word a call in function form at a position named (or none), valid while the names
+// and the locals hiding globals are as they were.
+struct PreparedCallee {
+  words::THashNode* word = nullptr;
+  std::uint64_t names_generation = ~std::uint64_t{0};  // none yet
+  std::uint64_t shadows_generation = 0;
+};
+
 // Reads the statement at p as the statement reader would when it is "word = value".
 PreparedAssignment PrepareAssignment(const char* p);
 
@@ -215,6 +223,7 @@ struct PreparedTexts {
   std::unordered_map<const char*, PreparedCondition> conditions;
   std::unordered_map<const char*, std::shared_ptr<PreparedIf>> ifs;
   std::unordered_map<const char*, std::shared_ptr<const PreparedCallGroup>> call_groups;
+  std::unordered_map<const char*, PreparedCallee> callees;
   StatementRecording recording;
 };
 

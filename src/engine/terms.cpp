@@ -453,11 +453,12 @@ expr::Value Interpreter::ReadTerm(const char*& p) {
     expr::Value inner = ReadTerm(p);
     return {"-" + inner.text, current_type_ = inner.type_mark.empty() ? "e" : inner.type_mark};
   }
+  const char* word_start = p;
   std::string word = read_word(p);
   if (word.empty()) return {"", current_type_ = "s"};
 
   if (*p == '(') {
-    if (words::THashNode* fn = FindWord(word, true)) {
+    if (words::THashNode* fn = FindCallee(word, word_start)) {
       if (fn->Kind == words::kCommand || fn->Kind == words::kLabel ||
           fn->Kind == words::kDllFunction)
         return CallFunctionForm(*fn, p);
@@ -509,6 +510,20 @@ expr::Value Interpreter::ReadTerm(const char*& p) {
     default:
       throw Error("\"" + w->Name + text::sjis("\"は、このランタイムではまだ値として読めません。"));
   }
+}
+
+// A call in a pinned text names the same global word as long as the names and the locals hiding
+// globals stay as they were; a local word is looked up each time.
+words::THashNode* Interpreter::FindCallee(const std::string& name, const char* at) {
+  const words::TScopedHash& table = state_->Words;
+  PreparedCallee* kept = preparing_ ? KeptAt(prepared_->callees, prepared_->pinned, at) : nullptr;
+  if (kept && kept->names_generation == table.NamesGeneration() &&
+      kept->shadows_generation == table.ShadowsGeneration())
+    return kept->word;
+  bool global = true;
+  words::THashNode* found = table.FindScoped(name, true, &global);
+  if (kept && global) *kept = {found, table.NamesGeneration(), table.ShadowsGeneration()};
+  return found;
 }
 
 expr::Value Interpreter::ReadElement(words::THashNode& word, const char*& p) {

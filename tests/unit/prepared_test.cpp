@@ -297,6 +297,19 @@ TEST(Prepared, CommandWordsFoundAgainWhenALocalHidesThem) {
   EXPECT_EQ(run(script, true), read_again);
 }
 
+// A call in function form keeps the global word it names; a local of that name hides it inside
+// one call, and the same statement must then find the local.
+TEST(Prepared, CalleesFoundAgainWhenALocalHidesThem) {
+  std::string script =
+      "V=0\nA=0\n甲\n乙\n甲\nおわり\n*乙\n「倍」をローカル変数\n倍=「局所」\n甲\n戻る\n"
+      "*甲\nV=倍(2)&「!」\nVを表示\n戻る\n*倍(?を)\nAに1番目の引数得る\nそれ=A*2\n戻る\n";
+  std::string read_again = run(script, false);
+  EXPECT_EQ(read_again.find("4!\n"), 0u) << read_again;
+  EXPECT_NE(read_again.rfind("\n4!\n"), std::string::npos) << read_again;
+  EXPECT_NE(read_again.find("局所"), std::string::npos) << read_again;
+  EXPECT_EQ(run(script, true), read_again);
+}
+
 // A kept condition is judged by its number only when that number is its own text read back:
 // a fraction rounding to 1 in its 15 digits is true, 0.4 false, a number past 64 bits false.
 TEST(Prepared, KeptConditionsJudgedAsTheirText) {
