@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <vector>
 
 #include "commands/registry.h"
@@ -76,6 +77,15 @@ void expect_same(const std::string& script, const std::string& expected) {
   std::string prepared = run(script, true);
   EXPECT_EQ(read_again, expected) << script;
   EXPECT_EQ(prepared, read_again) << script;
+}
+
+// Runs the script both ways; both must print alike, and what they print must hold each of
+// `expected`.
+void expect_same_holding(const std::string& script, std::initializer_list<const char*> expected) {
+  std::string read_again = run(script, false);
+  for (const char* part : expected)
+    EXPECT_NE(read_again.find(part), std::string::npos) << part << "\n" << read_again;
+  EXPECT_EQ(run(script, true), read_again) << script;
 }
 
 TEST(Prepared, ArithmeticMatchesReadingAgain) {
@@ -239,10 +249,7 @@ TEST(Prepared, ConditionsReadAgainWhenTheirWordsChange) {
       "Y=1\n3回(\n  もしXがYならば(「同じ」を表示)\n  違えば(「違う{回数}」を表示)\n  X=2\n)\n"
       "2回(\n  もしY=1\n  ならば(「一」を表示)\n  謎\n)\n2回(\n  もしY=七(1)\n  "
       "ならば(「一」を表示)\n)\n";
-  std::string read_again = run(script, false);
-  EXPECT_NE(read_again.find("同じ\n違う2\n違う3\n一\n"), std::string::npos) << read_again;
-  EXPECT_NE(read_again.find("(10行目)"), std::string::npos) << read_again;  // 謎
-  EXPECT_EQ(run(script, true), read_again);
+  expect_same_holding(script, {"同じ\n違う2\n違う3\n一\n", "(10行目)"});  // 10: 謎
 }
 
 // A もし chain read once is taken whole: the conditions, the blocks over several lines, where
@@ -252,11 +259,8 @@ TEST(Prepared, IfChainsReadOnceCountTheirLines) {
       "3回(\n  もし回数=1ならば(\n    「一」を表示\n  )\n  違えば もし回数=2ならば(\n"
       "    「二」を表示\n  )\n  違えば(\n    「他」を表示\n    謎\n  )謎4\n  謎2\n)\n"
       "2回(もし回数=1ならば「a」を表示)\n違えば「b」を表示\n謎3\n";
-  std::string read_again = run(script, false);
-  for (const char* expected :
-       {"一\n", "二\n", "他\n", "(10行目)", "(11行目)", "(12行目)", "(16行目)"})
-    EXPECT_NE(read_again.find(expected), std::string::npos) << expected << "\n" << read_again;
-  EXPECT_EQ(run(script, true), read_again);
+  expect_same_holding(script,
+                      {"一\n", "二\n", "他\n", "(10行目)", "(11行目)", "(12行目)", "(16行目)"});
 }
 
 // The argument group of a call is read once where it lies, also inside a kept assignment's
@@ -268,10 +272,7 @@ TEST(Prepared, CallGroupsReadOnceMatchReadingAgain) {
       "  Y=並べ(「と」と,回数を)\n  Yを表示\n  壊す\n)\n終わる\n"
       "*壊す\nZ=並べ(回数,(1\n「壊」を表示\n戻る\n"
       "*並べ(?と,?を)\nAに1番目の引数得る\nBに2番目の引数得る\nそれ=A&「/」&B\n戻る\n";
-  std::string read_again = run(script, false);
-  for (const char* expected : {"1/(a,b)/c\nと/1\n", "3/(a,b)/c\nと/3\n", "(10行目)"})
-    EXPECT_NE(read_again.find(expected), std::string::npos) << expected << "\n" << read_again;
-  EXPECT_EQ(run(script, true), read_again);
+  expect_same_holding(script, {"1/(a,b)/c\nと/1\n", "3/(a,b)/c\nと/3\n", "(10行目)"});
 }
 
 // "A=A&..." grows A where it lies: a number kept as a number, a table view changed through an
@@ -303,11 +304,7 @@ TEST(Prepared, CalleesFoundAgainWhenALocalHidesThem) {
   std::string script =
       "V=0\nA=0\n甲\n乙\n甲\nおわり\n*乙\n「倍」をローカル変数\n倍=「局所」\n甲\n戻る\n"
       "*甲\nV=倍(2)&「!」\nVを表示\n戻る\n*倍(?を)\nAに1番目の引数得る\nそれ=A*2\n戻る\n";
-  std::string read_again = run(script, false);
-  EXPECT_EQ(read_again.find("4!\n"), 0u) << read_again;
-  EXPECT_NE(read_again.rfind("\n4!\n"), std::string::npos) << read_again;
-  EXPECT_NE(read_again.find("局所"), std::string::npos) << read_again;
-  EXPECT_EQ(run(script, true), read_again);
+  expect_same_holding(script, {"4!\n局所\n4!\n"});
 }
 
 // A kept condition is judged by its number only when that number is its own text read back:
