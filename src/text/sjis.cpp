@@ -1,6 +1,8 @@
 // Shift-JIS character stepping and the okurigana rule.
 #include "text/sjis.h"
 
+#include <algorithm>
+
 namespace morivel::text {
 
 std::size_t char_count(std::string_view s) {
@@ -23,10 +25,18 @@ std::size_t char_index_of_byte(std::string_view s, std::size_t offset) {
   return n;
 }
 
+std::size_t char_start_at_or_after(std::string_view s, std::size_t from) {
+  const std::size_t limit = std::min(from, s.size());
+  // A byte that is no lead byte ends a character, alone or as its trail byte: the walk starts
+  // right after the last such byte before the limit, not at the text's start.
+  std::size_t i = limit;
+  while (i > 0 && is_lead_byte(static_cast<unsigned char>(s[i - 1]))) --i;
+  while (i < limit) i += char_len(s, i);
+  return i;
+}
+
 bool is_char_start(std::string_view s, std::size_t offset) {
-  std::size_t i = 0;
-  while (i < offset && i < s.size()) i += char_len(s, i);
-  return i == offset;
+  return char_start_at_or_after(s, offset) == offset;
 }
 
 bool ends_with_chars(std::string_view s, std::string_view tail) {
@@ -36,9 +46,8 @@ bool ends_with_chars(std::string_view s, std::string_view tail) {
 
 std::size_t find_at_char_start(std::string_view s, std::string_view needle, std::size_t from) {
   if (needle.empty()) return from <= s.size() ? from : std::string_view::npos;
-  std::size_t i = 0;
-  while (i < from && i < s.size()) i += char_len(s, i);
-  for (; i + needle.size() <= s.size(); i += char_len(s, i)) {
+  for (std::size_t i = char_start_at_or_after(s, from); i + needle.size() <= s.size();
+       i += char_len(s, i)) {
     if (s[i] == needle[0] && s.compare(i, needle.size(), needle) == 0) return i;
   }
   return std::string_view::npos;

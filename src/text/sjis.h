@@ -51,6 +51,9 @@ std::size_t byte_offset_of_char(std::string_view s, std::size_t index);
 // 0-based character index of the character containing byte offset `offset`.
 std::size_t char_index_of_byte(std::string_view s, std::size_t offset);
 
+// The first character start at or after byte offset `from` (the text's size past its end).
+std::size_t char_start_at_or_after(std::string_view s, std::size_t from);
+
 // True when byte offset `offset` is the start of a character (not a trail byte).
 bool is_char_start(std::string_view s, std::size_t offset);
 

@@ -342,7 +342,12 @@ void X11SessionTest::capturesAnotherProgramsWindow() {
              .section(u'\n', 0, 0);
     if (id.isEmpty()) QTest::qWait(100);
   }
-  QVERIFY2(!id.isEmpty(), "the other program's window did not show");
+  // What the other program said tells a slow start from a failed one.
+  QVERIFY2(!id.isEmpty(),
+           qPrintable(QStringLiteral("the other program's window did not show (%1, exit %2): %3")
+                          .arg(other.state() == QProcess::NotRunning ? u("ended") : u("running"))
+                          .arg(other.exitCode())
+                          .arg(QString::fromLocal8Bit(other.readAllStandardError()))));
   XWindow window = Describe(id);
 
   // A window that has just been mapped may not have drawn itself yet on a busy machine: the

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "text/encoding.h"
 #include "text/sjis.h"
 
@@ -31,6 +35,34 @@ TEST(Sjis, SearchMatchesOnlyAtCharacterStarts) {
   EXPECT_FALSE(is_char_start(s, 1));
   EXPECT_EQ(char_index_of_byte(s, 1), 0u);
   EXPECT_EQ(byte_offset_of_char(s, 1), 2u);
+}
+
+// Character starts are found from the nearest byte that is no lead byte, not from the text's
+// start: on random bytes (lead bytes in runs, NULs, backslash trail bytes) every offset must
+// give what walking the whole text from its start gives.
+TEST(Sjis, CharacterStartsMatchAWalkFromTheStart) {
+  const unsigned char alphabet[] = {0x81, 0x82, 0x95, 0xE0, 0xFC, 0x5C, 0x41, 0xA0, 0x00, 0x40};
+  unsigned seed = 7;
+  for (int round = 0; round < 300; ++round) {
+    std::string s;
+    for (int k = 0; k < 24; ++k) {
+      seed = seed * 1103515245u + 12345u;
+      s.push_back(static_cast<char>(alphabet[(seed >> 16) % sizeof alphabet]));
+    }
+    std::vector<bool> starts(s.size() + 1, false);
+    for (std::size_t i = 0; i < s.size(); i += char_len(s, i)) starts[i] = true;
+    starts[s.size()] = true;
+    for (std::size_t offset = 0; offset <= s.size() + 1; ++offset) {
+      std::size_t expected = std::min(offset, s.size());
+      while (!starts[expected]) ++expected;
+      EXPECT_EQ(char_start_at_or_after(s, offset), expected) << round << " " << offset;
+      EXPECT_EQ(is_char_start(s, offset), offset <= s.size() && starts[offset]);
+      std::size_t found = find_at_char_start(s, "\\", offset);
+      std::size_t first = expected;
+      while (first < s.size() && !(starts[first] && s[first] == '\\')) ++first;
+      EXPECT_EQ(found, first < s.size() ? first : std::string_view::npos) << round << " " << offset;
+    }
+  }
 }
 
 TEST(Encoding, RoundTripsAndReplacesBrokenInput) {
