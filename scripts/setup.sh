@@ -22,7 +22,7 @@ packages=(
   libarchive-dev libarchive-tools lhasa zip unzip
   libavahi-client-dev libsmbclient-dev
   qt6-multimedia-dev libfluidsynth-dev fluidsynth fluid-soundfont-gm sox
-  libreoffice-calc libreoffice-writer libreoffice-gtk3 libreoffice-dev python3-openpyxl python3-docx
+  libreoffice-calc libreoffice-writer libreoffice-gtk3 libreoffice-dev python3-uno python3-openpyxl python3-docx
   poppler-utils python3-pil
   cups-daemon
 )
