@@ -20,6 +20,7 @@
 #include "gui/session.h"
 #include "source/script_file.h"
 #include "startup/archive.h"
+#include "startup/font_teardown.h"
 #include "startup/large_stack.h"
 #include "startup/options.h"
 #include "text/encoding.h"
@@ -245,6 +246,9 @@ int run_program(int argc, char** argv) {
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(gui::to_qstring(text::sjis("もりべる")));
+  // Declared after the application and before the session: it acts once the session is gone.
+  std::optional<startup::CheapFontTeardown> font_teardown;
+  if (console) font_teardown.emplace();
   gui::install_qt_translations();
 
   fs::path exe = own_executable(argv[0]);
