@@ -5,6 +5,7 @@
 # benchmark print the same result. Lua is skipped, with a note, when lua5.4 is not installed.
 # Benchmarks are not tests: they never run in CI.
 # Usage: bench/run_engine.sh [--no-build] [benchmark ...]   (names of bench/engine/*.mrv, default all)
+# PYTHON=/path/to/python3 compares with another Python than Debian's.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/.." && pwd)"
@@ -51,6 +52,14 @@ fi
 [ -x "$morivel" ] || { echo "no executable at $morivel (build first)" >&2; exit 1; }
 
 command -v python3 > /dev/null || { echo "python3 is needed (it converts the scripts and runs the Python twins)" >&2; exit 1; }
+# The twins run on the interpreter itself: a version manager's python3 on the PATH is a shell script
+# that starts it, which once made Python look several times slower than it is. Debian's python3 is
+# the reference; PYTHON names another interpreter.
+python="${PYTHON:-}"
+if [ -z "$python" ]; then
+  if [ -x /usr/bin/python3 ]; then python=/usr/bin/python3; else python="$(command -v python3)"; fi
+fi
+python="$("$python" -c 'import sys; print(sys.executable)')"
 lua="$(command -v lua5.4 || true)"
 if [ -z "$lua" ]; then
   echo "NOTE: lua5.4 is not installed, so the Lua column is skipped (apt-get install lua5.4 to fill it)."
@@ -125,12 +134,13 @@ same_result() {
 }
 
 echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg) (wall times grow when the machine is busy)"
+echo "python: $python ($("$python" --version 2>&1))"
 print_row benchmark morivel_s python_s lua_s mrv/py mrv/lua cpu_mrv cpu_py cpu_lua
 for name in "${names[@]}"; do
   to_sjis "$suite/$name.mrv" "$work/$name.mrv"
   measure morivel run_morivel "$name"
   m=$wall mc=$cpu m_out=$out
-  measure python timeout "$limit" python3 "$suite/$name.py"
+  measure python timeout "$limit" "$python" "$suite/$name.py"
   p=$wall pc=$cpu p_out=$out
   l="-" lc="-" l_out=""
   if [ -n "$lua" ]; then
