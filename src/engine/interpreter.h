@@ -31,7 +31,7 @@ struct PreparedStatement;
 template <typename Prepared>
 struct PreparedEntry;
 using PreparedArgumentEntry = PreparedEntry<expr::PreparedArgument>;
-using PreparedExpressionEntry = PreparedEntry<std::vector<expr::PreparedToken>>;
+using PreparedExpressionEntry = PreparedEntry<expr::PreparedToken>;
 
 // How the main loop treats errors that reach it.
 enum class ErrorMode { Ignore = 0, Warn = 1 };

@@ -164,12 +164,13 @@ bool Preparer::ReadTokens(const char*& p, bool operand_expected, int depth,
   }
 }
 
-std::optional<std::vector<PreparedToken>> Preparer::Expression(std::string_view text) {
+std::optional<PreparedToken> Preparer::Expression(std::string_view text) {
   std::string copy(text);
   const char* p = copy.c_str();
-  std::vector<PreparedToken> tokens;
-  if (!ReadTokens(p, true, 0, tokens)) return std::nullopt;
-  return tokens;
+  PreparedToken expression;
+  expression.type = PreparedToken::Type::kGroup;
+  if (!ReadTokens(p, true, 0, expression.inner)) return std::nullopt;
+  return expression;
 }
 
 // As EvalArgument reads: a term, "&" and a term any number of times, then an operator goes on

@@ -25,7 +25,7 @@ using expr::PreparedArgument;
 class Preparer {
  public:
   explicit Preparer(Interpreter& in) : in_(in) {}
-  std::optional<std::vector<expr::PreparedToken>> Expression(std::string_view text);
+  std::optional<expr::PreparedToken> Expression(std::string_view text);
   std::optional<PreparedArgument> Argument(std::string_view text);
 
  private:
@@ -213,7 +213,7 @@ struct PreparedIf;
 // What a run has prepared: expressions (EvaluateText) and arguments (EvalArgument) by their
 // text; blocks and assignments by their position in pinned texts.
 struct PreparedTexts {
-  PreparedCache<std::vector<expr::PreparedToken>> expressions;
+  PreparedCache<expr::PreparedToken> expressions;
   PreparedCache<PreparedArgument> arguments;
   PinnedTexts pinned;
   std::unordered_map<const char*, PreparedBlock> blocks;

@@ -1,9 +1,11 @@
 // Recursive-descent evaluation of infix expressions over a one-token lookahead tokenizer.
 #include "expr/evaluator.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -449,159 +451,231 @@ Value PreparedAt(const std::vector<PreparedToken>& tokens, PreparedWords& words,
 }
 
 // A value as evaluation without texts has it: its number, and whether it is of number kind.
+// Trivial, so that an evaluation's stack of them costs nothing until it is used.
 struct Num {
-  long double number = 0;
-  bool is_number = true;
+  long double number;
+  bool is_number;
 };
 
-// The grammar of Parser over prepared tokens, for the common case where no text is ever
-// needed: values are numbers with their kind. Whatever would need a text (joining, comparing
-// texts, a text result, a sign read through its text) gives up with false, having changed
-// nothing, and the texts are evaluated instead, which gives the same result.
-class NumericEvaluation {
- public:
-  NumericEvaluation(const std::vector<PreparedToken>& tokens, PreparedWords& words, int depth,
-                    const Num* left)
-      : tokens_(tokens), words_(words), depth_(depth), left_(left) {}
+// Parser's levels, loosest first: logic, comparison, addition and joining, multiplication.
+int LevelOf(Op op) {
+  if (op >= Op::kAnd && op <= Op::kOr) return 0;
+  if (op >= Op::kEqual && op <= Op::kNumberNotEqual) return 1;
+  if (op >= Op::kAdd && op <= Op::kJoin) return 2;
+  if (op >= Op::kMultiply && op <= Op::kPower) return 3;
+  return -1;
+}
 
-  bool Run(Num& result) {
-    if (tokens_.empty() || depth_ > kMaxNesting || !Binary(result, 0)) return false;
-    return next_ == tokens_.size() || tokens_[next_].type != PreparedToken::Type::kOperator;
+// One operator on two values without their texts, or false where a text is needed.
+bool Apply(Op op, int level, Num& left, const Num& right) {
+  switch (level) {
+    case 0: {
+      bool truth = op == Op::kAnd ? (left.number > 0 && right.number > 0)
+                                  : (left.number > 0 || right.number > 0);
+      left = Num{truth ? 1.0L : 0.0L, true};
+      return true;
+    }
+    case 1: {
+      bool truth;
+      if (op == Op::kNumberEqual)
+        truth = left.number == right.number;
+      else if (op == Op::kNumberNotEqual)
+        truth = left.number != right.number;
+      else if (right.is_number)
+        truth = CompareOrdered(op, left.number, right.number);
+      else
+        return false;  // texts are compared
+      left = Num{truth ? 1.0L : 0.0L, true};
+      return true;
+    }
+    case 2:
+      left = Num{op == Op::kAdd ? left.number + right.number : left.number - right.number, true};
+      return true;
+    default:
+      left = Num{Multiply(op, left.number, right.number), true};
+      return true;
+  }
+}
+
+bool IsNumberMark(const std::string& type_mark) {
+  return type_mark.size() == 1 && type_mark[0] == 'e';
+}
+
+}  // namespace
+
+// Parser's grammar over prepared tokens, for the common case where no text is ever needed,
+// written out once as steps over a stack of values: a group's tokens are read the same way
+// every time, so only the values are left to each evaluation.
+struct NumericProgram {
+  enum class Code : std::uint8_t { kConstant, kWord, kLeft, kElement, kGroupEnd, kOperator };
+  struct Step {
+    Code code = Code::kConstant;
+    Op op = Op::kNone;
+    std::int8_t level = 0;
+    Num constant{0, true};
+    const PreparedToken* token = nullptr;  // kWord, kElement: a token of the program's own group
+  };
+  static constexpr std::size_t kMaxStack = 32;
+
+  // False when the tokens always need their texts (joining, comparing texts, a sign, ...).
+  bool usable = true;
+  int nesting = 0;  // groups inside groups, counted from the program's own
+  std::vector<Step> steps;
+};
+
+namespace {
+
+// Writes the program of a group's tokens as Parser would read them. Whatever would need a text
+// whatever the values are makes the program unusable.
+class NumericCompiler {
+ public:
+  explicit NumericCompiler(NumericProgram& program) : program_(program) {}
+
+  void Group(const std::vector<PreparedToken>& tokens, int nesting) {
+    program_.nesting = std::max(program_.nesting, nesting);
+    if (nesting > kMaxNesting) return Fail();
+    std::size_t next = 0;
+    if (tokens.empty() || !Binary(tokens, next, 0, nesting)) return Fail();
+    // Parser stops at the first token it cannot go on with; an operator there is an error.
+    if (next < tokens.size() && tokens[next].type == PreparedToken::Type::kOperator) Fail();
   }
 
  private:
-  // Parser's levels, loosest first: logic, comparison, addition and joining, multiplication.
-  static int LevelOf(Op op) {
-    if (op >= Op::kAnd && op <= Op::kOr) return 0;
-    if (op >= Op::kEqual && op <= Op::kNumberNotEqual) return 1;
-    if (op >= Op::kAdd && op <= Op::kJoin) return 2;
-    if (op >= Op::kMultiply && op <= Op::kPower) return 3;
-    return -1;
-  }
+  using Step = NumericProgram::Step;
+  using Code = NumericProgram::Code;
 
-  // The operator in hand and its level, or -1 when there is none (or no known one).
-  int NextLevel(Op& op) const {
-    if (next_ == tokens_.size() || tokens_[next_].type != PreparedToken::Type::kOperator) return -1;
-    op = static_cast<Op>(tokens_[next_].op);
+  void Fail() { program_.usable = false; }
+
+  // The operator at `next` and its level, or -1 when there is none (or no known one).
+  static int NextLevel(const std::vector<PreparedToken>& tokens, std::size_t next, Op& op) {
+    if (next == tokens.size() || tokens[next].type != PreparedToken::Type::kOperator) return -1;
+    op = static_cast<Op>(tokens[next].op);
     return LevelOf(op);
   }
 
-  // Parser's grammar by precedence climbing: an operand, then operators of at least
-  // `min_level`, each left-associative, with the tighter ones taken into its right operand.
-  // Whatever would need a text gives up, as Parser's levels would.
-  bool Binary(Num& left, int min_level) {
-    if (!Primary(left)) return false;
+  // Precedence climbing: an operand, then operators of at least `min_level`, each
+  // left-associative, with the tighter ones taken into its right operand.
+  bool Binary(const std::vector<PreparedToken>& tokens, std::size_t& next, int min_level,
+              int nesting) {
+    if (!Primary(tokens, next, nesting)) return false;
     Op op = Op::kNone;
-    for (int level; (level = NextLevel(op)) >= min_level;) {
-      ++next_;
-      Num right;
-      if (!Binary(right, level + 1) || !Apply(op, level, left, right)) return false;
+    for (int level; (level = NextLevel(tokens, next, op)) >= min_level;) {
+      ++next;
+      if (!Binary(tokens, next, level + 1, nesting)) return false;
+      if (op == Op::kJoin || op == Op::kTextEqual || op == Op::kTextNotEqual) return false;
+      Emit(Step{Code::kOperator, op, static_cast<std::int8_t>(level), {}, nullptr}, -1);
     }
     return true;
   }
 
-  static bool Apply(Op op, int level, Num& left, const Num& right) {
-    switch (level) {
-      case 0: {
-        bool truth = op == Op::kAnd ? (left.number > 0 && right.number > 0)
-                                    : (left.number > 0 || right.number > 0);
-        left = Num{truth ? 1.0L : 0.0L, true};
-        return true;
-      }
-      case 1: {
-        bool truth;
-        if (op == Op::kTextEqual || op == Op::kTextNotEqual)
-          return false;
-        else if (op == Op::kNumberEqual)
-          truth = left.number == right.number;
-        else if (op == Op::kNumberNotEqual)
-          truth = left.number != right.number;
-        else if (right.is_number)
-          truth = CompareOrdered(op, left.number, right.number);
-        else
-          return false;  // texts are compared
-        left = Num{truth ? 1.0L : 0.0L, true};
-        return true;
-      }
-      case 2:
-        if (op == Op::kJoin) return false;
-        left = Num{op == Op::kAdd ? left.number + right.number : left.number - right.number, true};
-        return true;
-      default:
-        left = Num{Multiply(op, left.number, right.number), true};
-        return true;
-    }
-  }
-
-  bool Primary(Num& out) {
-    if (next_ == tokens_.size()) {
-      out = Num{0, false};  // the end stands as an empty text, as Parser has it
+  bool Primary(const std::vector<PreparedToken>& tokens, std::size_t& next, int nesting) {
+    if (next == tokens.size()) {
+      Push(Num{0, false});  // the end stands as an empty text, as Parser has it
       return true;
     }
-    const PreparedToken& t = tokens_[next_];
+    const PreparedToken& t = tokens[next];
     if (t.type == PreparedToken::Type::kOperator) return false;
-    ++next_;
-    return TermValue(t, out);
-  }
-
-  bool TermValue(const PreparedToken& t, Num& out) {
+    ++next;
     switch (t.type) {
       case PreparedToken::Type::kNumber:
-        out = Num{t.number, true};
+        Push(Num{t.number, true});
         return true;
       case PreparedToken::Type::kText:
-        out = Num{t.number, false};
+        Push(Num{t.number, false});
         return true;
       case PreparedToken::Type::kGroup:
-        return GroupValue(t, out);
+        Group(t.inner, nesting + 1);
+        Emit(Step{Code::kGroupEnd, Op::kNone, 0, {}, nullptr}, 0);
+        return program_.usable;
       case PreparedToken::Type::kWord:
-        out = WordValue(t);
+        Emit(Step{Code::kWord, Op::kNone, 0, {}, &t}, 1);
         return true;
       case PreparedToken::Type::kLeft:
-        if (!left_) return false;
-        out = *left_;
+        Emit(Step{Code::kLeft, Op::kNone, 0, {}, nullptr}, 1);
         return true;
-      case PreparedToken::Type::kElement: {
-        Value v = words_.Element(t);
-        out = Num{ToNumber(v.text), v.type_mark == "e"};
+      case PreparedToken::Type::kElement:
+        Emit(Step{Code::kElement, Op::kNone, 0, {}, &t}, 1);
         return true;
-      }
       default:
         return false;
     }
   }
 
-  // A group's result goes on through its text: only a whole number is the same without it.
-  bool GroupValue(const PreparedToken& t, Num& out) {
-    NumericEvaluation inner(t.inner, words_, depth_ + 1, nullptr);
-    if (!inner.Run(out) || !out.is_number) return false;
-    if (!ReadsBackWhole(out.number)) out.number = ToNumber(NumberToText(out.number));
-    return true;
+  void Push(Num constant) { Emit(Step{Code::kConstant, Op::kNone, 0, constant, nullptr}, 1); }
+
+  void Emit(const Step& step, int stack_change) {
+    program_.steps.push_back(step);
+    height_ += stack_change;
+    if (height_ > NumericProgram::kMaxStack) Fail();
   }
 
-  Num WordValue(const PreparedToken& t) {
-    const words::THashNode* w = words_.Variable(t);
-    if (!w) return Num{ToNumber(t.text), false};
-    Num value{0, w->TypeMark == "e"};
-    if (!w->StoredNumber(value.number)) value.number = ToNumber(w->GetValue());
-    return value;
-  }
-
-  const std::vector<PreparedToken>& tokens_;
-  PreparedWords& words_;
-  const int depth_;
-  const Num* left_;
-  std::size_t next_ = 0;
+  NumericProgram& program_;
+  std::size_t height_ = 0;
 };
 
-// The number result of prepared tokens without texts, or nothing when a text is needed (or the
-// tokens fail, which evaluating with texts reports).
-std::optional<long double> NumericResult(const std::vector<PreparedToken>& tokens,
-                                         PreparedWords& words, int depth, const Num* left) {
-  Num result;
+std::shared_ptr<const NumericProgram> Compile(const std::vector<PreparedToken>& tokens) {
+  auto program = std::make_shared<NumericProgram>();
+  NumericCompiler(*program).Group(tokens, 0);
+  if (!program->usable) program->steps.clear();
+  return program;
+}
+
+Num WordValue(const PreparedToken& t, PreparedWords& words) {
+  const words::THashNode* w = words.Variable(t);
+  if (!w) return Num{ToNumber(t.text), false};
+  Num value{0, IsNumberMark(w->TypeMark)};
+  if (!w->StoredNumber(value.number)) value.number = ToNumber(w->GetValue());
+  return value;
+}
+
+// Runs a program; false where a value needs its text after all. Changes nothing either way.
+bool Execute(const NumericProgram& program, PreparedWords& words, const Num* left, Num& result) {
+  using Code = NumericProgram::Code;
+  Num stack[NumericProgram::kMaxStack];
+  std::size_t top = 0;
+  for (const NumericProgram::Step& step : program.steps) {
+    switch (step.code) {
+      case Code::kConstant:
+        stack[top++] = step.constant;
+        break;
+      case Code::kWord:
+        stack[top++] = WordValue(*step.token, words);
+        break;
+      case Code::kLeft:
+        if (!left) return false;
+        stack[top++] = *left;
+        break;
+      case Code::kElement: {
+        Value v = words.Element(*step.token);
+        stack[top++] = Num{ToNumber(v.text), IsNumberMark(v.type_mark)};
+        break;
+      }
+      case Code::kGroupEnd: {
+        // A group's result goes on through its text: only a whole number is the same without it.
+        Num& group = stack[top - 1];
+        if (!group.is_number) return false;
+        if (!ReadsBackWhole(group.number)) group.number = ToNumber(NumberToText(group.number));
+        break;
+      }
+      case Code::kOperator:
+        --top;
+        if (!Apply(step.op, step.level, stack[top - 1], stack[top])) return false;
+        break;
+    }
+  }
+  result = stack[0];
+  return true;
+}
+
+// The number result of a group's tokens without texts, or nothing when a text is needed (or
+// the tokens fail, which evaluating with texts reports).
+std::optional<long double> NumericResult(const PreparedToken& group, PreparedWords& words,
+                                         int depth, const Num* left) {
+  const NumericProgram& program = group.numeric.For(group.inner);
+  if (!program.usable || depth + program.nesting > kMaxNesting) return std::nullopt;
+  Num result{0, true};
   try {
-    NumericEvaluation evaluation(tokens, words, depth, left);
-    if (!evaluation.Run(result) || !result.is_number) return std::nullopt;
+    if (!Execute(program, words, left, result) || !result.is_number) return std::nullopt;
   } catch (const std::exception&) {
     return std::nullopt;
   }
@@ -640,7 +714,7 @@ Operand LeftOperand(Value value) {
 // The first term of such an argument, without making texts of numbers that stay numbers.
 Operand FirstOperand(const PreparedToken& first, PreparedWords& words) {
   if (first.type == PreparedToken::Type::kGroup) {
-    if (std::optional<long double> n = NumericResult(first.inner, words, 0, nullptr);
+    if (std::optional<long double> n = NumericResult(first, words, 0, nullptr);
         n && ReadsBackWhole(*n))
       return FromNumber(*n);
     Operand group = PreparedGroupAt(first.inner, words, 0);
@@ -709,10 +783,16 @@ std::optional<Value> EvaluateContinued(TermReader& terms, const Value& so_far, c
   }
 }
 
-Value EvaluatePrepared(const std::vector<PreparedToken>& tokens, PreparedWords& words,
+const NumericProgram& NumericCode::For(const std::vector<PreparedToken>& tokens) const {
+  if (!program_) program_ = Compile(tokens);
+  return *program_;
+}
+
+Value EvaluatePrepared(const PreparedToken& expression, PreparedWords& words,
                        PreparedNumber* number) {
-  if (std::optional<long double> n = NumericResult(tokens, words, 0, nullptr))
+  if (std::optional<long double> n = NumericResult(expression, words, 0, nullptr))
     return NumberValue(*n, number);
+  const std::vector<PreparedToken>& tokens = expression.inner;
   if (!number) return PreparedAt(tokens, words, 0);
   if (tokens.empty()) throw InvalidResult();
   ListTokens source(tokens, words, 0);
@@ -728,9 +808,10 @@ namespace {
 // "(" + the value so far + the rest of the argument + ")" with the value so far in hand.
 Value ContinuedValue(const PreparedArgument& argument, PreparedWords& words, const Operand& left,
                      PreparedNumber* number) {
-  const std::vector<PreparedToken>& inside = argument.continued.front().inner;
+  const PreparedToken& group = argument.continued.front();
+  const std::vector<PreparedToken>& inside = group.inner;
   Num left_number{left.number, left.kind == Kind::kNumber};
-  if (std::optional<long double> n = NumericResult(inside, words, 1, &left_number)) {
+  if (std::optional<long double> n = NumericResult(group, words, 1, &left_number)) {
     // As the group it is: a fraction goes on through its text.
     return NumberValue(ReadsBackWhole(*n) ? *n : ToNumber(NumberToText(*n)), number);
   }
@@ -746,7 +827,7 @@ Value EvaluatePreparedArgument(const PreparedArgument& argument, PreparedWords& 
     return ContinuedValue(argument, words, FirstOperand(argument.first, words), number);
   if (argument.first.type == PreparedToken::Type::kGroup && argument.joined.empty()) {
     if (argument.first.inner.empty()) throw InvalidResult();
-    if (std::optional<long double> n = NumericResult(argument.first.inner, words, 0, nullptr))
+    if (std::optional<long double> n = NumericResult(argument.first, words, 0, nullptr))
       return NumberValue(*n, number);
     ListTokens source(argument.first.inner, words, 0);
     return ResultValue(Parser<ListTokens>(source).Run(), number);

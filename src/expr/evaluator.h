@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -51,6 +52,29 @@ std::optional<Value> EvaluateContinued(TermReader& terms, const Value& so_far, c
 // An expression read once, for a text whose reading never depends on the run: numbers, constant
 // texts, operators, groups and words whose values are looked up at each evaluation. Evaluating
 // it gives what Evaluate gives on the text it was read from.
+struct PreparedToken;
+struct NumericProgram;
+
+// A group's tokens written out once as the steps that evaluate them without texts, made on the
+// group's first evaluation. A copy of a token starts without them: they point into the tokens
+// they were made from.
+class NumericCode {
+ public:
+  NumericCode() = default;
+  NumericCode(const NumericCode&) {}
+  NumericCode& operator=(const NumericCode&) {
+    program_.reset();
+    return *this;
+  }
+  NumericCode(NumericCode&&) noexcept = default;
+  NumericCode& operator=(NumericCode&&) noexcept = default;
+
+  const NumericProgram& For(const std::vector<PreparedToken>& tokens) const;
+
+ private:
+  mutable std::shared_ptr<const NumericProgram> program_;
+};
+
 struct PreparedToken {
   enum class Type : std::uint8_t {
     kNumber,    // text as the reader gives it, and its number
@@ -72,6 +96,7 @@ struct PreparedToken {
   mutable words::THashNode* found = nullptr;
   mutable std::uint64_t found_generation = 0;
   mutable std::uint64_t found_shadows = ~std::uint64_t{0};  // see the engine's find_kept
+  NumericCode numeric;                                      // kGroup
 };
 
 // The evaluator's code for an operator's spelling, kept in prepared operator tokens.
@@ -105,9 +130,10 @@ struct PreparedNumber {
   long double value = 0;
 };
 
-// Evaluates prepared tokens as Evaluate evaluates their text. Any failure throws (the caller
-// evaluates the text, which gives the error in its own words).
-Value EvaluatePrepared(const std::vector<PreparedToken>& tokens, PreparedWords& words,
+// Evaluates a prepared expression (a kGroup token holding the tokens of the text) as Evaluate
+// evaluates its text. Any failure throws (the caller evaluates the text, which gives the error in
+// its own words).
+Value EvaluatePrepared(const PreparedToken& expression, PreparedWords& words,
                        PreparedNumber* number = nullptr);
 // Evaluates a prepared argument as the argument reader evaluates its text. With `number` given,
 // a number result is left to the caller as a number: `number` learns it and the text of the

@@ -346,14 +346,21 @@ TEST(Prepared, RandomExpressionsMatchReadingAgain) {
     seed = seed * 1103515245u + 12345u;
     return static_cast<std::size_t>((seed >> 16) % n);
   };
-  std::function<std::string(int)> expression = [&](int depth) {
-    std::string e = next(5) == 0 && depth < 3 ? "(" + expression(depth + 1) + ")"
-                                              : operands[next(operands.size())];
-    for (std::size_t k = next(4); k-- > 0;)
-      e += operators[next(operators.size())] + operands[next(operands.size())];
+  std::function<std::string(int)> expression;
+  // Groups stand anywhere an operand does: one after an operator goes on through its text.
+  auto operand = [&](int depth) {
+    return next(5) == 0 && depth < 3 ? "(" + expression(depth + 1) + ")"
+                                     : operands[next(operands.size())];
+  };
+  expression = [&](int depth) {
+    std::string e = operand(depth);
+    for (std::size_t k = next(4); k-- > 0;) e += operators[next(operators.size())] + operand(depth);
     return e;
   };
   std::string script = "N=3\nT=「x」\nE=「」\n2回(\n";
+  // A fraction inside a group goes on rounded to the digits of its text.
+  for (const char* rounded : {"1+(1/3)*3", "1+(N/7)*7-N", "1+((1/3)*3=1)", "0+(2^0.5)^2"})
+    script += std::string("  V=") + rounded + "\n  Vを表示\n";
   for (int i = 0; i < 150; ++i) script += "  V=" + expression(0) + "\n  Vを表示\n";
   script += "  N=N*2+1\n)\n";
   std::string read_again = run(script, false);
