@@ -302,15 +302,18 @@ void Interpreter::StartWhileLoop(std::string condition) {
 bool Interpreter::CheckRunControl() {
   words::TMorvBase& s = *state_;
   if (s.RunControl.Count() == 0) return false;
-  words::TRunControl entry;
   bool taken = false;
   try {
     if (RepeatInPlace(s.RunControl.Top())) return true;
+    words::TRunControl entry;  // only here: most passes go on in place
     taken = s.RunControl.Pop(entry);
     ContinueEntry(std::move(entry));
   } catch (const std::exception& e) {
     // A failing entry is gone, however far it got.
-    if (!taken) s.RunControl.Pop(entry);
+    if (!taken) {
+      words::TRunControl failed;
+      s.RunControl.Pop(failed);
+    }
     throw Error(text::sjis("実行制御でエラー。") + e.what() + text::sjis(".制御スタック：") +
                 std::to_string(s.RunControl.Count()));
   }
@@ -337,7 +340,8 @@ bool Interpreter::RepeatInPlace(words::TRunControl& entry) {
   switch (entry.EntryType) {
     case words::kForLoop: {
       if (entry.Counter >= entry.Limit) return false;
-      words::THashNode* counter = FindWord(entry.CounterName);
+      words::THashNode* counter = state_->Words.FindKept(
+          entry.CounterName, entry.CounterWord, entry.CounterGeneration, entry.CounterShadows);
       if (!counter) counter = &CreateVariable(entry.CounterName);
       ++entry.Counter;
       counter->SetNumber(entry.Counter, &expr::NumberToText);

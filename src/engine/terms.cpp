@@ -47,26 +47,6 @@ std::string entry_of_lines(const std::string& lines, const std::string& key) {
 // running anything, so giving up leaves no trace.
 struct GiveUp {};
 
-constexpr std::uint64_t kFoundLocally = ~std::uint64_t{0};
-
-// The word `name` names, kept in `found` and looked up again only when it may have changed. A
-// global word (or none) stays while the names and the locals hiding globals are as they were,
-// which calls adding their own locals leave so; a local word only while the whole word table
-// is as it was (`shadows` is then kFoundLocally).
-words::THashNode* find_kept(const words::TScopedHash& table, std::string_view name,
-                            words::THashNode*& found, std::uint64_t& generation,
-                            std::uint64_t& shadows) {
-  const bool still = shadows == kFoundLocally ? generation == table.Generation()
-                                              : generation == table.NamesGeneration() &&
-                                                    shadows == table.ShadowsGeneration();
-  if (still) return found;
-  bool global = true;
-  found = table.FindScoped(name, false, &global);
-  generation = global ? table.NamesGeneration() : table.Generation();
-  shadows = global ? table.ShadowsGeneration() : kFoundLocally;
-  return found;
-}
-
 class PlainWords : public expr::PreparedWords {
  public:
   explicit PlainWords(Interpreter& in) : in_(in) {}
@@ -89,8 +69,8 @@ class PlainWords : public expr::PreparedWords {
 
  private:
   words::THashNode* Find(const expr::PreparedToken& token) {
-    return find_kept(in_.State().Words, token.text, token.found, token.found_generation,
-                     token.found_shadows);
+    return in_.State().Words.FindKept(token.text, token.found, token.found_generation,
+                                      token.found_shadows);
   }
 
   std::int64_t Index(const expr::PreparedToken& term) {
@@ -182,8 +162,8 @@ bool Interpreter::AssignPreparedValue(PreparedAssignment& assignment) {
   } catch (...) {
     return false;  // the general way evaluates it again and counts the failure
   }
-  words::THashNode* word = find_kept(state_->Words, assignment.name, assignment.target,
-                                     assignment.target_generation, assignment.target_shadows);
+  words::THashNode* word = state_->Words.FindKept(
+      assignment.name, assignment.target, assignment.target_generation, assignment.target_shadows);
   if (!word || word->Kind != words::kVariable || word->Reserved || v.type_mark == "hs")
     return false;
   if (number.known && expr::ReadsBackWhole(number.value))
@@ -200,8 +180,8 @@ bool Interpreter::AssignPreparedValue(PreparedAssignment& assignment) {
 bool Interpreter::AppendToTarget(PreparedAssignment& assignment,
                                  const expr::PreparedArgument& argument) {
   if (argument.joined.empty()) return false;
-  words::THashNode* word = find_kept(state_->Words, assignment.name, assignment.target,
-                                     assignment.target_generation, assignment.target_shadows);
+  words::THashNode* word = state_->Words.FindKept(
+      assignment.name, assignment.target, assignment.target_generation, assignment.target_shadows);
   if (!word || word->Kind != words::kVariable || word->Reserved) return false;
   try {
     PlainWords words(*this);

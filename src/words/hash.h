@@ -236,6 +236,25 @@ class TScopedHash : public THash {
   // Changes when a local takes a name that only a global had, which hides the global from
   // FindScoped without a name coming or going.
   std::uint64_t ShadowsGeneration() const { return shadows_generation_; }
+
+  // The word `name` names, kept in `found` and looked up again only when it may have changed.
+  // A global word (or none) stays while the names and the locals hiding globals are as they
+  // were, which calls adding their own locals leave so; a local word only while the whole table
+  // is as it was (`shadows` is then kFoundLocally). Start with `shadows` at kFoundLocally and
+  // `generation` at 0.
+  static constexpr std::uint64_t kFoundLocally = ~std::uint64_t{0};
+  THashNode* FindKept(std::string_view name, THashNode*& found, std::uint64_t& generation,
+                      std::uint64_t& shadows) const {
+    const bool still = shadows == kFoundLocally
+                           ? generation == Generation()
+                           : generation == NamesGeneration() && shadows == ShadowsGeneration();
+    if (still) return found;
+    bool global = true;
+    found = FindScoped(name, false, &global);
+    generation = global ? NamesGeneration() : Generation();
+    shadows = global ? ShadowsGeneration() : kFoundLocally;
+    return found;
+  }
   // Adds to the innermost local scope, or to the global words when there is none.
   int AddLocal(std::unique_ptr<THashNode> word);
   // AddLocal of a plain variable without a value, as THashNode::CreateVariable makes it; it

@@ -53,6 +53,10 @@ struct TRunControl {
   std::string Condition;
   std::shared_ptr<void> ConditionTokens;  // the engine's prepared reading of Condition, kept
   std::string CounterName;  // the counter variable of 繰り返す, found again by name
+  // The counter's word as TScopedHash::FindKept last found it.
+  THashNode* CounterWord = nullptr;
+  std::uint64_t CounterGeneration = 0;
+  std::uint64_t CounterShadows = ~std::uint64_t{0};
   std::shared_ptr<std::vector<std::string>> Items;  // the list of 反復
 };
 

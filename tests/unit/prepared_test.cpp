@@ -208,6 +208,17 @@ TEST(Prepared, LoopsGoingOnInPlace) {
             "1\n2\n3\n4\n5\n");
 }
 
+// A loop's counter is found again when another word takes its name between passes: a local made
+// inside the loop's own function, and a callee's local of the same name that goes with its call.
+TEST(Prepared, LoopCountersFoundAgainWhenTheirWordChanges) {
+  expect_same(
+      "I=0\n数える\n「後{I}」を表示\n終わる\n"
+      "*数える\nIを1から4まで繰り返す(\n  もしI=2ならばIをローカル変数\n  「{I}」を表示\n  "
+      "隠す\n)\n"
+      "戻る\n*隠す\nIをローカル変数\nI=9\n戻る\n",
+      "1\n\n3\n4\n後2\n");
+}
+
 // A word splits at its particle by the names there are: once a variable named 「AとB」 exists,
 // the same statement reads that name and を instead of A and と. The kept split must see it.
 TEST(Prepared, WordSplitFollowsNewNames) {
