@@ -232,7 +232,7 @@ void Interpreter::EnterBlock(words::TRunControl&& entry, const Block& block) {
 void Interpreter::SetCount(std::int32_t n) {
   if (state_->Sys.Kaisu) {
     state_->Sys.Kaisu->SetNumber(n, &expr::NumberToText);
-    state_->Sys.Kaisu->TypeMark = "e";
+    mark_number_type(state_->Sys.Kaisu->TypeMark);
   }
 }
 
@@ -323,14 +323,21 @@ bool Interpreter::CheckRunControl() {
 std::optional<bool> Interpreter::KeptConditionHolds(const std::string& condition,
                                                     std::shared_ptr<void>& kept) {
   NestingGuard guard(*this);
+  // A whole number is its own text read back; anything else is judged by its text as always.
+  auto number_holds = [](long double n) {
+    if (expr::ReadsBackWhole(n)) return n != 0;
+    return condition_is_true(expr::Value{expr::NumberToText(n), "e"});
+  };
+  if (std::optional<long double> n = KeptExpressionNumber(condition, kept)) {
+    mark_number_type(current_type_);
+    return number_holds(*n);
+  }
   expr::PreparedNumber number;
   std::optional<expr::Value> v = EvaluateKeptExpression(condition, kept, &number);
   if (!v) return std::nullopt;
   current_type_ = v->type_mark;
   if (!number.known) return condition_is_true(*v);
-  // A whole number is its own text read back; anything else is judged by its text as always.
-  if (expr::ReadsBackWhole(number.value)) return number.value != 0;
-  return condition_is_true(expr::Value{expr::NumberToText(number.value), "e"});
+  return number_holds(number.value);
 }
 
 // Starts the next pass of the loop `entry` stands for, leaving it where it is on the stack, or
@@ -345,7 +352,7 @@ bool Interpreter::RepeatInPlace(words::TRunControl& entry) {
       if (!counter) counter = &CreateVariable(entry.CounterName);
       ++entry.Counter;
       counter->SetNumber(entry.Counter, &expr::NumberToText);
-      counter->TypeMark = "e";
+      mark_number_type(counter->TypeMark);
       break;
     }
     case words::kCountLoop:

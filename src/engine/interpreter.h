@@ -326,6 +326,8 @@ class Interpreter {
   // False, having changed nothing, when the assignment must take the general way.
   bool AssignPreparedValue(PreparedAssignment& assignment);
   bool AppendToTarget(PreparedAssignment& assignment, const expr::PreparedArgument& argument);
+  // The assignment's variable as last found, or null when it must take the general way.
+  words::THashNode* AssignableTarget(PreparedAssignment& assignment);
   void AssignElementStatement(const std::string& target);
   void AssignHashFromText(words::THashNode& word, const std::string& value);
 
@@ -345,6 +347,10 @@ class Interpreter {
   std::optional<expr::Value> EvaluateKeptExpression(const std::string& text,
                                                     std::shared_ptr<void>& kept,
                                                     expr::PreparedNumber* number);
+  // The number EvaluateKeptExpression would give, when its values are numbers throughout;
+  // nothing otherwise, having changed nothing.
+  std::optional<long double> KeptExpressionNumber(const std::string& text,
+                                                  std::shared_ptr<void>& kept);
   std::shared_ptr<PreparedExpressionEntry> PreparedExpression(std::string_view text);
   std::optional<expr::Value> EvaluatePreparedEntry(PreparedExpressionEntry* entry,
                                                    expr::PreparedNumber* number);

@@ -236,6 +236,7 @@ PreparedAssignment PrepareAssignment(const char* p) {
     return a;
   }
   a.is_assignment = true;
+  a.names_element = word.find('#') != std::string::npos;
   a.name = std::move(word);
   a.end = q;
   return a;

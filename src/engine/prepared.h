@@ -106,11 +106,18 @@ struct PreparedBlock {
   int breaks = 0;
 };
 
+// Sets a type mark to number. Kept values are numbers pass after pass, so the mark is written
+// only when it changed.
+inline void mark_number_type(std::string& type_mark) {
+  if (type_mark.size() != 1 || type_mark[0] != 'e') type_mark.assign(1, 'e');
+}
+
 // The statement at a position when it is a plain assignment "name = value": what the statement
 // reader would take from it, and where it ends.
 struct PreparedAssignment {
   bool is_assignment = false;
   std::string name;
+  bool names_element = false;  // "A#i = …": left to the general way
   // Pinned once the statement is kept, so that positions in it can be keys too.
   std::shared_ptr<const std::string> value;
   const char* end = nullptr;

@@ -104,6 +104,16 @@ std::optional<expr::Value> Interpreter::EvaluateKeptExpression(const std::string
   return EvaluatePreparedEntry(static_cast<PreparedExpressionEntry*>(kept.get()), number);
 }
 
+std::optional<long double> Interpreter::KeptExpressionNumber(const std::string& text,
+                                                             std::shared_ptr<void>& kept) {
+  if (!PreparedNestingAllowed()) return std::nullopt;
+  if (!kept) kept = PreparedExpression(text);
+  auto* entry = static_cast<PreparedExpressionEntry*>(kept.get());
+  if (!entry || !entry->Usable()) return std::nullopt;
+  PlainWords words(*this);
+  return expr::PreparedNumberResult(*entry->prepared, words);
+}
+
 std::shared_ptr<PreparedExpressionEntry> Interpreter::PreparedExpression(std::string_view text) {
   return prepared_->expressions.Find(
       text, [this](std::string_view t) { return Preparer(*this).Expression(t); });
@@ -150,22 +160,31 @@ bool AppendInPlace(const PreparedArgument& argument, words::THashNode& target, P
 
 bool Interpreter::AssignPreparedValue(PreparedAssignment& assignment) {
   PreparedArgumentEntry* entry = assignment.prepared_value.get();
-  if (!entry || !entry->Usable() || assignment.name.find('#') != std::string::npos) return false;
+  if (!entry || !entry->Usable() || assignment.names_element) return false;
   NestingGuard guard(*this);
   if (!PreparedNestingAllowed()) return false;
   if (AppendToTarget(assignment, *entry->prepared)) return true;
+  PlainWords words(*this);
+  if (std::optional<long double> n = expr::PreparedArgumentNumber(*entry->prepared, words)) {
+    words::THashNode* word = AssignableTarget(assignment);
+    if (!word) return false;
+    if (expr::ReadsBackWhole(*n))
+      word->SetNumber(*n, &expr::NumberToText);
+    else
+      word->SetValue(expr::NumberToText(*n));
+    mark_number_type(word->TypeMark);
+    mark_number_type(current_type_);
+    return true;
+  }
   expr::PreparedNumber number;
   expr::Value v;
   try {
-    PlainWords words(*this);
     v = expr::EvaluatePreparedArgument(*entry->prepared, words, &number);
   } catch (...) {
     return false;  // the general way evaluates it again and counts the failure
   }
-  words::THashNode* word = state_->Words.FindKept(
-      assignment.name, assignment.target, assignment.target_generation, assignment.target_shadows);
-  if (!word || word->Kind != words::kVariable || word->Reserved || v.type_mark == "hs")
-    return false;
+  words::THashNode* word = AssignableTarget(assignment);
+  if (!word || v.type_mark == "hs") return false;
   if (number.known && expr::ReadsBackWhole(number.value))
     word->SetNumber(number.value, &expr::NumberToText);
   else if (number.known)
@@ -177,12 +196,18 @@ bool Interpreter::AssignPreparedValue(PreparedAssignment& assignment) {
   return true;
 }
 
+words::THashNode* Interpreter::AssignableTarget(PreparedAssignment& assignment) {
+  words::THashNode* word = state_->Words.FindKept(
+      assignment.name, assignment.target, assignment.target_generation, assignment.target_shadows);
+  if (!word || word->Kind != words::kVariable || word->Reserved) return nullptr;
+  return word;
+}
+
 bool Interpreter::AppendToTarget(PreparedAssignment& assignment,
                                  const expr::PreparedArgument& argument) {
   if (argument.joined.empty()) return false;
-  words::THashNode* word = state_->Words.FindKept(
-      assignment.name, assignment.target, assignment.target_generation, assignment.target_shadows);
-  if (!word || word->Kind != words::kVariable || word->Reserved) return false;
+  words::THashNode* word = AssignableTarget(assignment);
+  if (!word) return false;
   try {
     PlainWords words(*this);
     if (!AppendInPlace(argument, *word, words)) return false;

@@ -676,8 +676,8 @@ std::optional<long double> NumericResult(const PreparedToken& group, PreparedWor
   Num result{0, true};
   try {
     if (!Execute(program, words, left, result) || !result.is_number) return std::nullopt;
-  } catch (const std::exception&) {
-    return std::nullopt;
+  } catch (...) {
+    return std::nullopt;  // a word giving up too: the texts say what it gives
   }
   return result.number;
 }
@@ -788,6 +788,11 @@ const NumericProgram& NumericCode::For(const std::vector<PreparedToken>& tokens)
   return *program_;
 }
 
+std::optional<long double> PreparedNumberResult(const PreparedToken& expression,
+                                                PreparedWords& words) {
+  return NumericResult(expression, words, 0, nullptr);
+}
+
 Value EvaluatePrepared(const PreparedToken& expression, PreparedWords& words,
                        PreparedNumber* number) {
   if (std::optional<long double> n = NumericResult(expression, words, 0, nullptr))
@@ -820,6 +825,32 @@ Value ContinuedValue(const PreparedArgument& argument, PreparedWords& words, con
 }
 
 }  // namespace
+
+std::optional<long double> PreparedArgumentNumber(const PreparedArgument& argument,
+                                                  PreparedWords& words) {
+  const bool group = argument.first.type == PreparedToken::Type::kGroup;
+  if (!argument.joined.empty() || (!group && argument.first.type != PreparedToken::Type::kWord))
+    return std::nullopt;
+  if (!argument.has_continuation)
+    return group ? NumericResult(argument.first, words, 0, nullptr) : std::nullopt;
+  // The value so far as FirstOperand takes it without a text; ContinuedValue's number after it.
+  Num left{0, true};
+  try {
+    if (group) {
+      std::optional<long double> n = NumericResult(argument.first, words, 0, nullptr);
+      if (!n || !ReadsBackWhole(*n)) return std::nullopt;
+      left.number = *n;
+    } else {
+      const words::THashNode* w = words.Variable(argument.first);
+      if (!w || !IsNumberMark(w->TypeMark) || !w->StoredNumber(left.number)) return std::nullopt;
+    }
+  } catch (...) {
+    return std::nullopt;
+  }
+  std::optional<long double> n = NumericResult(argument.continued.front(), words, 1, &left);
+  if (!n) return std::nullopt;
+  return ReadsBackWhole(*n) ? *n : ToNumber(NumberToText(*n));
+}
 
 Value EvaluatePreparedArgument(const PreparedArgument& argument, PreparedWords& words,
                                PreparedNumber* number) {

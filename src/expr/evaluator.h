@@ -135,6 +135,15 @@ struct PreparedNumber {
 // its own words).
 Value EvaluatePrepared(const PreparedToken& expression, PreparedWords& words,
                        PreparedNumber* number = nullptr);
+// The number EvaluatePrepared gives when the expression's values are numbers throughout; nothing
+// where a text is needed or the evaluation fails (EvaluatePrepared then says what it gives).
+std::optional<long double> PreparedNumberResult(const PreparedToken& expression,
+                                                PreparedWords& words);
+// The number EvaluatePreparedArgument leaves in `number` when the argument is a number
+// expression whose values are numbers throughout; nothing otherwise (EvaluatePreparedArgument
+// then says what it gives).
+std::optional<long double> PreparedArgumentNumber(const PreparedArgument& argument,
+                                                  PreparedWords& words);
 // Evaluates a prepared argument as the argument reader evaluates its text. With `number` given,
 // a number result is left to the caller as a number: `number` learns it and the text of the
 // result stays empty (its text is NumberToText of the number).

@@ -370,7 +370,8 @@ TEST(Prepared, RandomExpressionsMatchReadingAgain) {
   };
   std::string script = "N=3\nT=「x」\nE=「」\n2回(\n";
   // A fraction inside a group goes on rounded to the digits of its text.
-  for (const char* rounded : {"1+(1/3)*3", "1+(N/7)*7-N", "1+((1/3)*3=1)", "0+(2^0.5)^2"})
+  for (const char* rounded :
+       {"1+(1/3)*3", "1+(N/7)*7-N", "1+((1/3)*3=1)", "0+(2^0.5)^2", "(1/3)*3", "(N/7)*7-N"})
     script += std::string("  V=") + rounded + "\n  Vを表示\n";
   for (int i = 0; i < 150; ++i) script += "  V=" + expression(0) + "\n  Vを表示\n";
   script += "  N=N*2+1\n)\n";
