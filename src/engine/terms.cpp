@@ -74,6 +74,11 @@ class PlainWords : public expr::PreparedWords {
   }
 
   std::int64_t Index(const expr::PreparedToken& term) {
+    // A whole number's text is its digits, which read back as that number.
+    if (term.type == expr::PreparedToken::Type::kGroup) {
+      std::optional<long double> n = expr::PreparedNumberResult(term, *this);
+      if (n && expr::ReadsBackWhole(*n)) return static_cast<std::int64_t>(*n);
+    }
     std::int64_t index = -1;
     if (!expr::ToInteger(expr::PreparedTermValue(term, *this).text, index)) index = -1;
     return index;

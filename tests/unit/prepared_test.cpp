@@ -113,8 +113,10 @@ TEST(Prepared, ErrorsMatchReadingAgain) {
 TEST(Prepared, ElementsMatchReadingAgain) {
   expect_same(
       "A=「」\nIを0から9まで繰り返す(\n  A#(I)=I*I\n)\nS=0\nJを1から25まで繰り返す(\n"
-      "  S=S+A#(J%10)\n)\nSを表示\nB=「1,2\\n3,4」\nX=B#1#1\nXを表示\nY=A#(-1)&「.」\nYを表示\n",
-      "625\n4\n.\n");
+      "  S=S+A#(J%10)\n)\nSを表示\nB=「1,2\\n3,4」\nX=B#1#1\nXを表示\nY=A#(-1)&「.」\nYを表示\n"
+      // Indexes that are no whole number's digits: a fraction, one past 10^15, a text.
+      "Z=A#(5/2)&「,」&A#(10^15+3)&「,」&A#(「3」)&「,」&A#(0-0)\nZを表示\n",
+      "625\n4\n.\n,,9,0\n");
 }
 
 // Blocks inside blocks run as stretches of one copy; a block entered again by recursion while it
