@@ -360,6 +360,12 @@ bool Interpreter::RepeatInPlace(words::TRunControl& entry) {
       ++entry.Counter;
       SetCount(entry.Counter);
       break;
+    case words::kEachLoop:
+      if (static_cast<std::size_t>(entry.Counter) >= entry.Items->size()) return false;
+      SetResult((*entry.Items)[static_cast<std::size_t>(entry.Counter)], "s");
+      ++entry.Counter;
+      SetCount(entry.Counter);
+      break;
     case words::kWhileLoop: {
       // A condition that may run code (a call) is left to ContinueEntry: it may move the stack.
       std::optional<bool> goes_on = KeptConditionHolds(entry.Condition, entry.ConditionTokens);

@@ -221,6 +221,17 @@ TEST(Prepared, LoopCountersFoundAgainWhenTheirWordChanges) {
       "1\n\n3\n4\n後2\n");
 }
 
+// 反復 goes on in place too: それ and 回数 for each item, a break, the list changed inside the
+// loop (the loop walks the list it started with), a loop inside another, an empty list.
+TEST(Prepared, EachLoopsGoingOnInPlace) {
+  expect_same(
+      "L=「a\\nb\\nc」\nLを反復(\n  「{回数}:{それ}」を表示\n  もしそれ=「b」ならば抜ける\n"
+      "  L=「x」\n)\n「後{それ}」を表示\nM=「1\\n2」\nMを反復(\n  「外{それ}」を表示\n"
+      "  「p\\nq」を反復(\n    「{回数}{それ}」を表示\n  )\n  「外{回数}{それ}」を表示\n)\n"
+      "「」を反復(\n  「空」を表示\n)\n",
+      "1:a\n2:b\n後b\n外1\n1p\n2q\n外2q\n外2\n1p\n2q\n外2q\n");
+}
+
 // A word splits at its particle by the names there are: once a variable named 「AとB」 exists,
 // the same statement reads that name and を instead of A and と. The kept split must see it.
 TEST(Prepared, WordSplitFollowsNewNames) {
