@@ -49,9 +49,6 @@ std::string OperandText(const Value& value);
 // a NUL.
 std::optional<Value> EvaluateContinued(TermReader& terms, const Value& so_far, const char* rest);
 
-// An expression read once, for a text whose reading never depends on the run: numbers, constant
-// texts, operators, groups and words whose values are looked up at each evaluation. Evaluating
-// it gives what Evaluate gives on the text it was read from.
 struct PreparedToken;
 struct NumericProgram;
 
@@ -75,6 +72,9 @@ class NumericCode {
   mutable std::shared_ptr<const NumericProgram> program_;
 };
 
+// An expression read once, for a text whose reading never depends on the run: numbers, constant
+// texts, operators, groups and words whose values are looked up at each evaluation. Evaluating
+// it gives what Evaluate gives on the text it was read from.
 struct PreparedToken {
   enum class Type : std::uint8_t {
     kNumber,    // text as the reader gives it, and its number
@@ -95,7 +95,7 @@ struct PreparedToken {
   // it up, valid as long as the word table is at the same generation.
   mutable words::THashNode* found = nullptr;
   mutable std::uint64_t found_generation = 0;
-  mutable std::uint64_t found_shadows = ~std::uint64_t{0};  // see the engine's find_kept
+  mutable std::uint64_t found_shadows = ~std::uint64_t{0};  // see TScopedHash::FindKept
   NumericCode numeric;                                      // kGroup
 };
 
