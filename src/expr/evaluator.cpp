@@ -712,20 +712,36 @@ Operand LeftOperand(Value value) {
 }
 
 // The first term of such an argument, without making texts of numbers that stay numbers.
-Operand FirstOperand(const PreparedToken& first, PreparedWords& words) {
+// The first term as a number, where it stays one without a text: a group whose value is a
+// whole number, or a variable holding a number.
+std::optional<long double> FirstNumber(const PreparedToken& first, PreparedWords& words) {
   if (first.type == PreparedToken::Type::kGroup) {
-    if (std::optional<long double> n = NumericResult(first, words, 0, nullptr);
-        n && ReadsBackWhole(*n))
-      return FromNumber(*n);
+    std::optional<long double> n = NumericResult(first, words, 0, nullptr);
+    if (n && ReadsBackWhole(*n)) return n;
+  } else if (first.type == PreparedToken::Type::kWord) {
+    const words::THashNode* w = words.Variable(first);
+    long double n = 0;
+    if (w && IsNumberMark(w->TypeMark) && w->StoredNumber(n)) return n;
+  }
+  return std::nullopt;
+}
+
+// The number of "(" + the value so far + the rest + ")" without texts, where there is one.
+std::optional<long double> ContinuedNumber(const PreparedArgument& argument, PreparedWords& words,
+                                           const Num& left) {
+  std::optional<long double> n = NumericResult(argument.continued.front(), words, 1, &left);
+  if (!n) return std::nullopt;
+  // As the group it is: a fraction goes on through its text.
+  return ReadsBackWhole(*n) ? *n : ToNumber(NumberToText(*n));
+}
+
+Operand FirstOperand(const PreparedToken& first, PreparedWords& words) {
+  if (std::optional<long double> n = FirstNumber(first, words)) return FromNumber(*n);
+  if (first.type == PreparedToken::Type::kGroup) {
     Operand group = PreparedGroupAt(first.inner, words, 0);
     if (group.kind == Kind::kNumber && group.text_pending) return group;  // whole: plain text
     if (group.kind == Kind::kNumber) return LeftOperand(Value{TextOf(group), "e"});
     return group;
-  }
-  if (first.type == PreparedToken::Type::kWord) {
-    const words::THashNode* w = words.Variable(first);
-    long double n = 0;
-    if (w && w->TypeMark == "e" && w->StoredNumber(n)) return FromNumber(n);
   }
   return LeftOperand(PreparedTermValue(first, words));
 }
@@ -813,14 +829,10 @@ namespace {
 // "(" + the value so far + the rest of the argument + ")" with the value so far in hand.
 Value ContinuedValue(const PreparedArgument& argument, PreparedWords& words, const Operand& left,
                      PreparedNumber* number) {
-  const PreparedToken& group = argument.continued.front();
-  const std::vector<PreparedToken>& inside = group.inner;
-  Num left_number{left.number, left.kind == Kind::kNumber};
-  if (std::optional<long double> n = NumericResult(group, words, 1, &left_number)) {
-    // As the group it is: a fraction goes on through its text.
-    return NumberValue(ReadsBackWhole(*n) ? *n : ToNumber(NumberToText(*n)), number);
-  }
-  ListTokens source(inside, words, 1, &left);
+  if (std::optional<long double> n =
+          ContinuedNumber(argument, words, Num{left.number, left.kind == Kind::kNumber}))
+    return NumberValue(*n, number);
+  ListTokens source(argument.continued.front().inner, words, 1, &left);
   return ResultValue(FromGroupResult(Parser<ListTokens>(source).Run()), number);
 }
 
@@ -828,28 +840,20 @@ Value ContinuedValue(const PreparedArgument& argument, PreparedWords& words, con
 
 std::optional<long double> PreparedArgumentNumber(const PreparedArgument& argument,
                                                   PreparedWords& words) {
-  const bool group = argument.first.type == PreparedToken::Type::kGroup;
-  if (!argument.joined.empty() || (!group && argument.first.type != PreparedToken::Type::kWord))
-    return std::nullopt;
+  if (!argument.joined.empty()) return std::nullopt;
   if (!argument.has_continuation)
-    return group ? NumericResult(argument.first, words, 0, nullptr) : std::nullopt;
+    return argument.first.type == PreparedToken::Type::kGroup
+               ? NumericResult(argument.first, words, 0, nullptr)
+               : std::nullopt;
   // The value so far as FirstOperand takes it without a text; ContinuedValue's number after it.
-  Num left{0, true};
+  std::optional<long double> left;
   try {
-    if (group) {
-      std::optional<long double> n = NumericResult(argument.first, words, 0, nullptr);
-      if (!n || !ReadsBackWhole(*n)) return std::nullopt;
-      left.number = *n;
-    } else {
-      const words::THashNode* w = words.Variable(argument.first);
-      if (!w || !IsNumberMark(w->TypeMark) || !w->StoredNumber(left.number)) return std::nullopt;
-    }
+    left = FirstNumber(argument.first, words);
   } catch (...) {
     return std::nullopt;
   }
-  std::optional<long double> n = NumericResult(argument.continued.front(), words, 1, &left);
-  if (!n) return std::nullopt;
-  return ReadsBackWhole(*n) ? *n : ToNumber(NumberToText(*n));
+  if (!left) return std::nullopt;
+  return ContinuedNumber(argument, words, Num{*left, true});
 }
 
 Value EvaluatePreparedArgument(const PreparedArgument& argument, PreparedWords& words,
