@@ -231,7 +231,7 @@ void Interpreter::EnterBlock(words::TRunControl&& entry, const Block& block) {
 
 void Interpreter::SetCount(std::int32_t n) {
   if (state_->Sys.Kaisu) {
-    state_->Sys.Kaisu->SetNumber(n, &expr::NumberToText);
+    state_->Sys.Kaisu->SetWhole(n, &expr::NumberToText);
     mark_number_type(state_->Sys.Kaisu->TypeMark);
   }
 }
@@ -328,9 +328,9 @@ std::optional<bool> Interpreter::KeptConditionHolds(const std::string& condition
     if (expr::ReadsBackWhole(n)) return n != 0;
     return condition_is_true(expr::Value{expr::NumberToText(n), "e"});
   };
-  if (std::optional<long double> n = KeptExpressionNumber(condition, kept)) {
+  if (std::optional<expr::NumberResult> n = KeptExpressionNumber(condition, kept)) {
     mark_number_type(current_type_);
-    return number_holds(*n);
+    return n->is_whole ? n->whole != 0 : number_holds(n->value);
   }
   expr::PreparedNumber number;
   std::optional<expr::Value> v = EvaluateKeptExpression(condition, kept, &number);
@@ -351,7 +351,7 @@ bool Interpreter::RepeatInPlace(words::TRunControl& entry) {
           entry.CounterName, entry.CounterWord, entry.CounterGeneration, entry.CounterShadows);
       if (!counter) counter = &CreateVariable(entry.CounterName);
       ++entry.Counter;
-      counter->SetNumber(entry.Counter, &expr::NumberToText);
+      counter->SetWhole(entry.Counter, &expr::NumberToText);
       mark_number_type(counter->TypeMark);
       break;
     }

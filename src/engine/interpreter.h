@@ -349,8 +349,8 @@ class Interpreter {
                                                     expr::PreparedNumber* number);
   // The number EvaluateKeptExpression would give, when its values are numbers throughout;
   // nothing otherwise, having changed nothing.
-  std::optional<long double> KeptExpressionNumber(const std::string& text,
-                                                  std::shared_ptr<void>& kept);
+  std::optional<expr::NumberResult> KeptExpressionNumber(const std::string& text,
+                                                         std::shared_ptr<void>& kept);
   std::shared_ptr<PreparedExpressionEntry> PreparedExpression(std::string_view text);
   std::optional<expr::Value> EvaluatePreparedEntry(PreparedExpressionEntry* entry,
                                                    expr::PreparedNumber* number);

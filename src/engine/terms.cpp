@@ -76,8 +76,9 @@ class PlainWords : public expr::PreparedWords {
   std::int64_t Index(const expr::PreparedToken& term) {
     // A whole number's text is its digits, which read back as that number.
     if (term.type == expr::PreparedToken::Type::kGroup) {
-      std::optional<long double> n = expr::PreparedNumberResult(term, *this);
-      if (n && expr::ReadsBackWhole(*n)) return static_cast<std::int64_t>(*n);
+      std::optional<expr::NumberResult> n = expr::PreparedNumberResult(term, *this);
+      if (n && n->is_whole) return n->whole;
+      if (n && expr::ReadsBackWhole(n->value)) return static_cast<std::int64_t>(n->value);
     }
     std::int64_t index = -1;
     if (!expr::ToInteger(expr::PreparedTermValue(term, *this).text, index)) index = -1;
@@ -109,8 +110,8 @@ std::optional<expr::Value> Interpreter::EvaluateKeptExpression(const std::string
   return EvaluatePreparedEntry(static_cast<PreparedExpressionEntry*>(kept.get()), number);
 }
 
-std::optional<long double> Interpreter::KeptExpressionNumber(const std::string& text,
-                                                             std::shared_ptr<void>& kept) {
+std::optional<expr::NumberResult> Interpreter::KeptExpressionNumber(const std::string& text,
+                                                                    std::shared_ptr<void>& kept) {
   if (!PreparedNestingAllowed()) return std::nullopt;
   if (!kept) kept = PreparedExpression(text);
   auto* entry = static_cast<PreparedExpressionEntry*>(kept.get());
@@ -170,13 +171,15 @@ bool Interpreter::AssignPreparedValue(PreparedAssignment& assignment) {
   if (!PreparedNestingAllowed()) return false;
   if (AppendToTarget(assignment, *entry->prepared)) return true;
   PlainWords words(*this);
-  if (std::optional<long double> n = expr::PreparedArgumentNumber(*entry->prepared, words)) {
+  if (std::optional<expr::NumberResult> n = expr::PreparedArgumentNumber(*entry->prepared, words)) {
     words::THashNode* word = AssignableTarget(assignment);
     if (!word) return false;
-    if (expr::ReadsBackWhole(*n))
-      word->SetNumber(*n, &expr::NumberToText);
+    if (n->is_whole)
+      word->SetWhole(n->whole, &expr::NumberToText);
+    else if (expr::ReadsBackWhole(n->value))
+      word->SetNumber(n->value, &expr::NumberToText);
     else
-      word->SetValue(expr::NumberToText(*n));
+      word->SetValue(expr::NumberToText(n->value));
     mark_number_type(word->TypeMark);
     mark_number_type(current_type_);
     return true;

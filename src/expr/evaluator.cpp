@@ -174,6 +174,11 @@ long double Multiply(Op op, long double a, long double b) {
 
 Value EvaluateAt(TermReader& terms, const char*& p, int depth);
 
+// A group's whole result as it reads back from its text: negative zero is written "0".
+long double WithoutNegativeZero(long double n) {
+  return n + 0.0L;
+}
+
 // A group's result becomes an operand through its text. A whole number below 10^15 reads back
 // as itself, so its text is made only when needed.
 Operand FromGroupValue(Value value) {
@@ -349,7 +354,7 @@ Value PreparedAt(const std::vector<PreparedToken>& tokens, PreparedWords& words,
 // A group's number result as an operand: whole numbers below 10^15 read back as themselves.
 Operand FromGroupResult(Operand result) {
   if (result.kind == Kind::kNumber && ReadsBackWhole(result.number))
-    return FromNumber(result.number);
+    return FromNumber(WithoutNegativeZero(result.number));
   return FromGroupValue(ValueOf(result));
 }
 
@@ -451,11 +456,44 @@ Value PreparedAt(const std::vector<PreparedToken>& tokens, PreparedWords& words,
 }
 
 // A value as evaluation without texts has it: its number, and whether it is of number kind.
-// Trivial, so that an evaluation's stack of them costs nothing until it is used.
+// Whole numbers are kept as integers while they stay exact, which spares the extended type's
+// rounding and conversions. Trivial, so that an evaluation's stack of them costs nothing until
+// it is used.
 struct Num {
-  long double number;
+  long double number;  // the value, unless `exact`
+  std::int64_t whole;  // the value, when `exact`
   bool is_number;
+  bool exact;
 };
+
+Num InexactNum(long double number, bool is_number) {
+  return Num{number, 0, is_number, false};
+}
+
+Num WholeNum(std::int64_t whole, bool is_number = true) {
+  return Num{0, whole, is_number, true};
+}
+
+long double NumberOf(const Num& n) {
+  return n.exact ? static_cast<long double>(n.whole) : n.number;
+}
+
+// A number known at compile time, exact when it is whole (negative zero keeps its sign only in
+// the extended type).
+Num ConstantNum(long double number, bool is_number) {
+  if (ReadsBackWhole(number) && !(number == 0 && std::signbit(number)))
+    return WholeNum(static_cast<std::int64_t>(number), is_number);
+  return InexactNum(number, is_number);
+}
+
+bool ReadsBack(const Num& n) {
+  constexpr std::int64_t kWholeLimit = 1'000'000'000'000'000;
+  return n.exact ? n.whole > -kWholeLimit && n.whole < kWholeLimit : ReadsBackWhole(n.number);
+}
+
+Num GroupResult(const Num& n) {
+  return n.exact ? n : InexactNum(WithoutNegativeZero(n.number), n.is_number);
+}
 
 // Parser's levels, loosest first: logic, comparison, addition and joining, multiplication.
 int LevelOf(Op op) {
@@ -466,33 +504,85 @@ int LevelOf(Op op) {
   return -1;
 }
 
+// The multiplication level on integers, where the result is the extended type's exactly: false
+// for powers, overflows, quotients with a fraction and results that are negative zero there.
+bool MultiplyWhole(Op op, std::int64_t a, std::int64_t b, std::int64_t& r) {
+  switch (op) {
+    case Op::kMultiply:
+      return !__builtin_mul_overflow(a, b, &r) && (r != 0 || (a >= 0 && b >= 0));
+    case Op::kDivide:
+      if (b == 0) {
+        r = 0;
+        return true;
+      }
+      if (b == -1 || a % b != 0 || (a == 0 && b < 0)) return false;
+      r = a / b;
+      return true;
+    case Op::kRemainder:
+      r = b == 0 || b == -1 ? 0 : a % b;
+      return true;
+    default:
+      return false;
+  }
+}
+
+// One operator on two exact values, or false where the extended type must take it.
+bool ApplyWhole(Op op, int level, Num& left, const Num& right) {
+  const std::int64_t a = left.whole, b = right.whole;
+  std::int64_t r = 0;
+  switch (level) {
+    case 0:
+      r = op == Op::kAnd ? (a > 0 && b > 0) : (a > 0 || b > 0);
+      break;
+    case 1:
+      if (op == Op::kNumberEqual)
+        r = a == b;
+      else if (op == Op::kNumberNotEqual)
+        r = a != b;
+      else if (right.is_number)
+        r = CompareOrdered(op, a, b);
+      else
+        return false;
+      break;
+    case 2:
+      if (op == Op::kAdd ? __builtin_add_overflow(a, b, &r) : __builtin_sub_overflow(a, b, &r))
+        return false;
+      break;
+    default:
+      if (!MultiplyWhole(op, a, b, r)) return false;
+  }
+  left = WholeNum(r);
+  return true;
+}
+
 // One operator on two values without their texts, or false where a text is needed.
 bool Apply(Op op, int level, Num& left, const Num& right) {
+  if (left.exact && right.exact && ApplyWhole(op, level, left, right)) return true;
+  const long double a = NumberOf(left), b = NumberOf(right);
   switch (level) {
     case 0: {
-      bool truth = op == Op::kAnd ? (left.number > 0 && right.number > 0)
-                                  : (left.number > 0 || right.number > 0);
-      left = Num{truth ? 1.0L : 0.0L, true};
+      bool truth = op == Op::kAnd ? (a > 0 && b > 0) : (a > 0 || b > 0);
+      left = WholeNum(truth ? 1 : 0);
       return true;
     }
     case 1: {
       bool truth;
       if (op == Op::kNumberEqual)
-        truth = left.number == right.number;
+        truth = a == b;
       else if (op == Op::kNumberNotEqual)
-        truth = left.number != right.number;
+        truth = a != b;
       else if (right.is_number)
-        truth = CompareOrdered(op, left.number, right.number);
+        truth = CompareOrdered(op, a, b);
       else
         return false;  // texts are compared
-      left = Num{truth ? 1.0L : 0.0L, true};
+      left = WholeNum(truth ? 1 : 0);
       return true;
     }
     case 2:
-      left = Num{op == Op::kAdd ? left.number + right.number : left.number - right.number, true};
+      left = InexactNum(op == Op::kAdd ? a + b : a - b, true);
       return true;
     default:
-      left = Num{Multiply(op, left.number, right.number), true};
+      left = InexactNum(Multiply(op, a, b), true);
       return true;
   }
 }
@@ -512,15 +602,47 @@ struct NumericProgram {
     Code code = Code::kConstant;
     Op op = Op::kNone;
     std::int8_t level = 0;
-    Num constant{0, true};
+    Num constant{0, 0, true, false};
     const PreparedToken* token = nullptr;  // kWord, kElement: a token of the program's own group
   };
   static constexpr std::size_t kMaxStack = 32;
+
+  // The same steps where every value is a whole number of number kind, with each operator a
+  // code of its own: most evaluations in loops take only these. Empty when some step can never
+  // be one (a fraction, a text, an element, a power).
+  struct WholeStep {
+    enum class Code : std::uint8_t {
+      kConstant,
+      kWord,
+      kLeft,
+      kGroupEnd,
+      kAnd,
+      kOr,
+      kEqual,
+      kNotEqual,
+      kLess,
+      kGreater,
+      kAtLeast,
+      kAtMost,
+      kAdd,
+      kSubtract,
+      kMultiply,
+      kDivide,
+      kRemainder,
+    };
+    Code code = Code::kConstant;
+    std::int64_t constant = 0;
+    const PreparedToken* token = nullptr;
+  };
 
   // False when the tokens always need their texts (joining, comparing texts, a sign, ...).
   bool usable = true;
   int nesting = 0;  // groups inside groups, counted from the program's own
   std::vector<Step> steps;
+  std::vector<WholeStep> whole_steps;
+  // Evaluations in a row whose values were not all whole: past a few, the whole-number steps
+  // are tried only now and then, so that programs on fractions or texts do not pay for them.
+  mutable std::uint32_t whole_misses = 0;
 };
 
 namespace {
@@ -570,7 +692,7 @@ class NumericCompiler {
 
   bool Primary(const std::vector<PreparedToken>& tokens, std::size_t& next, int nesting) {
     if (next == tokens.size()) {
-      Push(Num{0, false});  // the end stands as an empty text, as Parser has it
+      Push(WholeNum(0, false));  // the end stands as an empty text, as Parser has it
       return true;
     }
     const PreparedToken& t = tokens[next];
@@ -578,10 +700,10 @@ class NumericCompiler {
     ++next;
     switch (t.type) {
       case PreparedToken::Type::kNumber:
-        Push(Num{t.number, true});
+        Push(ConstantNum(t.number, true));
         return true;
       case PreparedToken::Type::kText:
-        Push(Num{t.number, false});
+        Push(ConstantNum(t.number, false));
         return true;
       case PreparedToken::Type::kGroup:
         Group(t.inner, nesting + 1);
@@ -613,19 +735,174 @@ class NumericCompiler {
   std::size_t height_ = 0;
 };
 
+using WholeCode = NumericProgram::WholeStep::Code;
+
+// The whole-number code of an operator, or false for one that can leave whole numbers.
+bool WholeOperator(Op op, WholeCode& code) {
+  static constexpr std::pair<Op, WholeCode> kCodes[] = {{Op::kAnd, WholeCode::kAnd},
+                                                        {Op::kOr, WholeCode::kOr},
+                                                        {Op::kEqual, WholeCode::kEqual},
+                                                        {Op::kNumberEqual, WholeCode::kEqual},
+                                                        {Op::kNotEqual, WholeCode::kNotEqual},
+                                                        {Op::kNumberNotEqual, WholeCode::kNotEqual},
+                                                        {Op::kLess, WholeCode::kLess},
+                                                        {Op::kGreater, WholeCode::kGreater},
+                                                        {Op::kAtLeast, WholeCode::kAtLeast},
+                                                        {Op::kAtMost, WholeCode::kAtMost},
+                                                        {Op::kAdd, WholeCode::kAdd},
+                                                        {Op::kSubtract, WholeCode::kSubtract},
+                                                        {Op::kMultiply, WholeCode::kMultiply},
+                                                        {Op::kDivide, WholeCode::kDivide},
+                                                        {Op::kRemainder, WholeCode::kRemainder}};
+  for (const auto& [from, to] : kCodes) {
+    if (from == op) {
+      code = to;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::vector<NumericProgram::WholeStep> WholeSteps(const std::vector<NumericProgram::Step>& steps) {
+  using Code = NumericProgram::Code;
+  std::vector<NumericProgram::WholeStep> whole;
+  for (const NumericProgram::Step& step : steps) {
+    NumericProgram::WholeStep w;
+    w.token = step.token;
+    switch (step.code) {
+      case Code::kConstant:
+        if (!step.constant.exact || !step.constant.is_number) return {};
+        w.code = WholeCode::kConstant;
+        w.constant = step.constant.whole;
+        break;
+      case Code::kWord:
+        w.code = WholeCode::kWord;
+        break;
+      case Code::kLeft:
+        w.code = WholeCode::kLeft;
+        break;
+      case Code::kGroupEnd:
+        w.code = WholeCode::kGroupEnd;
+        break;
+      case Code::kOperator:
+        if (!WholeOperator(step.op, w.code)) return {};
+        break;
+      default:
+        return {};
+    }
+    whole.push_back(w);
+  }
+  return whole;
+}
+
 std::shared_ptr<const NumericProgram> Compile(const std::vector<PreparedToken>& tokens) {
   auto program = std::make_shared<NumericProgram>();
   NumericCompiler(*program).Group(tokens, 0);
   if (!program->usable) program->steps.clear();
+  program->whole_steps = WholeSteps(program->steps);
   return program;
 }
 
 Num WordValue(const PreparedToken& t, PreparedWords& words) {
   const words::THashNode* w = words.Variable(t);
-  if (!w) return Num{ToNumber(t.text), false};
-  Num value{0, IsNumberMark(w->TypeMark)};
-  if (!w->StoredNumber(value.number)) value.number = ToNumber(w->GetValue());
-  return value;
+  if (!w) return InexactNum(ToNumber(t.text), false);
+  const bool is_number = IsNumberMark(w->TypeMark);
+  if (std::int64_t whole = 0; w->StoredWhole(whole)) return WholeNum(whole, is_number);
+  return InexactNum(ToNumber(w->GetValue()), is_number);
+}
+
+// The value of a word for the whole-number steps, or false when it is no such value.
+bool WholeWordValue(const PreparedToken& t, PreparedWords& words, std::int64_t& out) {
+  const words::THashNode* w = words.Variable(t);
+  return w && IsNumberMark(w->TypeMark) && w->StoredWhole(out);
+}
+
+// Runs a program's whole-number steps; false, having changed nothing, where a value is no
+// whole number or a result would leave them (Execute then runs the program from the start).
+bool ExecuteWhole(const NumericProgram& program, PreparedWords& words, const Num* left,
+                  Num& result) {
+  constexpr std::int64_t kWholeLimit = 1'000'000'000'000'000;
+  std::int64_t stack[NumericProgram::kMaxStack];
+  std::size_t top = 0;
+  for (const NumericProgram::WholeStep& step : program.whole_steps) {
+    switch (step.code) {
+      case WholeCode::kConstant:
+        stack[top++] = step.constant;
+        continue;
+      case WholeCode::kWord:
+        if (!WholeWordValue(*step.token, words, stack[top])) return false;
+        ++top;
+        continue;
+      case WholeCode::kLeft:
+        if (!left || !left->exact || !left->is_number) return false;
+        stack[top++] = left->whole;
+        continue;
+      case WholeCode::kGroupEnd:
+        if (stack[top - 1] <= -kWholeLimit || stack[top - 1] >= kWholeLimit) return false;
+        continue;
+      default:
+        break;
+    }
+    const std::int64_t b = stack[--top];
+    std::int64_t& a = stack[top - 1];
+    switch (step.code) {
+      case WholeCode::kAnd:
+        a = a > 0 && b > 0;
+        break;
+      case WholeCode::kOr:
+        a = a > 0 || b > 0;
+        break;
+      case WholeCode::kEqual:
+        a = a == b;
+        break;
+      case WholeCode::kNotEqual:
+        a = a != b;
+        break;
+      case WholeCode::kLess:
+        a = a < b;
+        break;
+      case WholeCode::kGreater:
+        a = a > b;
+        break;
+      case WholeCode::kAtLeast:
+        a = a >= b;
+        break;
+      case WholeCode::kAtMost:
+        a = a <= b;
+        break;
+      case WholeCode::kAdd:
+        if (__builtin_add_overflow(a, b, &a)) return false;
+        break;
+      case WholeCode::kSubtract:
+        if (__builtin_sub_overflow(a, b, &a)) return false;
+        break;
+      case WholeCode::kMultiply:
+        if (!MultiplyWhole(Op::kMultiply, a, b, a)) return false;
+        break;
+      case WholeCode::kDivide:
+        if (!MultiplyWhole(Op::kDivide, a, b, a)) return false;
+        break;
+      default:  // kRemainder
+        if (!MultiplyWhole(Op::kRemainder, a, b, a)) return false;
+        break;
+    }
+  }
+  result = WholeNum(stack[0]);
+  return true;
+}
+
+// ExecuteWhole where it is worth trying.
+bool TryWhole(const NumericProgram& program, PreparedWords& words, const Num* left, Num& result) {
+  constexpr std::uint32_t kMissesBeforeRarely = 8, kRarely = 64;
+  std::uint32_t& misses = program.whole_misses;
+  if (program.whole_steps.empty()) return false;
+  if (misses >= kMissesBeforeRarely && ++misses % kRarely != 0) return false;
+  if (ExecuteWhole(program, words, left, result)) {
+    misses = 0;
+    return true;
+  }
+  ++misses;
+  return false;
 }
 
 // Runs a program; false where a value needs its text after all. Changes nothing either way.
@@ -647,14 +924,17 @@ bool Execute(const NumericProgram& program, PreparedWords& words, const Num* lef
         break;
       case Code::kElement: {
         Value v = words.Element(*step.token);
-        stack[top++] = Num{ToNumber(v.text), IsNumberMark(v.type_mark)};
+        stack[top++] = InexactNum(ToNumber(v.text), IsNumberMark(v.type_mark));
         break;
       }
       case Code::kGroupEnd: {
         // A group's result goes on through its text: only a whole number is the same without it.
         Num& group = stack[top - 1];
         if (!group.is_number) return false;
-        if (!ReadsBackWhole(group.number)) group.number = ToNumber(NumberToText(group.number));
+        if (!ReadsBack(group))
+          group = InexactNum(ToNumber(NumberToText(NumberOf(group))), true);
+        else if (!group.exact)
+          group.number = WithoutNegativeZero(group.number);
         break;
       }
       case Code::kOperator:
@@ -669,17 +949,25 @@ bool Execute(const NumericProgram& program, PreparedWords& words, const Num* lef
 
 // The number result of a group's tokens without texts, or nothing when a text is needed (or
 // the tokens fail, which evaluating with texts reports).
-std::optional<long double> NumericResult(const PreparedToken& group, PreparedWords& words,
-                                         int depth, const Num* left) {
+std::optional<Num> NumericResult(const PreparedToken& group, PreparedWords& words, int depth,
+                                 const Num* left) {
   const NumericProgram& program = group.numeric.For(group.inner);
   if (!program.usable || depth + program.nesting > kMaxNesting) return std::nullopt;
-  Num result{0, true};
+  Num result = WholeNum(0);
   try {
-    if (!Execute(program, words, left, result) || !result.is_number) return std::nullopt;
+    if (!TryWhole(program, words, left, result) &&
+        (!Execute(program, words, left, result) || !result.is_number))
+      return std::nullopt;
   } catch (...) {
     return std::nullopt;  // a word giving up too: the texts say what it gives
   }
-  return result.number;
+  return result;
+}
+
+NumberResult ResultOf(const Num& n) {
+  if (n.exact && ReadsBack(n))
+    return NumberResult{static_cast<long double>(n.whole), n.whole, true};
+  return NumberResult{NumberOf(n), 0, false};
 }
 
 Value NumberValue(long double n, PreparedNumber* number) {
@@ -714,29 +1002,30 @@ Operand LeftOperand(Value value) {
 // The first term of such an argument, without making texts of numbers that stay numbers.
 // The first term as a number, where it stays one without a text: a group whose value is a
 // whole number, or a variable holding a number.
-std::optional<long double> FirstNumber(const PreparedToken& first, PreparedWords& words) {
+std::optional<Num> FirstNumber(const PreparedToken& first, PreparedWords& words) {
   if (first.type == PreparedToken::Type::kGroup) {
-    std::optional<long double> n = NumericResult(first, words, 0, nullptr);
-    if (n && ReadsBackWhole(*n)) return n;
+    std::optional<Num> n = NumericResult(first, words, 0, nullptr);
+    if (n && ReadsBack(*n)) return GroupResult(*n);
   } else if (first.type == PreparedToken::Type::kWord) {
     const words::THashNode* w = words.Variable(first);
-    long double n = 0;
-    if (w && IsNumberMark(w->TypeMark) && w->StoredNumber(n)) return n;
+    std::int64_t n = 0;
+    if (w && IsNumberMark(w->TypeMark) && w->StoredWhole(n)) return WholeNum(n);
   }
   return std::nullopt;
 }
 
 // The number of "(" + the value so far + the rest + ")" without texts, where there is one.
-std::optional<long double> ContinuedNumber(const PreparedArgument& argument, PreparedWords& words,
-                                           const Num& left) {
-  std::optional<long double> n = NumericResult(argument.continued.front(), words, 1, &left);
-  if (!n) return std::nullopt;
+std::optional<Num> ContinuedNumber(const PreparedArgument& argument, PreparedWords& words,
+                                   const Num& left) {
+  std::optional<Num> n = NumericResult(argument.continued.front(), words, 1, &left);
+  if (!n) return n;
+  if (ReadsBack(*n)) return GroupResult(*n);
   // As the group it is: a fraction goes on through its text.
-  return ReadsBackWhole(*n) ? *n : ToNumber(NumberToText(*n));
+  return InexactNum(ToNumber(NumberToText(NumberOf(*n))), true);
 }
 
 Operand FirstOperand(const PreparedToken& first, PreparedWords& words) {
-  if (std::optional<long double> n = FirstNumber(first, words)) return FromNumber(*n);
+  if (std::optional<Num> n = FirstNumber(first, words)) return FromNumber(NumberOf(*n));
   if (first.type == PreparedToken::Type::kGroup) {
     Operand group = PreparedGroupAt(first.inner, words, 0);
     if (group.kind == Kind::kNumber && group.text_pending) return group;  // whole: plain text
@@ -789,7 +1078,8 @@ std::optional<Value> EvaluateContinued(TermReader& terms, const Value& so_far, c
   try {
     try {
       TextTokens source(terms, rest, 1, &left);
-      Operand result = Parser<TextTokens>(source).Run();
+      // The whole is a group too: its result goes on through its text (INF reads back as 0).
+      Operand result = FromGroupResult(Parser<TextTokens>(source).Run());
       return ValueOf(result);
     } catch (const std::exception& e) {
       throw GeneralError(MessagePrefix() + e.what() + OperandText(so_far) + rest);
@@ -804,15 +1094,17 @@ const NumericProgram& NumericCode::For(const std::vector<PreparedToken>& tokens)
   return *program_;
 }
 
-std::optional<long double> PreparedNumberResult(const PreparedToken& expression,
-                                                PreparedWords& words) {
-  return NumericResult(expression, words, 0, nullptr);
+std::optional<NumberResult> PreparedNumberResult(const PreparedToken& expression,
+                                                 PreparedWords& words) {
+  std::optional<Num> n = NumericResult(expression, words, 0, nullptr);
+  if (!n) return std::nullopt;
+  return ResultOf(*n);
 }
 
 Value EvaluatePrepared(const PreparedToken& expression, PreparedWords& words,
                        PreparedNumber* number) {
-  if (std::optional<long double> n = NumericResult(expression, words, 0, nullptr))
-    return NumberValue(*n, number);
+  if (std::optional<Num> n = NumericResult(expression, words, 0, nullptr))
+    return NumberValue(NumberOf(*n), number);
   const std::vector<PreparedToken>& tokens = expression.inner;
   if (!number) return PreparedAt(tokens, words, 0);
   if (tokens.empty()) throw InvalidResult();
@@ -829,31 +1121,34 @@ namespace {
 // "(" + the value so far + the rest of the argument + ")" with the value so far in hand.
 Value ContinuedValue(const PreparedArgument& argument, PreparedWords& words, const Operand& left,
                      PreparedNumber* number) {
-  if (std::optional<long double> n =
-          ContinuedNumber(argument, words, Num{left.number, left.kind == Kind::kNumber}))
-    return NumberValue(*n, number);
+  if (std::optional<Num> n =
+          ContinuedNumber(argument, words, InexactNum(left.number, left.kind == Kind::kNumber)))
+    return NumberValue(NumberOf(*n), number);
   ListTokens source(argument.continued.front().inner, words, 1, &left);
   return ResultValue(FromGroupResult(Parser<ListTokens>(source).Run()), number);
 }
 
 }  // namespace
 
-std::optional<long double> PreparedArgumentNumber(const PreparedArgument& argument,
-                                                  PreparedWords& words) {
+std::optional<NumberResult> PreparedArgumentNumber(const PreparedArgument& argument,
+                                                   PreparedWords& words) {
   if (!argument.joined.empty()) return std::nullopt;
-  if (!argument.has_continuation)
-    return argument.first.type == PreparedToken::Type::kGroup
-               ? NumericResult(argument.first, words, 0, nullptr)
-               : std::nullopt;
-  // The value so far as FirstOperand takes it without a text; ContinuedValue's number after it.
-  std::optional<long double> left;
-  try {
-    left = FirstNumber(argument.first, words);
-  } catch (...) {
-    return std::nullopt;
+  std::optional<Num> n;
+  if (!argument.has_continuation) {
+    if (argument.first.type == PreparedToken::Type::kGroup)
+      n = NumericResult(argument.first, words, 0, nullptr);
+  } else {
+    // The value so far as FirstOperand takes it without a text; ContinuedValue's number after it.
+    std::optional<Num> left;
+    try {
+      left = FirstNumber(argument.first, words);
+    } catch (...) {
+      return std::nullopt;
+    }
+    if (left) n = ContinuedNumber(argument, words, *left);
   }
-  if (!left) return std::nullopt;
-  return ContinuedNumber(argument, words, Num{*left, true});
+  if (!n) return std::nullopt;
+  return ResultOf(*n);
 }
 
 Value EvaluatePreparedArgument(const PreparedArgument& argument, PreparedWords& words,
@@ -862,8 +1157,8 @@ Value EvaluatePreparedArgument(const PreparedArgument& argument, PreparedWords& 
     return ContinuedValue(argument, words, FirstOperand(argument.first, words), number);
   if (argument.first.type == PreparedToken::Type::kGroup && argument.joined.empty()) {
     if (argument.first.inner.empty()) throw InvalidResult();
-    if (std::optional<long double> n = NumericResult(argument.first, words, 0, nullptr))
-      return NumberValue(*n, number);
+    if (std::optional<Num> n = NumericResult(argument.first, words, 0, nullptr))
+      return NumberValue(NumberOf(*n), number);
     ListTokens source(argument.first.inner, words, 0);
     return ResultValue(Parser<ListTokens>(source).Run(), number);
   }

@@ -130,6 +130,14 @@ struct PreparedNumber {
   long double value = 0;
 };
 
+// A number result of prepared evaluation, in integer form too when it is a whole number below
+// 10^15 (its text is then its digits).
+struct NumberResult {
+  long double value = 0;
+  std::int64_t whole = 0;
+  bool is_whole = false;
+};
+
 // Evaluates a prepared expression (a kGroup token holding the tokens of the text) as Evaluate
 // evaluates its text. Any failure throws (the caller evaluates the text, which gives the error in
 // its own words).
@@ -137,13 +145,13 @@ Value EvaluatePrepared(const PreparedToken& expression, PreparedWords& words,
                        PreparedNumber* number = nullptr);
 // The number EvaluatePrepared gives when the expression's values are numbers throughout; nothing
 // where a text is needed or the evaluation fails (EvaluatePrepared then says what it gives).
-std::optional<long double> PreparedNumberResult(const PreparedToken& expression,
-                                                PreparedWords& words);
+std::optional<NumberResult> PreparedNumberResult(const PreparedToken& expression,
+                                                 PreparedWords& words);
 // The number EvaluatePreparedArgument leaves in `number` when the argument is a number
 // expression whose values are numbers throughout; nothing otherwise (EvaluatePreparedArgument
 // then says what it gives).
-std::optional<long double> PreparedArgumentNumber(const PreparedArgument& argument,
-                                                  PreparedWords& words);
+std::optional<NumberResult> PreparedArgumentNumber(const PreparedArgument& argument,
+                                                   PreparedWords& words);
 // Evaluates a prepared argument as the argument reader evaluates its text. With `number` given,
 // a number result is left to the caller as a number: `number` learns it and the text of the
 // result stays empty (its text is NumberToText of the number).

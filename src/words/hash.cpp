@@ -55,7 +55,7 @@ std::string THashNode::GetValue() const {
 
 const std::string& THashNode::Text() const {
   if (pending_text_) {
-    value_ = pending_text_(number_);
+    value_ = pending_text_(static_cast<long double>(number_));
     pending_text_ = nullptr;
   }
   return value_;
@@ -82,6 +82,10 @@ void THashNode::AppendValue(std::string_view more) {
 }
 
 void THashNode::SetNumber(long double number, NumberText text_of) {
+  SetWhole(static_cast<std::int64_t>(number), text_of);
+}
+
+void THashNode::SetWhole(std::int64_t number, NumberText text_of) {
   table_.reset();
   table_changed_ = false;
   has_number_ = true;
@@ -90,7 +94,8 @@ void THashNode::SetNumber(long double number, NumberText text_of) {
 }
 
 THashNode::KeptValue THashNode::KeepValue() const {
-  if (has_number_ && !table_ && number_text_) return KeptValue{{}, number_, number_text_};
+  if (has_number_ && !table_ && number_text_)
+    return KeptValue{{}, static_cast<long double>(number_), number_text_};
   return KeptValue{GetValue(), 0, nullptr};
 }
 

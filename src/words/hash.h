@@ -67,6 +67,8 @@ class THashNode final {
   // is. Other numbers are set as their text.
   using NumberText = std::string (*)(long double);
   void SetNumber(long double number, NumberText text_of);
+  // SetNumber of a whole number below 10^15 already in integer form.
+  void SetWhole(std::int64_t number, NumberText text_of);
   // The value as it stands, for RestoreValue to put back exactly: a number stays a number.
   struct KeptValue {
     std::string text;
@@ -77,6 +79,11 @@ class THashNode final {
   void RestoreValue(KeptValue kept);
   // The whole number SetNumber stored, while the value is still that number.
   bool StoredNumber(long double& out) const {
+    if (!has_number_) return false;
+    out = static_cast<long double>(number_);
+    return true;
+  }
+  bool StoredWhole(std::int64_t& out) const {
     if (!has_number_) return false;
     out = number_;
     return true;
@@ -116,7 +123,7 @@ class THashNode final {
   std::unique_ptr<formats::TCsvDb> table_;
   bool table_changed_ = false;  // the value is rendered from the view only after a change
   bool has_number_ = false;
-  long double number_ = 0;
+  std::int64_t number_ = 0;  // whole below 10^15, so arithmetic on integers takes it as it is
   mutable NumberText pending_text_ = nullptr;  // set while value_ is still to be made from number_
   NumberText number_text_ = nullptr;           // how number_ is written, while has_number_
   const std::string& Text() const;

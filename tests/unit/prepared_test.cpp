@@ -392,6 +392,53 @@ TEST(Prepared, RandomExpressionsMatchReadingAgain) {
   EXPECT_EQ(run(script, true), read_again);
 }
 
+// Whole numbers are computed as integers until a result leaves them: overflow past 64 bits,
+// results at 10^15 and beyond, quotients with a fraction, negative zero, powers.
+TEST(Prepared, WholeNumbersMatchReadingAgain) {
+  const std::vector<std::string> operands = {"0",
+                                             "1",
+                                             "(0-1)",
+                                             "(0-7)",
+                                             "3",
+                                             "999999999999999",
+                                             "1000000000000000",
+                                             "4611686018427387904",
+                                             "9223372036854775807",
+                                             "M",
+                                             "W",
+                                             "(0-W)",
+                                             "(M*M)",
+                                             "回数",
+                                             "1.5",
+                                             "(0-0)"};
+  const std::vector<std::string> operators = {"+",  "-", "*", "/",  "%",  "^",  "=",
+                                              "<>", "<", ">", "<=", ">=", "&&", "||"};
+  unsigned seed = 777;
+  auto next = [&seed](std::size_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<std::size_t>((seed >> 16) % n);
+  };
+  std::string script = "M=2\nW=3\n6回(\n";
+  for (const char* fixed :
+       {"(0*(0-5))^(0-1)", "((0*(0-5))^(0-1)<0)", "(0*(0-5)^(0-1)<0)", "(0/(0-5)^(0-1)<0)",
+        "((W*0)^(0-1)<0)", "(999999999999999*5000+999999999999999*5000)",
+        "((0-999999999999999*5000)-999999999999999*5000)",
+        "((999999999999999*1000+7)-999999999999999*1000)", "(9223372036854775807+1)-1",
+        "((0-9223372036854775807)-2)/2", "(M*1000000000000000)/1000000000000000", "(7/2)*2",
+        "(0-7)%(0-1)", "(0-7)%0", "(0-7)/0"})
+    script += std::string("  V=") + fixed + "\n  Vを表示\n";
+  for (int i = 0; i < 120; ++i) {
+    std::string e = operands[next(operands.size())];
+    for (std::size_t k = 1 + next(3); k-- > 0;)
+      e += operators[next(operators.size())] + operands[next(operands.size())];
+    script += "  V=(" + e + ")\n  Vを表示\n";
+    script += "  V=" + e + "\n  Vを表示\n";
+  }
+  script += "  M=M*M*M+1\n  W=W*(0-10)\n)\n";
+  std::string read_again = run(script, false);
+  EXPECT_EQ(run(script, true), read_again);
+}
+
 // Deep recursion still ends in the stack-full error at the same place.
 TEST(Prepared, RecursionLimitMatchesReadingAgain) {
   std::string script = "X=深く(1)\nおわり\n*深く(?を)\nY=深く(1)+1\n戻る\n";
