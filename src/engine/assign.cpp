@@ -68,26 +68,32 @@ PreparedSplit* Interpreter::KeptSplit(const char* p) {
   return preparing_ ? KeptAt(prepared_->splits, prepared_->pinned, p) : nullptr;
 }
 
-bool Interpreter::RunPreparedAssignment() {
-  words::TMorvBase& s = *state_;
-  if (!preparing_ || !s.Arguments.Empty()) return false;
+PreparedAssignment* Interpreter::KeptAssignment(const char* p) {
   auto& assignments = prepared_->assignments;
-  auto it = assignments.find(s.Position);
+  auto it = assignments.find(p);
   if (it == assignments.end()) {
-    if (!prepared_->pinned.Holds(s.Position)) return false;
-    it = assignments.emplace(s.Position, PrepareAssignment(s.Position)).first;
+    if (!prepared_->pinned.Holds(p)) return nullptr;
+    it = assignments.emplace(p, PrepareAssignment(p)).first;
     if (it->second.value) prepared_->pinned.Pin(it->second.value);
   }
-  // Entries are never removed while the run lasts, so the reference stays valid.
+  // Entries are never removed while the run lasts, so the pointer stays valid.
   PreparedAssignment& assignment = it->second;
-  if (!assignment.is_assignment) return false;
+  if (!assignment.is_assignment) return nullptr;
   const std::string& value = *assignment.value;
   if (!assignment.prepared_value && !value.empty())
     assignment.prepared_value = prepared_->arguments.Find(
         value, [this](std::string_view t) { return Preparer(*this).Argument(t); });
-  s.Position = assignment.end;
-  if (!AssignPreparedValue(assignment))
-    AssignValue(assignment.name, value, assignment.prepared_value.get(), true);
+  return &assignment;
+}
+
+bool Interpreter::RunPreparedAssignment() {
+  words::TMorvBase& s = *state_;
+  if (!preparing_ || !s.Arguments.Empty()) return false;
+  PreparedAssignment* assignment = KeptAssignment(s.Position);
+  if (!assignment) return false;
+  s.Position = assignment->end;
+  if (!AssignPreparedValue(*assignment))
+    AssignValue(assignment->name, *assignment->value, assignment->prepared_value.get(), true);
   return true;
 }
 

@@ -384,7 +384,7 @@ bool Interpreter::RepeatInPlace(words::TRunControl& entry) {
     default:
       return false;
   }
-  state_->Position = entry.Position;
+  state_->Position = pass_start_ = entry.Position;
   state_->CurrentLine = entry.StartLine;
   return true;
 }

@@ -206,7 +206,7 @@ void Interpreter::RunMainLoop() {
       if (s.Position == previous) throw Error(text::sjis("特定できないシステムエラーです(ToT)"));
       previous = s.Position;
       if (s.Arguments.Empty()) statement_line_ = s.CurrentLine;
-      ExecuteToken();
+      if (s.Position != pass_start_ || !RunKeptPass(previous)) ExecuteToken();
     } catch (const std::exception& e) {
       const char* failed_at = previous;
       HandleMainLoopError(e);

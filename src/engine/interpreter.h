@@ -28,6 +28,7 @@ struct PreparedCondition;
 struct PreparedIf;
 struct PreparedCallGroup;
 struct PreparedStatement;
+struct PreparedPass;
 template <typename Prepared>
 struct PreparedEntry;
 using PreparedArgumentEntry = PreparedEntry<expr::PreparedArgument>;
@@ -297,6 +298,14 @@ class Interpreter {
                    PreparedArgumentEntry* prepared = nullptr, bool pinned_value = false);
   // Runs the statement at the pointer when it is a prepared plain assignment.
   bool RunPreparedAssignment();
+  // The plain assignment at p as kept, or null when the statement is none (or p lies in no
+  // pinned text).
+  PreparedAssignment* KeptAssignment(const char* p);
+  // Runs a loop's pass at the pointer as kept (see PreparedPass), as far as it goes without the
+  // statement reader; false, having done nothing, when it cannot start that way. `previous` is
+  // the main loop's last statement start.
+  bool RunKeptPass(const char*& previous);
+  PreparedPass ReadPass(const char* start);
   // Where the statement reader keeps how it split the word at p, or null when p lies in no
   // pinned text (or texts are read again each time).
   PreparedSplit* KeptSplit(const char* p);
@@ -394,6 +403,8 @@ class Interpreter {
   bool preparing_ = true;
   bool in_event_wait_ = false;
   int statement_line_ = 1;  // the line the current statement started on
+  // Where the loop that went on last started its pass: only there is a kept pass looked for.
+  const char* pass_start_ = nullptr;
   std::shared_ptr<source::LabelInfo> timer_target_;
   std::string end_handler_;
 };

@@ -128,6 +128,24 @@ struct PreparedAssignment {
   std::uint64_t target_shadows = ~std::uint64_t{0};
 };
 
+// A loop's pass whose statements are all plain assignments, one to a line: the main loop's
+// steps over it, worked out once, so that a pass runs them one after another without reading
+// the line ends again. Valid as long as its text: assignments are kept by position anyway, and
+// each line break is checked to be still there (a view's end could cut the text off).
+struct PreparedPass {
+  struct Item {
+    const char* start = nullptr;               // where the main loop stands before it
+    PreparedAssignment* assignment = nullptr;  // null for a line end
+    const char* at = nullptr;                  // the assignment, or the line break
+    char break_char = 0;                       // a line end's break
+    const char* next = nullptr;                // where the item leaves the pointer
+    int line = -1;                             // a line end's prefix, -1 when none
+  };
+  static constexpr std::size_t kMaxItems = 64;
+  bool usable = false;
+  std::vector<Item> items;
+};
+
 // The argument group of a call in function form at a position: where it ends, and its pieces
 // split at commas with whether an operator stands outside their literals and groups.
 struct PreparedCallGroup {
@@ -225,6 +243,7 @@ struct PreparedTexts {
   PinnedTexts pinned;
   std::unordered_map<const char*, PreparedBlock> blocks;
   std::unordered_map<const char*, PreparedAssignment> assignments;
+  std::unordered_map<const char*, PreparedPass> passes;
   std::unordered_map<const char*, PreparedSplit> splits;
   std::unordered_map<const char*, PreparedStatement> statements;
   std::unordered_map<const char*, PreparedCondition> conditions;

@@ -42,11 +42,13 @@ class XServer {
   // False with a message when the server does not come up.
   bool Start(QString& failure) {
     // -displayfd 1: the server writes the display number it chose to standard output.
+    // -noreset: between test functions no client may be connected, and a server resetting then
+    // refuses the next client for a moment ("Can't open display").
     process_.start(
         QStringLiteral("Xvfb"),
         {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
          QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(kScreen.width()).arg(kScreen.height()),
-         QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+         QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset")});
     QElapsedTimer clock;
     clock.start();
     QByteArray out;

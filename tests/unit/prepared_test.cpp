@@ -232,6 +232,21 @@ TEST(Prepared, EachLoopsGoingOnInPlace) {
       "1:a\n2:b\n後b\n外1\n1p\n2q\n外2q\n外2\n1p\n2q\n外2q\n");
 }
 
+// A loop's pass of plain assignments runs them one after another: a failing one (回数 is read
+// only) reports its own line and the pass goes on, one the prepared way cannot take (a text, a
+// dictionary) runs the general way from there, errors after the loop name their line, and a
+// pass cut by ";" or written on the loop's line reads as before.
+TEST(Prepared, PassesOfAssignmentsMatchReadingAgain) {
+  expect_same_holding(
+      "N=0\nS=0\nT=「」\n辞書の名前は「太郎」\n(N<4)でループ(\n  N=N+1\n  S=S+N*N\n  T=T&N\n"
+      "  回数=N\n  U=N*「2」\n  V=S/N\n  "
+      "W=辞書\n)\n「{S},{T},{U},{V}」を表示\nWの名前を表示\n回数=1\n"
+      "3回(A=回数*2)\nAを表示\nIを1から3まで繰り返す(\n  B=I;C=B*I\n  E=C+I\n)\n"
+      "「{B},{C},{E}」を表示\nM=0\n(M*1E18%7<9)でループ(\n  M=M+1\n  K=M\n\n)\nMを表示\n",
+      {"30,1234,8,7.5\n太郎\n", "(9行目)", "(16行目)", "6\n", "3,9,12",
+       "(28行目): 実行制御でエラー"});
+}
+
 // A word splits at its particle by the names there are: once a variable named 「AとB」 exists,
 // the same statement reads that name and を instead of A and と. The kept split must see it.
 TEST(Prepared, WordSplitFollowsNewNames) {
