@@ -614,6 +614,7 @@ struct NumericProgram {
     enum class Code : std::uint8_t {
       kConstant,
       kWord,
+      kElement,
       kLeft,
       kGroupEnd,
       kAnd,
@@ -778,6 +779,9 @@ std::vector<NumericProgram::WholeStep> WholeSteps(const std::vector<NumericProgr
       case Code::kWord:
         w.code = WholeCode::kWord;
         break;
+      case Code::kElement:
+        w.code = WholeCode::kElement;
+        break;
       case Code::kLeft:
         w.code = WholeCode::kLeft;
         break;
@@ -817,6 +821,22 @@ bool WholeWordValue(const PreparedToken& t, PreparedWords& words, std::int64_t& 
   return w && IsNumberMark(w->TypeMark) && w->StoredWhole(out);
 }
 
+// A text that reads as a whole number below 10^15 and nothing else: digits, a minus sign before
+// them at most (but no negative zero, which the extended type keeps).
+bool WholeText(std::string_view text, std::int64_t& out) {
+  const bool negative = !text.empty() && text[0] == '-';
+  if (negative) text.remove_prefix(1);
+  if (text.empty() || text.size() > 15) return false;
+  std::int64_t n = 0;
+  for (char c : text) {
+    if (!IsDigit(c)) return false;
+    n = n * 10 + (c - '0');
+  }
+  if (negative && n == 0) return false;
+  out = negative ? -n : n;
+  return true;
+}
+
 // Runs a program's whole-number steps; false, having changed nothing, where a value is no
 // whole number or a result would leave them (Execute then runs the program from the start).
 bool ExecuteWhole(const NumericProgram& program, PreparedWords& words, const Num* left,
@@ -833,6 +853,12 @@ bool ExecuteWhole(const NumericProgram& program, PreparedWords& words, const Num
         if (!WholeWordValue(*step.token, words, stack[top])) return false;
         ++top;
         continue;
+      case WholeCode::kElement: {
+        Value v = words.Element(*step.token);
+        if (!IsNumberMark(v.type_mark) || !WholeText(v.text, stack[top])) return false;
+        ++top;
+        continue;
+      }
       case WholeCode::kLeft:
         if (!left || !left->exact || !left->is_number) return false;
         stack[top++] = left->whole;

@@ -450,6 +450,11 @@ TEST(Prepared, WholeNumbersMatchReadingAgain) {
     script += "  V=" + e + "\n  Vを表示\n";
   }
   script += "  M=M*M*M+1\n  W=W*(0-10)\n)\n";
+  // Elements are whole numbers only when their text is digits alone.
+  script +=
+      "P=「-0\n007\n1E3\n12345678901234567\n "
+      "5\n+5\n-5\n3.0\n999999999999999\n1.5\n123456789012345678901」\n"
+      "Kを0から10まで繰り返す(\n  V=(P#(K)-1)\n  Vを表示\n  V=(0<(P#(K)*1)^(0-1))\n  Vを表示\n)\n";
   std::string read_again = run(script, false);
   EXPECT_EQ(run(script, true), read_again);
 }
