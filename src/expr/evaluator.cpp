@@ -1120,6 +1120,59 @@ const NumericProgram& NumericCode::For(const std::vector<PreparedToken>& tokens)
   return *program_;
 }
 
+namespace {
+
+// "(" + first + rest + ")" on whole numbers: the first term's steps (a group's ending as a
+// group does), then the rest's steps after the value so far, which is then on the stack.
+std::shared_ptr<const NumericProgram> CompileArgument(const PreparedArgument& argument) {
+  auto program = std::make_shared<NumericProgram>();
+  program->usable = false;
+  if (!argument.has_continuation || !argument.joined.empty() || argument.continued.size() != 1)
+    return program;
+  const PreparedToken& rest_group = argument.continued.front();
+  const NumericProgram& rest = rest_group.numeric.For(rest_group.inner);
+  if (rest.whole_steps.empty() || rest.whole_steps.front().code != WholeCode::kLeft ||
+      rest.nesting + 1 > kMaxNesting)
+    return program;
+  std::vector<NumericProgram::WholeStep> steps;
+  if (argument.first.type == PreparedToken::Type::kGroup) {
+    const NumericProgram& first = argument.first.numeric.For(argument.first.inner);
+    if (first.whole_steps.empty() || first.nesting > kMaxNesting) return program;
+    steps = first.whole_steps;
+    steps.push_back({WholeCode::kGroupEnd, 0, nullptr});
+  } else if (argument.first.type == PreparedToken::Type::kWord) {
+    steps.push_back({WholeCode::kWord, 0, &argument.first});
+  } else {
+    return program;
+  }
+  steps.insert(steps.end(), rest.whole_steps.begin() + 1, rest.whole_steps.end());
+  program->whole_steps = std::move(steps);
+  program->usable = true;
+  return program;
+}
+
+// The number of a whole-number argument program, where it stays below 10^15 as the group it
+// is; nothing otherwise, having changed nothing.
+std::optional<NumberResult> WholeArgumentNumber(const PreparedArgument& argument,
+                                                PreparedWords& words) {
+  const NumericProgram& program = argument.whole.ForArgument(argument);
+  if (!program.usable) return std::nullopt;
+  Num result = WholeNum(0);
+  try {
+    if (!TryWhole(program, words, nullptr, result) || !ReadsBack(result)) return std::nullopt;
+  } catch (...) {
+    return std::nullopt;  // a word giving up: the steps after say what it gives
+  }
+  return ResultOf(result);
+}
+
+}  // namespace
+
+const NumericProgram& NumericCode::ForArgument(const PreparedArgument& argument) const {
+  if (!program_) program_ = CompileArgument(argument);
+  return *program_;
+}
+
 std::optional<NumberResult> PreparedNumberResult(const PreparedToken& expression,
                                                  PreparedWords& words) {
   std::optional<Num> n = NumericResult(expression, words, 0, nullptr);
@@ -1164,6 +1217,7 @@ std::optional<NumberResult> PreparedArgumentNumber(const PreparedArgument& argum
     if (argument.first.type == PreparedToken::Type::kGroup)
       n = NumericResult(argument.first, words, 0, nullptr);
   } else {
+    if (std::optional<NumberResult> whole = WholeArgumentNumber(argument, words)) return whole;
     // The value so far as FirstOperand takes it without a text; ContinuedValue's number after it.
     std::optional<Num> left;
     try {

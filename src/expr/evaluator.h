@@ -50,6 +50,7 @@ std::string OperandText(const Value& value);
 std::optional<Value> EvaluateContinued(TermReader& terms, const Value& so_far, const char* rest);
 
 struct PreparedToken;
+struct PreparedArgument;
 struct NumericProgram;
 
 // A group's tokens written out once as the steps that evaluate them without texts, made on the
@@ -67,6 +68,9 @@ class NumericCode {
   NumericCode& operator=(NumericCode&&) noexcept = default;
 
   const NumericProgram& For(const std::vector<PreparedToken>& tokens) const;
+  // The whole-number steps of an argument's first term and the expression going on from it,
+  // as one program (unusable where the argument is not of that form).
+  const NumericProgram& ForArgument(const PreparedArgument& argument) const;
 
  private:
   mutable std::shared_ptr<const NumericProgram> program_;
@@ -121,6 +125,7 @@ struct PreparedArgument {
   // The tokens of "(" + value so far + rest + ")", the value so far a kLeft token.
   std::vector<PreparedToken> continued;
   bool has_continuation = false;
+  NumericCode whole;  // see NumericCode::ForArgument
 };
 
 // The number of a prepared result whose text is that number's own text, so that whoever keeps
