@@ -47,9 +47,13 @@ PreparedPass Interpreter::ReadPass(const char* start) {
 bool Interpreter::RunKeptPass(const char*& previous) {
   words::TMorvBase& s = *state_;
   if (!preparing_ || !s.Arguments.Empty() || prepared_->recording.entry) return false;
-  auto [found, added] = prepared_->passes.try_emplace(s.Position);
-  if (added) found->second = ReadPass(s.Position);
-  const PreparedPass& pass = found->second;
+  if (prepared_->last_pass_at != s.Position) {
+    auto [found, added] = prepared_->passes.try_emplace(s.Position);
+    if (added) found->second = ReadPass(s.Position);
+    prepared_->last_pass_at = s.Position;
+    prepared_->last_pass = &found->second;  // entries stay where they are while the run lasts
+  }
+  const PreparedPass& pass = *prepared_->last_pass;
   if (!pass.usable) return false;
   bool moved = false;
   // Each item is what one turn of the main loop would do; whatever those turns would do beyond

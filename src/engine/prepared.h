@@ -244,6 +244,9 @@ struct PreparedTexts {
   std::unordered_map<const char*, PreparedBlock> blocks;
   std::unordered_map<const char*, PreparedAssignment> assignments;
   std::unordered_map<const char*, PreparedPass> passes;
+  // The pass last run, found again without the lookup while one loop goes on.
+  const char* last_pass_at = nullptr;
+  const PreparedPass* last_pass = nullptr;
   std::unordered_map<const char*, PreparedSplit> splits;
   std::unordered_map<const char*, PreparedStatement> statements;
   std::unordered_map<const char*, PreparedCondition> conditions;

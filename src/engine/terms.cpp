@@ -171,6 +171,14 @@ bool Interpreter::AssignPreparedValue(PreparedAssignment& assignment) {
   if (!PreparedNestingAllowed()) return false;
   if (AppendToTarget(assignment, *entry->prepared)) return true;
   PlainWords words(*this);
+  if (std::int64_t whole = 0; expr::PreparedArgumentWhole(*entry->prepared, words, whole)) {
+    words::THashNode* word = AssignableTarget(assignment);
+    if (!word) return false;
+    word->SetWhole(whole, &expr::NumberToText);
+    mark_number_type(word->TypeMark);
+    mark_number_type(current_type_);
+    return true;
+  }
   if (std::optional<expr::NumberResult> n = expr::PreparedArgumentNumber(*entry->prepared, words)) {
     words::THashNode* word = AssignableTarget(assignment);
     if (!word) return false;

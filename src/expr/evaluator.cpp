@@ -1151,26 +1151,28 @@ std::shared_ptr<const NumericProgram> CompileArgument(const PreparedArgument& ar
   return program;
 }
 
-// The number of a whole-number argument program, where it stays below 10^15 as the group it
-// is; nothing otherwise, having changed nothing.
-std::optional<NumberResult> WholeArgumentNumber(const PreparedArgument& argument,
-                                                PreparedWords& words) {
-  const NumericProgram& program = argument.whole.ForArgument(argument);
-  if (!program.usable) return std::nullopt;
-  Num result = WholeNum(0);
-  try {
-    if (!TryWhole(program, words, nullptr, result) || !ReadsBack(result)) return std::nullopt;
-  } catch (...) {
-    return std::nullopt;  // a word giving up: the steps after say what it gives
-  }
-  return ResultOf(result);
-}
-
 }  // namespace
 
 const NumericProgram& NumericCode::ForArgument(const PreparedArgument& argument) const {
   if (!program_) program_ = CompileArgument(argument);
   return *program_;
+}
+
+bool PreparedArgumentWhole(const PreparedArgument& argument, PreparedWords& words,
+                           std::int64_t& out) {
+  const bool group_alone = !argument.has_continuation && argument.joined.empty() &&
+                           argument.first.type == PreparedToken::Type::kGroup;
+  const NumericProgram& program = group_alone ? argument.first.numeric.For(argument.first.inner)
+                                              : argument.whole.ForArgument(argument);
+  if (!program.usable || program.nesting > kMaxNesting) return false;
+  Num result = WholeNum(0);
+  try {
+    if (!TryWhole(program, words, nullptr, result) || !ReadsBack(result)) return false;
+  } catch (...) {
+    return false;  // a word giving up: the general way says what it gives
+  }
+  out = result.whole;
+  return true;
 }
 
 std::optional<NumberResult> PreparedNumberResult(const PreparedToken& expression,
@@ -1217,7 +1219,6 @@ std::optional<NumberResult> PreparedArgumentNumber(const PreparedArgument& argum
     if (argument.first.type == PreparedToken::Type::kGroup)
       n = NumericResult(argument.first, words, 0, nullptr);
   } else {
-    if (std::optional<NumberResult> whole = WholeArgumentNumber(argument, words)) return whole;
     // The value so far as FirstOperand takes it without a text; ContinuedValue's number after it.
     std::optional<Num> left;
     try {

@@ -157,6 +157,10 @@ std::optional<NumberResult> PreparedNumberResult(const PreparedToken& expression
 // then says what it gives).
 std::optional<NumberResult> PreparedArgumentNumber(const PreparedArgument& argument,
                                                    PreparedWords& words);
+// PreparedArgumentNumber where the result is a whole number below 10^15 reached on whole numbers
+// alone: false otherwise, having changed nothing (PreparedArgumentNumber then says what it gives).
+bool PreparedArgumentWhole(const PreparedArgument& argument, PreparedWords& words,
+                           std::int64_t& out);
 // Evaluates a prepared argument as the argument reader evaluates its text. With `number` given,
 // a number result is left to the caller as a number: `number` learns it and the text of the
 // result stays empty (its text is NumberToText of the number).

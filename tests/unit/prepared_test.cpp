@@ -443,6 +443,8 @@ TEST(Prepared, WholeNumbersMatchReadingAgain) {
         "(9223372036854775807+1)-1", "((0-9223372036854775807)-2)/2",
         "(M*1000000000000000)/1000000000000000", "(7/2)*2", "(0-7)%(0-1)", "(0-7)%0", "(0-7)/0"})
     script += std::string("  V=") + fixed + "\n  Vを表示\n";
+  // A result past 10^15 is kept as its text gives it, also for what is computed from it later.
+  script += "  V=(M*100000000*10000000+7)\n  V=V-M*100000000*10000000\n  Vを表示\n";
   for (int i = 0; i < 120; ++i) {
     std::string e = operands[next(operands.size())];
     for (std::size_t k = 1 + next(3); k-- > 0;)
