@@ -312,6 +312,9 @@ void TCsvDb::SetCell(std::size_t column, std::size_t row, std::string_view text)
 
 std::string TCsvDb::GetRowText(std::size_t row) const {
   const TCsvCells* cells = Row(row);
+  // A row of one plain cell, as an array's element is, is that cell.
+  if (cells && cells->Count() == 1 && !NeedsQuotes(cells->View(0)))
+    return std::string(cells->View(0));
   std::string out;
   for (std::size_t c = 0; cells && c < cells->Count(); ++c) {
     if (c > 0) out.push_back(',');
