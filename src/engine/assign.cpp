@@ -92,8 +92,10 @@ bool Interpreter::RunPreparedAssignment() {
   PreparedAssignment* assignment = KeptAssignment(s.Position);
   if (!assignment) return false;
   s.Position = assignment->end;
-  if (!AssignPreparedValue(*assignment))
-    AssignValue(assignment->name, *assignment->value, assignment->prepared_value.get(), true);
+  if (AssignPreparedValue(*assignment)) return true;
+  // The statement reader makes an element's array before it reads the rest of the statement.
+  if (assignment->names_element && !FindWord(assignment->array)) CreateVariable(assignment->array);
+  AssignValue(assignment->name, *assignment->value, assignment->prepared_value.get(), true);
   return true;
 }
 

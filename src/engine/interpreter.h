@@ -334,6 +334,7 @@ class Interpreter {
   // The common case of one: a variable takes a prepared value, a number staying a number.
   // False, having changed nothing, when the assignment must take the general way.
   bool AssignPreparedValue(PreparedAssignment& assignment);
+  bool AssignPreparedElement(PreparedAssignment& assignment, const expr::PreparedArgument& value);
   bool AppendToTarget(PreparedAssignment& assignment, const expr::PreparedArgument& argument);
   // The assignment's variable as last found, or null when it must take the general way.
   words::THashNode* AssignableTarget(PreparedAssignment& assignment);

@@ -37,7 +37,7 @@ PreparedPass Interpreter::ReadPass(const char* start) {
     }
     if (!may_start_assignment(*p)) break;
     PreparedAssignment* assignment = KeptAssignment(p);
-    if (!assignment || assignment->names_element) break;
+    if (!assignment) break;
     pass.items.push_back({item_start, assignment, p, 0, assignment->end, -1});
     p = assignment->end;
   }

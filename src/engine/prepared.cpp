@@ -218,6 +218,38 @@ bool PinnedTexts::Holds(const char* p) const {
   return p <= it->first + it->second->size();
 }
 
+namespace {
+
+// "A#(i)": an element the statement reader reads as the array A and the group's text (its name
+// is no statement word of its own, with no ending the reader takes apart), with p after it.
+bool ElementReadAsWritten(const std::string& name, const char*& p, std::string& index) {
+  static const std::vector<std::string> kEndings = {
+      text::sjis("の"), text::sjis("は"), text::sjis("回"), text::sjis("て"), text::sjis("時")};
+  static const std::vector<std::string> kStarts = {text::sjis("もし"), text::sjis("繰返"),
+                                                   text::sjis("繰り返"), text::sjis("反復"),
+                                                   text::sjis("ループ")};
+  for (const std::string& ending : kEndings)
+    if (name.size() >= ending.size() &&
+        name.compare(name.size() - ending.size(), ending.size(), ending) == 0)
+      return false;
+  for (const std::string& start : kStarts)
+    if (name.compare(0, start.size(), start) == 0) return false;
+  if (p[1] != '(') return false;
+  const char* q = p + 1;
+  std::string inside;
+  try {
+    inside = expr::ReadGroup(q);
+  } catch (const std::exception&) {
+    return false;
+  }
+  if (inside.find_first_of("\r\n") != std::string::npos) return false;
+  index = "(" + inside + ")";
+  p = q;
+  return true;
+}
+
+}  // namespace
+
 PreparedAssignment PrepareAssignment(const char* p) {
   static const std::string kMoshi = text::sjis("もし"), kSoshite = text::sjis("そして");
   PreparedAssignment a;
@@ -227,6 +259,8 @@ PreparedAssignment PrepareAssignment(const char* p) {
   if (word.empty() || word.compare(0, kMoshi.size(), kMoshi) == 0 || word == kSoshite ||
       word[0] == '@')
     return a;
+  std::string index;
+  if (q[0] == '#' && !ElementReadAsWritten(word, q, index)) return a;
   skip_blanks(q);
   if (q[0] != '=' || q[1] == '=') return a;
   ++q;
@@ -236,8 +270,12 @@ PreparedAssignment PrepareAssignment(const char* p) {
     return a;
   }
   a.is_assignment = true;
-  a.names_element = word.find('#') != std::string::npos;
-  a.name = std::move(word);
+  a.names_element = !index.empty();
+  a.name = a.names_element ? word + "#" + index : word;
+  if (a.names_element) {
+    a.array = std::move(word);
+    a.index = std::move(index);
+  }
   a.end = q;
   return a;
 }

@@ -116,8 +116,12 @@ inline void mark_number_type(std::string& type_mark) {
 // reader would take from it, and where it ends.
 struct PreparedAssignment {
   bool is_assignment = false;
-  std::string name;
-  bool names_element = false;  // "A#i = …": left to the general way
+  std::string name;  // the target as the statement reader takes it ("A#(i)" for an element)
+  bool names_element = false;
+  // "A#(i) = …": the array's name and the index's text, prepared on first use.
+  std::string array;
+  std::string index;
+  std::shared_ptr<PreparedEntry<PreparedArgument>> prepared_index;
   // Pinned once the statement is kept, so that positions in it can be keys too.
   std::shared_ptr<const std::string> value;
   const char* end = nullptr;

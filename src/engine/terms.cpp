@@ -166,9 +166,10 @@ bool AppendInPlace(const PreparedArgument& argument, words::THashNode& target, P
 
 bool Interpreter::AssignPreparedValue(PreparedAssignment& assignment) {
   PreparedArgumentEntry* entry = assignment.prepared_value.get();
-  if (!entry || !entry->Usable() || assignment.names_element) return false;
+  if (!entry || !entry->Usable()) return false;
   NestingGuard guard(*this);
   if (!PreparedNestingAllowed()) return false;
+  if (assignment.names_element) return AssignPreparedElement(assignment, *entry->prepared);
   if (AppendToTarget(assignment, *entry->prepared)) return true;
   PlainWords words(*this);
   if (std::int64_t whole = 0; expr::PreparedArgumentWhole(*entry->prepared, words, whole)) {
@@ -209,6 +210,30 @@ bool Interpreter::AssignPreparedValue(PreparedAssignment& assignment) {
     word->SetValue(std::move(v.text));
   if (word->TypeMark != v.type_mark) word->TypeMark = v.type_mark;
   current_type_ = std::move(v.type_mark);
+  return true;
+}
+
+// The common case of an element assignment: a whole number into an array's row by a whole
+// index, both reached on whole numbers alone; the value first, then the index, as the general
+// way evaluates them.
+bool Interpreter::AssignPreparedElement(PreparedAssignment& assignment,
+                                        const expr::PreparedArgument& value) {
+  if (!assignment.prepared_index)
+    assignment.prepared_index = prepared_->arguments.Find(
+        assignment.index, [this](std::string_view t) { return Preparer(*this).Argument(t); });
+  PreparedArgumentEntry* index_entry = assignment.prepared_index.get();
+  if (!index_entry || !index_entry->Usable()) return false;
+  words::THashNode* word = state_->Words.FindKept(
+      assignment.array, assignment.target, assignment.target_generation, assignment.target_shadows);
+  if (!word || word->Kind != words::kVariable || word->Reserved) return false;
+  PlainWords words(*this);
+  std::int64_t number = 0, index = -1;
+  if (!expr::PreparedArgumentWhole(value, words, number) ||
+      !expr::PreparedArgumentWhole(*index_entry->prepared, words, index) || index < 0 ||
+      index > words::kMaxElementIndex)
+    return false;
+  word->SetRow(index, expr::NumberToText(static_cast<long double>(number)));
+  mark_number_type(current_type_);
   return true;
 }
 

@@ -119,6 +119,18 @@ TEST(Prepared, ElementsMatchReadingAgain) {
       "625\n4\n.\n,,9,0\n");
 }
 
+// Element assignments taken the prepared way where value and index are whole numbers: an array
+// made by the assignment itself, indexes out of range, values that are no whole number, a read
+// only word, a command's name and a name ending the way a statement word does.
+TEST(Prepared, ElementAssignmentsMatchReadingAgain) {
+  expect_same_holding(
+      "A=「」\nC=「」\n3回(\n  A#(回数)=回数*10\n  Z#(回数)=回数\n  A#(0-回数)=1\n  "
+      "C#(回数*600000)=2\n"
+      "  A#(回数+3)=回数/4\n  A#(回数+6)=「x」&回数\n  回数#(1)=2\n  表示#(1)=3\n  Bの#(1)=4\n"
+      "  A# (9)=5\n  A#(1)は7\n)\nAを表示\nZを表示\n「{Bの}」を表示\n",
+      {"読取専用", "1000000"});
+}
+
 // Blocks inside blocks run as stretches of one copy; a block entered again by recursion while it
 // still runs, and jumps out of inner blocks, must read the same either way.
 TEST(Prepared, NestedBlocksMatchReadingAgain) {
