@@ -259,6 +259,15 @@ TEST(Prepared, PassesOfAssignmentsMatchReadingAgain) {
        "(28行目): 実行制御でエラー"});
 }
 
+// A kept pass finds its words as the statements would: a callee's local hiding a global of the
+// same name, a word the first pass makes, the global again once the call is over.
+TEST(Prepared, PassesFindTheirWordsAgain) {
+  expect_same_holding(
+      "N=0\nM=「外」\n集計\n集計\n「{N},{M}」を表示\n終わる\n*集計\nMをローカル変数\nM=0\n"
+      "3回(\n  M=M+回数\n  N=N+M\n  新=M*2\n)\n「{M},{新}」を表示\n戻る\n",
+      {"6,12\n6,12\n20,外\n"});
+}
+
 // A word splits at its particle by the names there are: once a variable named 「AとB」 exists,
 // the same statement reads that name and を instead of A and と. The kept split must see it.
 TEST(Prepared, WordSplitFollowsNewNames) {
