@@ -259,6 +259,15 @@ TEST(Prepared, PassesOfAssignmentsMatchReadingAgain) {
        "(28行目): 実行制御でエラー"});
 }
 
+// Values that are no whole numbers for many passes in a row, then whole again, then a fraction:
+// the integer steps, tried only now and then after a run of misses, must never change a result.
+TEST(Prepared, IntegerStepsAfterManyMissesMatchReadingAgain) {
+  expect_same_holding(
+      "S=0\nIを1から300まで繰り返す(\n  もしI<100ならばV=I/4\n  もしI>=100ならばV=I\n"
+      "  もしI=250ならばV=「7」\n  W=(V*2+1)%1000\n  S=S+W\n)\nSを表示\nWを表示\n",
+      {"\n601\n"});
+}
+
 // A kept pass finds its words as the statements would: a callee's local hiding a global of the
 // same name, a word the first pass makes, the global again once the call is over.
 TEST(Prepared, PassesFindTheirWordsAgain) {

@@ -137,6 +137,18 @@ TEST(WordsHash, KeptValueComesBackAsItWas) {
   w->RestoreValue(std::move(view));
   EXPECT_FALSE(w->StoredNumber(n));
   EXPECT_EQ(w->GetValue(), "n12,b\r\n");
+
+  // A whole number set as an integer reads back the same both ways until the text changes.
+  w->SetWhole(-7, marked);
+  std::int64_t whole = 0;
+  ASSERT_TRUE(w->StoredWhole(whole));
+  EXPECT_EQ(whole, -7);
+  ASSERT_TRUE(w->StoredNumber(n));
+  EXPECT_EQ(n, -7);
+  EXPECT_EQ(w->GetValue(), "n-7");
+  w->AppendValue("x");
+  EXPECT_FALSE(w->StoredWhole(whole));
+  EXPECT_EQ(w->GetValue(), "n-7x");
 }
 
 TEST(WordsHash, TableViewRowAndCellAccessPads) {
