@@ -330,7 +330,7 @@ std::optional<bool> Interpreter::KeptConditionHolds(const std::string& condition
   };
   if (std::optional<expr::NumberResult> n = KeptExpressionNumber(condition, kept)) {
     mark_number_type(current_type_);
-    return n->is_whole ? n->whole != 0 : number_holds(n->value);
+    return number_holds(n->value);
   }
   expr::PreparedNumber number;
   std::optional<expr::Value> v = EvaluateKeptExpression(condition, kept, &number);

@@ -504,10 +504,37 @@ int LevelOf(Op op) {
   return -1;
 }
 
-// The multiplication level on integers, where the result is the extended type's exactly: false
-// for powers, overflows, quotients with a fraction and results that are negative zero there.
-bool MultiplyWhole(Op op, std::int64_t a, std::int64_t b, std::int64_t& r) {
+// One operator on integers where the result is the extended type's exactly (comparisons and
+// logic as numbers): false for operators that can leave whole numbers (powers, joining, text
+// comparison), overflows, quotients with a fraction and results that are negative zero there.
+// Inlined: it is the inner step of the integer loop.
+[[gnu::always_inline]] inline bool WholeOperation(Op op, std::int64_t a, std::int64_t b,
+                                                  std::int64_t& r) {
   switch (op) {
+    case Op::kAnd:
+      r = a > 0 && b > 0;
+      return true;
+    case Op::kOr:
+      r = a > 0 || b > 0;
+      return true;
+    case Op::kEqual:
+    case Op::kNumberEqual:
+      r = a == b;
+      return true;
+    case Op::kNotEqual:
+    case Op::kNumberNotEqual:
+      r = a != b;
+      return true;
+    case Op::kLess:
+    case Op::kGreater:
+    case Op::kAtLeast:
+    case Op::kAtMost:
+      r = CompareOrdered(op, a, b);
+      return true;
+    case Op::kAdd:
+      return !__builtin_add_overflow(a, b, &r);
+    case Op::kSubtract:
+      return !__builtin_sub_overflow(a, b, &r);
     case Op::kMultiply:
       return !__builtin_mul_overflow(a, b, &r) && (r != 0 || (a >= 0 && b >= 0));
     case Op::kDivide:
@@ -526,31 +553,16 @@ bool MultiplyWhole(Op op, std::int64_t a, std::int64_t b, std::int64_t& r) {
   }
 }
 
+// Ordered comparisons and = with a text on the right compare texts.
+bool ComparesTexts(Op op, int level, const Num& right) {
+  return level == 1 && op != Op::kNumberEqual && op != Op::kNumberNotEqual && !right.is_number;
+}
+
 // One operator on two exact values, or false where the extended type must take it.
 bool ApplyWhole(Op op, int level, Num& left, const Num& right) {
-  const std::int64_t a = left.whole, b = right.whole;
   std::int64_t r = 0;
-  switch (level) {
-    case 0:
-      r = op == Op::kAnd ? (a > 0 && b > 0) : (a > 0 || b > 0);
-      break;
-    case 1:
-      if (op == Op::kNumberEqual)
-        r = a == b;
-      else if (op == Op::kNumberNotEqual)
-        r = a != b;
-      else if (right.is_number)
-        r = CompareOrdered(op, a, b);
-      else
-        return false;
-      break;
-    case 2:
-      if (op == Op::kAdd ? __builtin_add_overflow(a, b, &r) : __builtin_sub_overflow(a, b, &r))
-        return false;
-      break;
-    default:
-      if (!MultiplyWhole(op, a, b, r)) return false;
-  }
+  if (ComparesTexts(op, level, right) || !WholeOperation(op, left.whole, right.whole, r))
+    return false;
   left = WholeNum(r);
   return true;
 }
@@ -611,27 +623,9 @@ struct NumericProgram {
   // code of its own: most evaluations in loops take only these. Empty when some step can never
   // be one (a fraction, a text, an element, a power).
   struct WholeStep {
-    enum class Code : std::uint8_t {
-      kConstant,
-      kWord,
-      kElement,
-      kLeft,
-      kGroupEnd,
-      kAnd,
-      kOr,
-      kEqual,
-      kNotEqual,
-      kLess,
-      kGreater,
-      kAtLeast,
-      kAtMost,
-      kAdd,
-      kSubtract,
-      kMultiply,
-      kDivide,
-      kRemainder,
-    };
+    enum class Code : std::uint8_t { kConstant, kWord, kElement, kLeft, kGroupEnd, kOperator };
     Code code = Code::kConstant;
+    Op op = Op::kNone;  // kOperator
     std::int64_t constant = 0;
     const PreparedToken* token = nullptr;
   };
@@ -738,30 +732,10 @@ class NumericCompiler {
 
 using WholeCode = NumericProgram::WholeStep::Code;
 
-// The whole-number code of an operator, or false for one that can leave whole numbers.
-bool WholeOperator(Op op, WholeCode& code) {
-  static constexpr std::pair<Op, WholeCode> kCodes[] = {{Op::kAnd, WholeCode::kAnd},
-                                                        {Op::kOr, WholeCode::kOr},
-                                                        {Op::kEqual, WholeCode::kEqual},
-                                                        {Op::kNumberEqual, WholeCode::kEqual},
-                                                        {Op::kNotEqual, WholeCode::kNotEqual},
-                                                        {Op::kNumberNotEqual, WholeCode::kNotEqual},
-                                                        {Op::kLess, WholeCode::kLess},
-                                                        {Op::kGreater, WholeCode::kGreater},
-                                                        {Op::kAtLeast, WholeCode::kAtLeast},
-                                                        {Op::kAtMost, WholeCode::kAtMost},
-                                                        {Op::kAdd, WholeCode::kAdd},
-                                                        {Op::kSubtract, WholeCode::kSubtract},
-                                                        {Op::kMultiply, WholeCode::kMultiply},
-                                                        {Op::kDivide, WholeCode::kDivide},
-                                                        {Op::kRemainder, WholeCode::kRemainder}};
-  for (const auto& [from, to] : kCodes) {
-    if (from == op) {
-      code = to;
-      return true;
-    }
-  }
-  return false;
+// Whether an operator can give a whole number from two (WholeOperation takes it).
+bool KeepsWhole(Op op) {
+  std::int64_t r = 0;
+  return WholeOperation(op, 1, 1, r);
 }
 
 std::vector<NumericProgram::WholeStep> WholeSteps(const std::vector<NumericProgram::Step>& steps) {
@@ -789,7 +763,9 @@ std::vector<NumericProgram::WholeStep> WholeSteps(const std::vector<NumericProgr
         w.code = WholeCode::kGroupEnd;
         break;
       case Code::kOperator:
-        if (!WholeOperator(step.op, w.code)) return {};
+        if (!KeepsWhole(step.op)) return {};
+        w.code = WholeCode::kOperator;
+        w.op = step.op;
         break;
       default:
         return {};
@@ -866,51 +842,11 @@ bool ExecuteWhole(const NumericProgram& program, PreparedWords& words, const Num
       case WholeCode::kGroupEnd:
         if (stack[top - 1] <= -kWholeLimit || stack[top - 1] >= kWholeLimit) return false;
         continue;
-      default:
-        break;
-    }
-    const std::int64_t b = stack[--top];
-    std::int64_t& a = stack[top - 1];
-    switch (step.code) {
-      case WholeCode::kAnd:
-        a = a > 0 && b > 0;
-        break;
-      case WholeCode::kOr:
-        a = a > 0 || b > 0;
-        break;
-      case WholeCode::kEqual:
-        a = a == b;
-        break;
-      case WholeCode::kNotEqual:
-        a = a != b;
-        break;
-      case WholeCode::kLess:
-        a = a < b;
-        break;
-      case WholeCode::kGreater:
-        a = a > b;
-        break;
-      case WholeCode::kAtLeast:
-        a = a >= b;
-        break;
-      case WholeCode::kAtMost:
-        a = a <= b;
-        break;
-      case WholeCode::kAdd:
-        if (__builtin_add_overflow(a, b, &a)) return false;
-        break;
-      case WholeCode::kSubtract:
-        if (__builtin_sub_overflow(a, b, &a)) return false;
-        break;
-      case WholeCode::kMultiply:
-        if (!MultiplyWhole(Op::kMultiply, a, b, a)) return false;
-        break;
-      case WholeCode::kDivide:
-        if (!MultiplyWhole(Op::kDivide, a, b, a)) return false;
-        break;
-      default:  // kRemainder
-        if (!MultiplyWhole(Op::kRemainder, a, b, a)) return false;
-        break;
+      case WholeCode::kOperator: {
+        const std::int64_t b = stack[--top];
+        if (!WholeOperation(step.op, stack[top - 1], b, stack[top - 1])) return false;
+        continue;
+      }
     }
   }
   result = WholeNum(stack[0]);
@@ -1139,9 +1075,9 @@ std::shared_ptr<const NumericProgram> CompileArgument(const PreparedArgument& ar
     const NumericProgram& first = argument.first.numeric.For(argument.first.inner);
     if (first.whole_steps.empty() || first.nesting > kMaxNesting) return program;
     steps = first.whole_steps;
-    steps.push_back({WholeCode::kGroupEnd, 0, nullptr});
+    steps.push_back({WholeCode::kGroupEnd, Op::kNone, 0, nullptr});
   } else if (argument.first.type == PreparedToken::Type::kWord) {
-    steps.push_back({WholeCode::kWord, 0, &argument.first});
+    steps.push_back({WholeCode::kWord, Op::kNone, 0, &argument.first});
   } else {
     return program;
   }
