@@ -619,11 +619,10 @@ struct NumericProgram {
   };
   static constexpr std::size_t kMaxStack = 32;
 
-  // The same steps where every value is a whole number of number kind, with each operator a
-  // code of its own: most evaluations in loops take only these. Empty when some step can never
-  // be one (a fraction, a text, an element, a power).
+  // The same steps over 64-bit integers, taken while every value is a whole number of number
+  // kind: most evaluations in loops take only these. Empty when some step can never be one (a
+  // fraction, a text, a power).
   struct WholeStep {
-    enum class Code : std::uint8_t { kConstant, kWord, kElement, kLeft, kGroupEnd, kOperator };
     Code code = Code::kConstant;
     Op op = Op::kNone;  // kOperator
     std::int64_t constant = 0;
@@ -730,7 +729,7 @@ class NumericCompiler {
   std::size_t height_ = 0;
 };
 
-using WholeCode = NumericProgram::WholeStep::Code;
+using WholeCode = NumericProgram::Code;
 
 // Whether an operator can give a whole number from two (WholeOperation takes it).
 bool KeepsWhole(Op op) {
@@ -742,35 +741,10 @@ std::vector<NumericProgram::WholeStep> WholeSteps(const std::vector<NumericProgr
   using Code = NumericProgram::Code;
   std::vector<NumericProgram::WholeStep> whole;
   for (const NumericProgram::Step& step : steps) {
-    NumericProgram::WholeStep w;
-    w.token = step.token;
-    switch (step.code) {
-      case Code::kConstant:
-        if (!step.constant.exact || !step.constant.is_number) return {};
-        w.code = WholeCode::kConstant;
-        w.constant = step.constant.whole;
-        break;
-      case Code::kWord:
-        w.code = WholeCode::kWord;
-        break;
-      case Code::kElement:
-        w.code = WholeCode::kElement;
-        break;
-      case Code::kLeft:
-        w.code = WholeCode::kLeft;
-        break;
-      case Code::kGroupEnd:
-        w.code = WholeCode::kGroupEnd;
-        break;
-      case Code::kOperator:
-        if (!KeepsWhole(step.op)) return {};
-        w.code = WholeCode::kOperator;
-        w.op = step.op;
-        break;
-      default:
-        return {};
-    }
-    whole.push_back(w);
+    if (step.code == Code::kConstant && (!step.constant.exact || !step.constant.is_number))
+      return {};
+    if (step.code == Code::kOperator && !KeepsWhole(step.op)) return {};
+    whole.push_back({step.code, step.op, step.constant.whole, step.token});
   }
   return whole;
 }
