@@ -128,6 +128,19 @@ WordSplit split_word_at_particle(std::string_view word, const WordTest& is_known
   return {word.size(), 0};
 }
 
+bool ends_some_particle(unsigned code) {
+  static const std::vector<unsigned> endings = [] {
+    std::vector<unsigned> codes;
+    for (const std::string& p : all_particles()) {
+      std::size_t last = 0;
+      for (std::size_t i = 0; i < p.size(); i += text::char_len(p, i)) last = i;
+      codes.push_back(text::code_at(p, last));
+    }
+    return codes;
+  }();
+  return std::find(endings.begin(), endings.end(), code) != endings.end();
+}
+
 bool conjugates(std::string_view word, std::string_view full_name) {
   if (word == full_name) return true;
   std::string_view stem = without_final_hiragana(word);

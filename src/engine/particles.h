@@ -30,6 +30,10 @@ struct WordSplit {
 WordSplit split_word_at_particle(std::string_view word, const WordTest& is_known,
                                  const WordTest& later_takes);
 
+// True when some particle ends with the character `code` (a Shift-JIS code as text::code_at gives
+// it): the reader may start a new word right after it (1秒待つ, 3回).
+bool ends_some_particle(unsigned code);
+
 // True when `word` is a (possibly conjugated) way of writing the command whose full name is
 // `full_name`: both agree once their final run of hiragana is dropped.
 bool conjugates(std::string_view word, std::string_view full_name);

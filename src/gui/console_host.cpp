@@ -1,25 +1,9 @@
-// Console front end.
+// Console front end: prints like the terminal host, with the window side still there.
 #include "gui/console_host.h"
 
-#include <cstdio>
-#include <optional>
-#include <vector>
-
-#include "text/encoding.h"
-#include "text/sjis.h"
+#include "engine/terminal_host.h"
 
 namespace morivel::gui {
-
-std::string to_terminal(const std::string& sjis) {
-  std::string utf8 = text::to_utf8(sjis);
-  std::string out;
-  out.reserve(utf8.size());
-  for (std::size_t i = 0; i < utf8.size(); ++i) {
-    if (utf8[i] == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') continue;
-    out += utf8[i];
-  }
-  return out;
-}
 
 void ConsoleHost::CloseMainWindow() {
   if (closed_) return;
@@ -28,70 +12,27 @@ void ConsoleHost::CloseMainWindow() {
 }
 
 void ConsoleHost::ShowText(const std::string& text) {
-  std::string line = to_terminal(text) + "\n";
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fflush(stdout);
+  engine::PrintLine(text);
 }
 
 void ConsoleHost::ShowMessage(const std::string& text) {
-  ShowText(text);
+  engine::PrintLine(text);
 }
 
 engine::ErrorChoice ConsoleHost::ShowErrorDialog(const std::string& log) {
-  std::string text = to_terminal(log);
-  if (!text.empty() && text.back() != '\n') text += '\n';
-  std::fflush(stdout);
-  std::fwrite(text.data(), 1, text.size(), stderr);
-  std::fflush(stderr);
+  engine::PrintErrorLog(log);
   exit_status_ = 1;
   return engine::ErrorChoice::Quit;
 }
 
-namespace {
-
-std::vector<std::string> lines_of(const std::string& sjis) {
-  std::vector<std::string> out;
-  for (std::string_view line : text::split_lines(sjis))
-    if (!line.empty()) out.emplace_back(line);
-  return out;
-}
-
-// One line of standard input, without its line break; nullopt at the end of input.
-std::optional<std::string> read_line() {
-  std::string line;
-  int c;
-  while ((c = std::getchar()) != EOF && c != '\n') line += static_cast<char>(c);
-  if (c == EOF && line.empty()) return std::nullopt;
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return line;
-}
-
-}  // namespace
-
 std::string ConsoleHost::ChooseButton(const std::string& message, const std::string& buttons) {
-  std::vector<std::string> choices = lines_of(buttons);
-  ShowText(message);
-  for (std::size_t i = 0; i < choices.size(); ++i)
-    ShowText(std::to_string(i + 1) + ": " + choices[i]);
-  std::optional<std::string> answer = read_line();
-  if (!answer) return {};
-  std::string sjis_answer = text::from_utf8(*answer);
-  for (std::size_t i = 0; i < choices.size(); ++i)
-    if (sjis_answer == choices[i] || sjis_answer == std::to_string(i + 1)) return choices[i];
-  return {};
+  return engine::ChooseButtonOnTerminal(message, buttons);
 }
 
 engine::DebugChoice ConsoleHost::ShowDebugDialog(const std::string& variables,
                                                  const std::string& stack,
                                                  const std::string& search) {
-  std::string text = "[debug]";
-  if (!search.empty()) text += " " + to_terminal(search);
-  text += "\n" + to_terminal(variables);
-  if (!stack.empty()) text += "[stack]\n" + to_terminal(stack);
-  if (text.back() != '\n') text += '\n';
-  std::fflush(stdout);
-  std::fwrite(text.data(), 1, text.size(), stderr);
-  std::fflush(stderr);
+  engine::PrintDebugListing(variables, stack, search);
   return engine::DebugChoice::Continue;
 }
 

@@ -49,7 +49,4 @@ class ConsoleHost : public EventHost {
   int exit_status_ = 0;
 };
 
-// Shift-JIS text as the terminal wants it: UTF-8 with LF line breaks.
-std::string to_terminal(const std::string& sjis);
-
 }  // namespace morivel::gui

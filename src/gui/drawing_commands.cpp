@@ -2,14 +2,12 @@
 // colour numbers.
 #include <array>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "commands/file_handles.h"
-#include "commands/security.h"
+#include "commands/display.h"
 #include "engine/interpreter.h"
 #include "expr/number.h"
 #include "gui/canvas.h"
@@ -22,7 +20,6 @@
 #include "gui/part_registry.h"
 #include "gui/qt_text.h"
 #include "text/encoding.h"
-#include "text/paths.h"
 #include "text/sjis.h"
 
 namespace morivel::gui {
@@ -58,36 +55,6 @@ std::pair<QPoint, QPoint> pop_rect(Interpreter& in) {
 
 // ---- 表示 ---------------------------------------------------------------------------------------
 
-std::string in_quotes(const std::string& s) {
-  return "\"" + s + "\"";
-}
-
-bool ends_with_line_break(const std::filesystem::path& file) {
-  std::ifstream stream(file, std::ios::binary | std::ios::ate);
-  if (!stream || stream.tellg() <= 0) return true;
-  stream.seekg(-1, std::ios::end);
-  char last = 0;
-  stream.get(last);
-  return last == '\n' || last == '\r';
-}
-
-// 表示出力先 makes 表示 a logger: the file is the only output, so nothing is drawn and nothing
-// reaches the console either.
-void append_to_output_file(Interpreter& in, const std::string& target, const std::string& text) {
-  const words::THashNode* folder = in.State().Sys.ScriptFolder;
-  std::string path = text::expand_absolute_path(target, folder ? folder->GetValue() : "");
-  if (commands::CheckFileOperation(in, path, in_quotes(path) + text::sjis("へ書き込みます。")))
-    return;
-  std::filesystem::path file = commands::native_path(path);
-  std::string line = ends_with_line_break(file) ? text : "\r\n" + text;
-  line += "\r\n";
-  std::ofstream out(file, std::ios::binary | std::ios::app);
-  if (out) out.write(line.data(), static_cast<std::streamsize>(line.size()));
-  if (!out)
-    throw in.Error(text::sjis("ファイル") + in_quotes(path) +
-                   text::sjis("の、読み込みか書き込みに、失敗しました。"));
-}
-
 int tab_columns(Interpreter& in) {
   std::int64_t n = 8;
   if (!expr::ToInteger(system_text(in, "タブ文字の個数"), n) || n <= 0 || n > 1000) n = 8;
@@ -122,11 +89,7 @@ void put_off_text(Interpreter& in, const std::string& text) {
 
 void show(Interpreter& in) {
   std::string text = in.PopArgumentValue();
-  std::string target = system_text(in, "表示出力先");
-  if (!target.empty()) {
-    append_to_output_file(in, target, text);
-    return;
-  }
+  if (commands::ShowInOutputFile(in, text)) return;
   if (front_end(in).Console())
     put_off_text(in, text);
   else

@@ -348,6 +348,7 @@ def check_without_office(morivel: Path, work: Path):
     alone = work / "alone"
     alone.mkdir()
     shutil.copy2(morivel, alone / morivel.name)
+    shutil.copy2(morivel.with_name("morivel-qt"), alone / "morivel-qt")
     office.morivel = alone / morivel.name
     out = office.run("missing.mrv", "ワード起動\n", expect_error=True)
     if "Wordのエラー。LibreOfficeが使えません。" not in out:

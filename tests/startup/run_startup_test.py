@@ -67,6 +67,26 @@ def main():
         status, out, err = run(morivel, ["-console", "args.mrv", "-x", "--help"], work)
         check("script arguments", status == 0 and out == "ok\n", (status, out, err))
 
+        # A plain script runs without the window side; one that needs it is handed over with the
+        # same command line, from the folder it was started in, and sees the same run.
+        sub = work / "sub"
+        sub.mkdir()
+        shown = "「{母艦のパス}」を表示\n「{コマンドライン引数}」を表示\n「{ランタイムのパス}」を表示\n"
+        (sub / "window.mrv").write_bytes(shown.encode("cp932"))
+        plain = "A=「{ランタイムのパス}」\nAを表示\n「{コマンドライン引数}」を表示\n"
+        (sub / "plain.mrv").write_bytes(plain.encode("cp932"))
+        runtime = str(Path(morivel).resolve().parent) + "/"
+        status, out, err = run(morivel, ["-console", "sub/window.mrv", "x"], work)
+        check("window side by a relative path",
+              status == 0 and out == f"{sub}/\nsub/window.mrv\nx\n{runtime}\n", (status, out, err))
+        status, out, err = run(morivel, ["-console", "sub/plain.mrv", "x"], work)
+        check("plain script by a relative path",
+              status == 0 and out == f"{runtime}\nsub/plain.mrv\nx\n", (status, out, err))
+        (sub / "broken.mrv").write_bytes("「やあ」と言う\n「閉じていない\n".encode("cp932"))
+        status, out, err = run(morivel, ["-console", "sub/broken.mrv"], work)
+        check("window-side script with an error", status == 1 and out == "" and "broken.mrv" in err,
+              (status, out, err))
+
     for failure in failures:
         print(failure, file=sys.stderr)
     return 1 if failures else 0
