@@ -38,26 +38,36 @@ Interpreter::~Interpreter() = default;
 
 namespace {
 
-// The lowest address of the running thread's stack (stacks grow down here), found once per
-// thread.
-const char* stack_low_end() {
-  thread_local const char* low = [] {
-    pthread_attr_t attributes;
-    void* address = nullptr;
-    std::size_t size = 0;
-    if (pthread_getattr_np(pthread_self(), &attributes) == 0) {
-      pthread_attr_getstack(&attributes, &address, &size);
-      pthread_attr_destroy(&attributes);
-    }
-    return static_cast<const char*>(address);
-  }();
-  return low;
+// Where the running thread's stack (stacks grow down here) is too nearly full to go deeper,
+// found once per thread. Constant-initialised, so that reading it costs no initialisation check:
+// every call and nested evaluation asks.
+struct StackBounds {
+  const char* low = nullptr;
+  const char* reserve_end = nullptr;
+  bool known = false;
+};
+thread_local StackBounds stack_bounds;
+
+const StackBounds& running_stack() {
+  StackBounds& bounds = stack_bounds;
+  if (bounds.known) return bounds;
+  pthread_attr_t attributes;
+  void* address = nullptr;
+  std::size_t size = 0;
+  if (pthread_getattr_np(pthread_self(), &attributes) == 0) {
+    pthread_attr_getstack(&attributes, &address, &size);
+    pthread_attr_destroy(&attributes);
+  }
+  bounds.low = static_cast<const char*>(address);
+  bounds.reserve_end = bounds.low ? bounds.low + kStackReserveBytes : nullptr;
+  bounds.known = true;
+  return bounds;
 }
 
 bool stack_nearly_full() {
-  const char* low = stack_low_end();
+  const StackBounds& bounds = running_stack();
   const char* here = static_cast<const char*>(__builtin_frame_address(0));
-  return low && here > low && static_cast<std::size_t>(here - low) < kStackReserveBytes;
+  return here > bounds.low && here < bounds.reserve_end;
 }
 
 }  // namespace

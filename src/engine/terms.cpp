@@ -24,7 +24,7 @@ class EngineTerms : public expr::TermReader {
   Interpreter& in_;
 };
 
-std::string guess_type(const std::string& value) {
+std::string guess_type(std::string_view value) {
   if (value.empty()) return "";
   return value[0] == '$' || is_digit(value[0]) ? "e" : "s";
 }
@@ -65,6 +65,17 @@ class PlainWords : public expr::PreparedWords {
         element.inner.size() > 1 ? w->GetCell(first, Index(element.inner[1])) : w->GetRow(first);
     std::string type = guess_type(value);
     return {std::move(value), std::move(type)};
+  }
+
+  bool WholeElement(const expr::PreparedToken& element, std::int64_t& out) override {
+    if (element.inner.size() != 1) return PreparedWords::WholeElement(element, out);
+    words::THashNode* w = Find(element);
+    if (!w || w->Kind != words::kVariable) throw GiveUp{};
+    std::int64_t record = Index(element.inner[0]);
+    if (std::optional<std::string_view> plain = w->PlainRow(record))
+      return expr::ElementIsWhole(guess_type(*plain), *plain, out);
+    std::string value = w->GetRow(record);
+    return expr::ElementIsWhole(guess_type(value), value, out);
   }
 
  private:

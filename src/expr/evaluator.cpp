@@ -787,6 +787,19 @@ bool WholeText(std::string_view text, std::int64_t& out) {
   return true;
 }
 
+}  // namespace
+
+bool ElementIsWhole(const std::string& type_mark, std::string_view text, std::int64_t& out) {
+  return IsNumberMark(type_mark) && WholeText(text, out);
+}
+
+bool PreparedWords::WholeElement(const PreparedToken& element, std::int64_t& out) {
+  Value v = Element(element);
+  return ElementIsWhole(v.type_mark, v.text, out);
+}
+
+namespace {
+
 // Runs a program's whole-number steps; false, having changed nothing, where a value is no
 // whole number or a result would leave them (Execute then runs the program from the start).
 bool ExecuteWhole(const NumericProgram& program, PreparedWords& words, const Num* left,
@@ -803,12 +816,10 @@ bool ExecuteWhole(const NumericProgram& program, PreparedWords& words, const Num
         if (!WholeWordValue(*step.token, words, stack[top])) return false;
         ++top;
         continue;
-      case WholeCode::kElement: {
-        Value v = words.Element(*step.token);
-        if (!IsNumberMark(v.type_mark) || !WholeText(v.text, stack[top])) return false;
+      case WholeCode::kElement:
+        if (!words.WholeElement(*step.token, stack[top])) return false;
         ++top;
         continue;
-      }
       case WholeCode::kLeft:
         if (!left || !left->exact || !left->is_number) return false;
         stack[top++] = left->whole;

@@ -115,7 +115,14 @@ class PreparedWords {
   // for its own text).
   virtual const words::THashNode* Variable(const PreparedToken& word) = 0;
   virtual Value Element(const PreparedToken& element) = 0;
+  // An element's value where it is a whole number of number kind (see ElementIsWhole); false
+  // where it is anything else. Element by default, without its text where a table allows.
+  virtual bool WholeElement(const PreparedToken& element, std::int64_t& out);
 };
+
+// Whether an element of type `type_mark` and text `text` is a whole number of number kind as the
+// integer steps take it: a number's type mark, a whole number below 10^15 as text.
+bool ElementIsWhole(const std::string& type_mark, std::string_view text, std::int64_t& out);
 
 // An argument text as the argument reader reads it: one term, terms joined to it with "&", and
 // an operator expression that goes on from the value so far.

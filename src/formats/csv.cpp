@@ -310,11 +310,16 @@ void TCsvDb::SetCell(std::size_t column, std::size_t row, std::string_view text)
   RowForWrite(row).Set(column, text);
 }
 
-std::string TCsvDb::GetRowText(std::size_t row) const {
+std::optional<std::string_view> TCsvDb::PlainRowText(std::size_t row) const {
   const TCsvCells* cells = Row(row);
+  if (cells && cells->Count() == 1 && !NeedsQuotes(cells->View(0))) return cells->View(0);
+  return std::nullopt;
+}
+
+std::string TCsvDb::GetRowText(std::size_t row) const {
   // A row of one plain cell, as an array's element is, is that cell.
-  if (cells && cells->Count() == 1 && !NeedsQuotes(cells->View(0)))
-    return std::string(cells->View(0));
+  if (std::optional<std::string_view> plain = PlainRowText(row)) return std::string(*plain);
+  const TCsvCells* cells = Row(row);
   std::string out;
   for (std::size_t c = 0; cells && c < cells->Count(); ++c) {
     if (c > 0) out.push_back(',');

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,6 +64,8 @@ class TCsvDb {
   void SetCell(std::size_t column, std::size_t row, std::string_view text);
   // One record as a CSV line of its own cells (quoted by the writer's rule), without CR LF.
   std::string GetRowText(std::size_t row) const;
+  // The record's text in place when it is one cell that needs no quotes (an array's element).
+  std::optional<std::string_view> PlainRowText(std::size_t row) const;
   // Parses `csv_record` as one record and stores it at `row`, adding empty slots first.
   void SetRowText(std::size_t row, std::string_view csv_record);
 

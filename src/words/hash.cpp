@@ -137,6 +137,11 @@ std::string THashNode::GetRow(std::int64_t record) {
   return Table().GetRowText(static_cast<std::size_t>(record));
 }
 
+std::optional<std::string_view> THashNode::PlainRow(std::int64_t record) {
+  if (record < 0) return std::nullopt;
+  return Table().PlainRowText(static_cast<std::size_t>(record));
+}
+
 std::string THashNode::GetCell(std::int64_t column, std::int64_t record) {
   if (column < 0 || record < 0) return {};
   return Table().GetCell(static_cast<std::size_t>(column), static_cast<std::size_t>(record));

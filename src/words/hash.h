@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -96,6 +97,8 @@ class THashNode final {
 
   // Table view access: records and cells of the value read as CSV, counted from 0.
   std::string GetRow(std::int64_t record);
+  // GetRow's text in place, where the record is one plain cell; valid until the table changes.
+  std::optional<std::string_view> PlainRow(std::int64_t record);
   std::string GetCell(std::int64_t column, std::int64_t record);
   void SetRow(std::int64_t record, std::string_view csv_record);
   void SetCell(std::int64_t column, std::int64_t record, std::string_view text);
