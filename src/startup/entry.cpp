@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -79,6 +80,15 @@ void PrepareConsoleEnvironment() {
   fs::create_directories(dir, ec);
   fs::permissions(dir, fs::perms::owner_all, fs::perm_options::replace, ec);
   if (!ec) ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+}
+
+void KeepNumbersInCLocale() {
+  std::setlocale(LC_NUMERIC, "C");
+}
+
+void UseUserLocale() {
+  std::setlocale(LC_ALL, "");
+  KeepNumbersInCLocale();
 }
 
 commands::PlatformInfo BasicPlatformInfo(const fs::path& exe, const fs::path& script,

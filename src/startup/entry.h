@@ -35,6 +35,12 @@ std::optional<int> AnswerWithoutRunning(const Options& options, const char* argv
 // complains on standard error without one; standard error belongs to the script's error log.
 void PrepareConsoleEnvironment();
 
+// Qt takes the user's locale for everything when the application starts; numbers are formatted
+// and read with the C library, whose decimal point must stay ".". The terminal host takes the same
+// locale itself (UseUserLocale).
+void KeepNumbersInCLocale();
+void UseUserLocale();
+
 // The run's folders and command line; the desktop size is the front end's to fill in.
 commands::PlatformInfo BasicPlatformInfo(const std::filesystem::path& exe,
                                          const std::filesystem::path& script,

@@ -56,6 +56,7 @@ int run_plain_or_window_side(const startup::Options& options,
   std::error_code ec;
   const fs::path started_in = fs::current_path(ec);
   startup::PrepareConsoleEnvironment();
+  startup::UseUserLocale();
   fs::path exe = startup::OwnExecutable(argv[0]);
   commands::BuiltinVocabulary vocabulary(
       startup::BasicPlatformInfo(exe, options.start_file, params, options));

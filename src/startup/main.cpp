@@ -1,16 +1,13 @@
-// Program entry: picks the front end, finds the script, prepares and makes the first run.
+// Program entry of morivel-qt, the run-time with its window side: picks the front end, finds the
+// script, prepares and makes the first run.
 #include <QApplication>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QScreen>
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
-#include <iostream>
 #include <memory>
 #include <optional>
 
@@ -113,6 +110,7 @@ int run_program(int argc, char** argv) {
   }
 
   QApplication app(argc, argv);
+  startup::KeepNumbersInCLocale();
   QApplication::setApplicationName(gui::to_qstring(text::sjis("もりべる")));
   // Declared after the application and before the session: it acts once the session is gone.
   std::optional<startup::CheapFontTeardown> font_teardown;

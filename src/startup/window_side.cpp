@@ -22,6 +22,7 @@ constexpr int kWindowSideCommands[] = {
     263, 313,  // the script timer
     74,  55,   // running and including text
     11,        // calculating a text (it may call any command)
+    51,        // renaming (a window-side command may get a name made at run time)
     520, 521,  // packing the run-time
 };
 

@@ -56,7 +56,8 @@ TEST(WindowSide, CommandsServedThroughTheWindowSideCount) {
   for (const char* source :
        {"「やあ」と言う\n", "「名前は」と尋ねる\n", "1秒待つ\n", "待機\n",
         "「*A」へ1秒後にタイマー設定\n", "「1を表示」をもりべるする\n", "「b.mrv」を取り込む\n",
-        "「1+2」を計算\n", "母艦の幅を表示\n", "Aに「クリップボード」を読む\n"})
+        "「1+2」を計算\n", "「言」&「う」を「話す」に名義変更\n", "母艦の幅を表示\n",
+        "Aに「クリップボード」を読む\n"})
     EXPECT_TRUE(needs_window_side({source})) << source;
 }
 
