@@ -10,6 +10,7 @@ packages=(
   fonts-ipafont-gothic fonts-ipafont-mincho
   python3
   perl
+  locales
   xvfb xdotool x11-utils
   libxtst-dev libsqlite3-dev openbox
   libonig-dev

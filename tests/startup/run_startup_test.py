@@ -12,8 +12,10 @@ from pathlib import Path
 TIMEOUT_SECONDS = 30
 
 
-def run(morivel, args, cwd, stdin=b""):
+def run(morivel, args, cwd, stdin=b"", locale=None):
     env = dict(os.environ)
+    if locale:
+        env["LOCPATH"], env["LC_ALL"] = locale
     env.pop("DISPLAY", None)
     env.pop("WAYLAND_DISPLAY", None)
     env["QT_QPA_PLATFORM"] = "offscreen"
@@ -86,6 +88,22 @@ def main():
         status, out, err = run(morivel, ["-console", "sub/broken.mrv"], work)
         check("window-side script with an error", status == 1 and out == "" and "broken.mrv" in err,
               (status, out, err))
+
+        # Under a locale whose decimal point is a comma, numbers are still written with ".";
+        # the window side once wrote 1,,23.45 for 1234.5 in the currency form.
+        locales = work / "locales"
+        locales.mkdir()
+        made = subprocess.run(["localedef", "-i", "de_DE", "-f", "UTF-8",
+                               str(locales / "de_DE.UTF-8")], capture_output=True)
+        check("German locale made", made.returncode == 0, made.stderr)
+        numbers = "1234.5を通貨形式に変換\nそれを表示\n1.5を「%.2f」の指定形式に変換\nそれを表示\n(1/4)を表示\n"
+        (work / "numbers.mrv").write_bytes(numbers.encode("cp932"))
+        window_side = str(Path(morivel).resolve().with_name("morivel-qt"))
+        for program in (morivel, window_side):
+            status, out, err = run(program, ["-console", "numbers.mrv"], work,
+                                   locale=(str(locales), "de_DE.UTF-8"))
+            check(f"numbers under a comma locale ({Path(program).name})",
+                  status == 0 and out == "1,234.50\n1.50\n0.25\n", (status, out, err))
 
     for failure in failures:
         print(failure, file=sys.stderr)
