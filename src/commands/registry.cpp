@@ -51,11 +51,49 @@ PlatformInfo::PlatformInfo() {
 
 namespace {
 
+// Shift-JIS forms of many UTF-8 texts by one conversion: converting each text on its own took
+// most of the instructions of a short run's start.
+std::vector<std::string> sjis_all(const std::vector<std::string_view>& utf8_texts) {
+  std::string joined;
+  for (std::string_view t : utf8_texts) {
+    joined.append(t);
+    joined.push_back('\0');
+  }
+  std::string converted = text::from_utf8(joined);
+  std::vector<std::string> out;
+  out.reserve(utf8_texts.size());
+  std::size_t start = 0;
+  for (std::size_t end = converted.find('\0'); end != std::string::npos;
+       start = end + 1, end = converted.find('\0', start))
+    out.emplace_back(converted, start, end - start);
+  return out;
+}
+
+}  // namespace
+
+const std::vector<SjisCommandEntry>& sjis_command_entries() {
+  static const std::vector<SjisCommandEntry> entries = [] {
+    std::vector<std::string_view> texts;
+    for (const CommandEntry& entry : command_entries()) {
+      texts.push_back(entry.name);
+      texts.push_back(entry.templ);
+    }
+    std::vector<std::string> sjis = sjis_all(texts);
+    std::vector<SjisCommandEntry> out;
+    for (std::size_t i = 0; i + 1 < sjis.size(); i += 2)
+      out.push_back({std::move(sjis[i]), std::move(sjis[i + 1])});
+    return out;
+  }();
+  return entries;
+}
+
+namespace {
+
 std::string initial_value(const SystemWordEntry& entry, const std::string& sjis_name,
-                          const PlatformInfo& platform) {
+                          const std::string& sjis_value, const PlatformInfo& platform) {
   switch (entry.source) {
     case InitialValue::Literal:
-      return text::sjis(entry.value);
+      return sjis_value;
     case InitialValue::SystemColor:
       return std::to_string(platform.system_colors.at(static_cast<std::size_t>(entry.detail)));
     case InitialValue::ScriptFolder:
@@ -94,20 +132,30 @@ void keep_reference(words::SystemWordRefs& refs, const std::string& name, words:
 }
 
 void register_commands(words::TMorvBase& state) {
-  for (const CommandEntry& entry : command_entries()) {
-    std::string key = text::strip_okurigana(text::sjis(entry.name));
+  const std::span<const CommandEntry> entries = command_entries();
+  const std::vector<SjisCommandEntry>& sjis = sjis_command_entries();
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    std::string key = text::strip_okurigana(sjis[i].name);
     state.Words.Add(std::make_unique<words::THashNode>(key, true, nullptr, words::kCommand,
-                                                       entry.id, "", "", text::sjis(entry.templ)));
+                                                       entries[i].id, "", "", sjis[i].templ));
   }
 }
 
 void register_system_words(words::TMorvBase& state, const PlatformInfo& platform) {
   ManagementNumbers numbers;
-  for (const SystemWordEntry& entry : system_word_entries()) {
-    std::string name = text::sjis(entry.name);
+  const auto entries = system_word_entries();
+  std::vector<std::string_view> texts;
+  for (const SystemWordEntry& entry : entries) {
+    texts.push_back(entry.name);
+    texts.push_back(entry.value);
+  }
+  const std::vector<std::string> sjis = sjis_all(texts);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const SystemWordEntry& entry = entries[i];
+    const std::string& name = sjis[2 * i];
     numbers.Claim(name, entry.number);
-    auto word = words::THashNode::CreateVariable(name, entry.read_only, -1,
-                                                 initial_value(entry, name, platform));
+    auto word = words::THashNode::CreateVariable(
+        name, entry.read_only, -1, initial_value(entry, name, sjis[2 * i + 1], platform));
     word->TypeMark = entry.type_mark;
     words::THashNode* raw = word.get();
     state.Words.Add(std::move(word));

@@ -52,6 +52,13 @@ class ManagementNumbers {
   std::array<bool, 256> used_{};
 };
 
+// The names and templates of command_entries() in Shift-JIS, in the same order, converted once.
+struct SjisCommandEntry {
+  std::string name;
+  std::string templ;
+};
+const std::vector<SjisCommandEntry>& sjis_command_entries();
+
 // Registers every command, system variable and constant, then the main window word 母艦.
 // Throws GeneralError on a duplicate management number or a clashing key form.
 void RegisterVocabulary(words::TMorvBase& state, const PlatformInfo& platform);

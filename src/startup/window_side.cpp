@@ -97,9 +97,11 @@ std::string ComparableText(std::string_view sjis, bool keep_hiragana) {
 
 std::vector<WindowSideText> WindowSideTexts(const commands::HandlerTable& plain_handlers) {
   std::vector<WindowSideText> texts;
-  for (const commands::CommandEntry& entry : commands::command_entries())
-    if (IsWindowSideCommand(entry.id, plain_handlers))
-      texts.push_back(comparable_name(text::strip_okurigana(text::sjis(entry.name))));
+  const std::span<const commands::CommandEntry> entries = commands::command_entries();
+  const std::vector<commands::SjisCommandEntry>& sjis = commands::sjis_command_entries();
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    if (IsWindowSideCommand(entries[i].id, plain_handlers))
+      texts.push_back(comparable_name(text::strip_okurigana(sjis[i].name)));
   texts.push_back(comparable_name(text::sjis("母艦")));
   texts.push_back(comparable_name(text::sjis("クリップボード")));
   return texts;
