@@ -94,7 +94,7 @@ void TerminalHost::ShowMessage(const std::string& text) {
 
 ErrorChoice TerminalHost::ShowErrorDialog(const std::string& log) {
   PrintErrorLog(log);
-  exit_status_ = 1;
+  ending_.Fail();
   return ErrorChoice::Quit;
 }
 
@@ -108,7 +108,7 @@ std::string TerminalHost::ChooseButton(const std::string& message, const std::st
   return ChooseButtonOnTerminal(message, buttons);
 }
 
-void TerminalHost::CloseMainWindow() {
+void ConsoleEnding::Close() {
   if (closed_) return;
   if (close_query_ && !close_query_()) return;
   closed_ = true;

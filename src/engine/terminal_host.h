@@ -23,6 +23,22 @@ void PrintDebugListing(const std::string& variables, const std::string& stack,
 // input. End of input closes the question without a choice ("").
 std::string ChooseButtonOnTerminal(const std::string& message, const std::string& buttons);
 
+// How a console run ends: closing asks the close query, as closing the main window does, and an
+// error shown makes the exit status 1.
+class ConsoleEnding {
+ public:
+  void Close();
+  void SetCloseQuery(std::function<bool()> query) { close_query_ = std::move(query); }
+  void Fail() { exit_status_ = 1; }
+  bool Closed() const { return closed_; }
+  int ExitStatus() const { return exit_status_; }
+
+ private:
+  bool closed_ = false;
+  std::function<bool()> close_query_;
+  int exit_status_ = 0;
+};
+
 // A host for runs that need no window system at all. Dialogs, timers, parts and the clipboard
 // belong to the window side: a run that uses them is started with that side instead, so a timer
 // reaching this host is a fault of that choice.
@@ -34,20 +50,15 @@ class TerminalHost : public Host {
   DebugChoice ShowDebugDialog(const std::string& variables, const std::string& stack,
                               const std::string& search) override;
   std::string ChooseButton(const std::string& message, const std::string& buttons) override;
-  // Closing asks the close query, as closing the main window does.
-  void CloseMainWindow() override;
-  void SetCloseQuery(std::function<bool()> query) { close_query_ = std::move(query); }
+  void CloseMainWindow() override { ending_.Close(); }
   void Wait(double seconds) override;
   void StartTimer(int milliseconds, std::function<void()> fire) override;
   void StopTimer() override;
 
-  bool Closed() const { return closed_; }
-  int ExitStatus() const { return exit_status_; }
+  ConsoleEnding& Ending() { return ending_; }
 
  private:
-  bool closed_ = false;
-  std::function<bool()> close_query_;
-  int exit_status_ = 0;
+  ConsoleEnding ending_;
 };
 
 }  // namespace morivel::engine

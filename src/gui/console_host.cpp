@@ -1,15 +1,7 @@
 // Console front end: prints like the terminal host, with the window side still there.
 #include "gui/console_host.h"
 
-#include "engine/terminal_host.h"
-
 namespace morivel::gui {
-
-void ConsoleHost::CloseMainWindow() {
-  if (closed_) return;
-  if (close_query_ && !close_query_()) return;
-  closed_ = true;
-}
 
 void ConsoleHost::ShowText(const std::string& text) {
   engine::PrintLine(text);
@@ -21,7 +13,7 @@ void ConsoleHost::ShowMessage(const std::string& text) {
 
 engine::ErrorChoice ConsoleHost::ShowErrorDialog(const std::string& log) {
   engine::PrintErrorLog(log);
-  exit_status_ = 1;
+  ending_.Fail();
   return engine::ErrorChoice::Quit;
 }
 

@@ -1,6 +1,7 @@
 // The console front end: 表示 and messages go to standard output, errors to standard error.
 #pragma once
 
+#include "engine/terminal_host.h"
 #include "gui/event_host.h"
 
 namespace morivel::gui {
@@ -15,8 +16,8 @@ class ConsoleHost : public EventHost {
   engine::DebugChoice ShowDebugDialog(const std::string& variables, const std::string& stack,
                                       const std::string& search) override;
   // Closing the console's (invisible) main window asks the close query like the window does.
-  void CloseMainWindow() override;
-  void SetCloseQuery(std::function<bool()> query) { close_query_ = std::move(query); }
+  void CloseMainWindow() override { ending_.Close(); }
+  void SetCloseQuery(std::function<bool()> query) { ending_.SetCloseQuery(std::move(query)); }
   // Prints the question and the numbered buttons; reads a number or a button's text from
   // standard input. End of input closes the question without a choice.
   std::string ChooseButton(const std::string& message, const std::string& buttons) override;
@@ -40,13 +41,11 @@ class ConsoleHost : public EventHost {
   std::optional<std::string> ChooseFolder(const DialogStyle& style,
                                           const std::string& prompt) override;
 
-  bool Closed() const { return closed_; }
-  int ExitStatus() const { return exit_status_; }
+  bool Closed() const { return ending_.Closed(); }
+  int ExitStatus() const { return ending_.ExitStatus(); }
 
  private:
-  bool closed_ = false;
-  std::function<bool()> close_query_;
-  int exit_status_ = 0;
+  engine::ConsoleEnding ending_;
 };
 
 }  // namespace morivel::gui

@@ -62,7 +62,7 @@ int run_plain_or_window_side(const startup::Options& options,
       startup::BasicPlatformInfo(exe, options.start_file, params, options));
   engine::TerminalHost host;
   engine::Interpreter interpreter(host, vocabulary);
-  host.SetCloseQuery([&interpreter] { return interpreter.QueryClose(); });
+  host.Ending().SetCloseQuery([&interpreter] { return interpreter.QueryClose(); });
 
   bool failed = false;
   std::unique_ptr<startup::Run> run =
@@ -79,7 +79,7 @@ int run_plain_or_window_side(const startup::Options& options,
     startup::MakeFirstRun(interpreter, host, options, nullptr, [] {});
   }
   host.CloseMainWindow();
-  return host.ExitStatus();
+  return host.Ending().ExitStatus();
 }
 
 int run_program(int argc, char** argv) {
