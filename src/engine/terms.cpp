@@ -58,27 +58,32 @@ class PlainWords : public expr::PreparedWords {
   }
 
   expr::Value Element(const expr::PreparedToken& element) override {
-    words::THashNode* w = Find(element);
-    if (!w || w->Kind != words::kVariable) throw GiveUp{};
+    words::THashNode& w = ArrayOf(element);
     std::int64_t first = Index(element.inner[0]);
     std::string value =
-        element.inner.size() > 1 ? w->GetCell(first, Index(element.inner[1])) : w->GetRow(first);
+        element.inner.size() > 1 ? w.GetCell(first, Index(element.inner[1])) : w.GetRow(first);
     std::string type = guess_type(value);
     return {std::move(value), std::move(type)};
   }
 
   bool WholeElement(const expr::PreparedToken& element, std::int64_t& out) override {
     if (element.inner.size() != 1) return PreparedWords::WholeElement(element, out);
-    words::THashNode* w = Find(element);
-    if (!w || w->Kind != words::kVariable) throw GiveUp{};
+    words::THashNode& w = ArrayOf(element);
     std::int64_t record = Index(element.inner[0]);
-    if (std::optional<std::string_view> plain = w->PlainRow(record))
+    if (std::optional<std::string_view> plain = w.PlainRow(record))
       return expr::ElementIsWhole(guess_type(*plain), *plain, out);
-    std::string value = w->GetRow(record);
+    std::string value = w.GetRow(record);
     return expr::ElementIsWhole(guess_type(value), value, out);
   }
 
  private:
+  // The variable an element token reads from; anything else is read from the text.
+  words::THashNode& ArrayOf(const expr::PreparedToken& element) {
+    words::THashNode* w = Find(element);
+    if (!w || w->Kind != words::kVariable) throw GiveUp{};
+    return *w;
+  }
+
   words::THashNode* Find(const expr::PreparedToken& token) {
     return in_.State().Words.FindKept(token.text, token.found, token.found_generation,
                                       token.found_shadows);

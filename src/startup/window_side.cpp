@@ -48,6 +48,11 @@ struct ComparableSource {
   std::string text;
   std::vector<bool> may_start;  // per byte of `text`
 
+  void Append(std::string_view piece, bool starts) {
+    for (std::size_t k = 0; k < piece.size(); ++k) may_start.push_back(k == 0 && starts);
+    text.append(piece);
+  }
+
   bool StartsWordWith(const std::string& name) const {
     for (std::size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + 1))
       if (may_start[at]) return true;
@@ -55,18 +60,24 @@ struct ComparableSource {
   }
 };
 
-ComparableSource comparable_source(const std::string& sjis, bool keep_hiragana) {
-  ComparableSource out;
-  out.text.reserve(sjis.size());
-  out.may_start.reserve(sjis.size());
+// Both comparable forms of a source, hiragana dropped and kept, in one pass over it.
+struct ComparableForms {
+  ComparableSource dropped;
+  ComparableSource kept;
+};
+
+ComparableForms comparable_forms(const std::string& sjis) {
+  ComparableForms out;
   unsigned previous = 0;
   for (std::size_t i = 0; i < sjis.size();) {
     std::size_t len = text::char_len(sjis, i);
     unsigned code = text::code_at(sjis, i);
-    std::string piece = ComparableText(std::string_view(sjis).substr(i, len), keep_hiragana);
-    for (std::size_t k = 0; k < piece.size(); ++k)
-      out.may_start.push_back(k == 0 && (i == 0 || may_start_word_after(previous)));
-    out.text += piece;
+    std::string piece = text::normalize_half_width(std::string_view(sjis).substr(i, len));
+    bool starts = i == 0 || may_start_word_after(previous);
+    out.kept.Append(piece, starts);
+    bool hiragana =
+        text::char_len(piece, 0) == 2 && text::is_okurigana_hiragana(text::code_at(piece, 0));
+    if (!hiragana) out.dropped.Append(piece, starts);
     previous = code;
     i += len;
   }
@@ -111,10 +122,9 @@ bool NeedsWindowSide(const std::vector<std::shared_ptr<const std::string>>& sour
                      const std::vector<WindowSideText>& window_side_texts) {
   for (const std::shared_ptr<const std::string>& source : sources) {
     if (!source) continue;
-    const ComparableSource dropped = comparable_source(*source, false);
-    const ComparableSource kept = comparable_source(*source, true);
+    const ComparableForms forms = comparable_forms(*source);
     for (const WindowSideText& name : window_side_texts)
-      if ((name.hiragana_kept ? kept : dropped).StartsWordWith(name.text)) return true;
+      if ((name.hiragana_kept ? forms.kept : forms.dropped).StartsWordWith(name.text)) return true;
   }
   return false;
 }
