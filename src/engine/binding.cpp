@@ -8,6 +8,7 @@
 #include "engine/lexer.h"
 #include "engine/particles.h"
 #include "engine/prepared.h"
+#include "engine/pure_calls.h"
 #include "expr/literal.h"
 #include "expr/number.h"
 #include "expr/quote.h"
@@ -315,9 +316,15 @@ expr::Value Interpreter::CallFunctionForm(words::THashNode& word, const char*& p
       state_->RunControl.OpenLevel();
       state_->Position = nullptr;
       try {
-        CallLabel(word);
-        function_call_mode_ = false;
-        RunMainLoop();
+        // Held, not borrowed: evaluating the arguments may run code that defines it anew.
+        if (auto info = std::dynamic_pointer_cast<source::LabelInfo>(word.Obj)) {
+          TakeLabelArguments(word);
+          if (!RunCompiledCall(word)) {
+            EnterLabel(*info);
+            function_call_mode_ = false;
+            RunMainLoop();
+          }
+        }
       } catch (...) {
         state_->RunControl.CloseLevel();
         state_->Position = return_to;
@@ -352,6 +359,24 @@ expr::Value Interpreter::CallFunctionForm(words::THashNode& word, const char*& p
     throw Error(message + "\"");
   }
   return result;
+}
+
+std::uint64_t Interpreter::CompiledCallCount() const {
+  return pure_calls_->Runs();
+}
+
+bool Interpreter::RunCompiledCall(words::THashNode& label) {
+  // Reading statements again (to compare with) and stopping at lines must see every statement.
+  if (!preparing_ || LineStop || DebugMode) return false;
+  PureCallOutcome outcome;
+  if (!pure_calls_->Run(state_->Words, label, FunctionArguments, CompiledDepthAllowed(), outcome))
+    return false;
+  words::THashNode* sore = state_->Sys.Sore;
+  sore->SetValue(std::move(outcome.value));
+  sore->TypeMark = std::move(outcome.type_mark);
+  if (outcome.took_arguments) FunctionArguments = std::move(outcome.last_arguments);
+  current_command_ = std::move(outcome.last_command);
+  return true;
 }
 
 }  // namespace morivel::engine

@@ -921,34 +921,42 @@ void Interpreter::JumpTo(const std::string& name) {
 }
 
 void Interpreter::CallLabel(words::THashNode& label) {
-  words::TMorvBase& s = *state_;
   // Held, not borrowed: evaluating the arguments may run code that defines the label anew.
   auto info = std::dynamic_pointer_cast<source::LabelInfo>(label.Obj);
   if (!info) return;
-  if (!text::trim_view(label.Extra).empty()) {
-    BindArguments(label);
-    std::size_t count =
-        static_cast<std::size_t>(std::count(label.Extra.begin(), label.Extra.end(), '?'));
-    count = std::min(count, s.Arguments.Count());
-    std::vector<std::string> values(count);
-    std::size_t base = s.Arguments.Count() - count;
-    for (std::size_t i = 0; i < count; ++i) values[i] = std::move(s.Arguments[base + i]);
-    for (std::size_t i = 0; i < count; ++i) s.Arguments.Pop();
-    for (std::string& v : values) v = EvalArgument(v);
-    FunctionArguments = std::move(values);
-  }
+  TakeLabelArguments(label);
+  EnterLabel(*info);
+}
+
+void Interpreter::TakeLabelArguments(words::THashNode& label) {
+  words::TMorvBase& s = *state_;
+  if (text::trim_view(label.Extra).empty()) return;
+  BindArguments(label);
+  std::size_t count =
+      static_cast<std::size_t>(std::count(label.Extra.begin(), label.Extra.end(), '?'));
+  count = std::min(count, s.Arguments.Count());
+  std::vector<std::string> values(count);
+  std::size_t base = s.Arguments.Count() - count;
+  for (std::size_t i = 0; i < count; ++i) values[i] = std::move(s.Arguments[base + i]);
+  for (std::size_t i = 0; i < count; ++i) s.Arguments.Pop();
+  for (std::string& v : values) v = EvalArgument(v);
+  FunctionArguments = std::move(values);
+}
+
+void Interpreter::EnterLabel(const source::LabelInfo& info) {
+  words::TMorvBase& s = *state_;
   words::TRunControl call;
   call.EntryType = words::kCall;
   call.Position = s.Position;
-  call.ResumeAt = info->position;
+  call.ResumeAt = info.position;
   call.SourceName = SharedScriptName();
-  call.StartLine = info->line;
+  call.StartLine = info.line;
   call.ReturnLine = s.CurrentLine;
-  s.ScriptFileName = info->file_name;
+  s.ScriptFileName = info.file_name;
   s.Words.PushScope();
   s.RunControl.Push(std::move(call));
-  s.Position = info->position;
-  s.CurrentLine = info->line;
+  s.Position = info.position;
+  s.CurrentLine = info.line;
 }
 
 void Interpreter::Return() {

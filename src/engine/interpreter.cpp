@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "engine/prepared.h"
+#include "engine/pure_calls.h"
 #include "source/labels.h"
 #include "source/preprocess.h"
 #include "text/encoding.h"
@@ -32,7 +33,8 @@ Interpreter::Interpreter(Host& host, const Vocabulary& vocabulary)
     : host_(host),
       vocabulary_(vocabulary),
       state_(std::make_unique<words::TMorvBase>()),
-      prepared_(std::make_unique<PreparedTexts>()) {}
+      prepared_(std::make_unique<PreparedTexts>()),
+      pure_calls_(std::make_unique<PureCalls>()) {}
 
 Interpreter::~Interpreter() = default;
 
@@ -71,6 +73,27 @@ bool stack_nearly_full() {
 }
 
 }  // namespace
+
+int Interpreter::CompiledDepthAllowed() const {
+  // Generous bounds of what one level of a compiled body costs the statements: the guards of
+  // the call, its statement, condition and groups, the frames under them, and the run-control
+  // entries of the call, its level and its block.
+  constexpr int kMaxDepth = 1000;
+  constexpr int kGuardsPerLevel = 64;
+  constexpr std::size_t kStackPerLevel = std::size_t{256} << 10;
+  constexpr std::size_t kEntriesPerLevel = 16;
+  const StackBounds& bounds = running_stack();
+  const char* here = static_cast<const char*>(__builtin_frame_address(0));
+  if (!bounds.low || here <= bounds.reserve_end) return 0;
+  const std::size_t stack_left = static_cast<std::size_t>(here - bounds.reserve_end);
+  const std::size_t entries = state_->RunControl.Count();
+  const std::size_t entries_left =
+      entries < kMaxRunControlEntries ? kMaxRunControlEntries - entries : 0;
+  std::size_t levels = std::min<std::size_t>(kMaxDepth, stack_left / kStackPerLevel);
+  levels = std::min(levels, entries_left / kEntriesPerLevel);
+  return std::min(static_cast<int>(levels),
+                  std::max(0, nesting_limit_ - nesting_) / kGuardsPerLevel);
+}
 
 Interpreter::NestingGuard::NestingGuard(Interpreter& in) : in_(in) {
   if (++in_.nesting_ > in_.nesting_limit_ || stack_nearly_full()) {

@@ -22,6 +22,7 @@ struct LabelInfo;
 namespace morivel::engine {
 
 struct PreparedTexts;
+class PureCalls;
 struct PreparedAssignment;
 struct PreparedSplit;
 struct PreparedCondition;
@@ -160,6 +161,10 @@ class Interpreter {
   void RunCaseLine(const std::string& label);
   void JumpTo(const std::string& name);
   void CallLabel(words::THashNode& label);
+  // CallLabel's two halves: binding and evaluating the arguments (FunctionArguments), then
+  // entering the body as a subroutine.
+  void TakeLabelArguments(words::THashNode& label);
+  void EnterLabel(const source::LabelInfo& info);
   void Return();
   void WaitForEvents();
   // Runs a text in a nested run on a level of its own, then comes back.
@@ -228,6 +233,8 @@ class Interpreter {
   // Lowers the native nesting limit (kMaxNativeNesting), so that tests reach it by depth alone,
   // before the stack reserve, at the same statement however large each level's frames are.
   void SetNestingLimit(int limit) { nesting_limit_ = limit; }
+  // Calls in function form that ran as compiled steps (PureCalls) rather than statements.
+  std::uint64_t CompiledCallCount() const;
 
   // The arguments of the label last called with a template (引数取得, 引数得る).
   std::vector<std::string> FunctionArguments;
@@ -305,6 +312,13 @@ class Interpreter {
   // statement reader; false, having done nothing, when it cannot start that way. `previous` is
   // the main loop's last statement start.
   bool RunKeptPass(const char*& previous);
+  // Runs a label called in function form as compiled steps (PureCalls), its arguments taken,
+  // leaving それ, FunctionArguments and the command name as its statements would; false,
+  // having changed nothing, where its statements must run.
+  bool RunCompiledCall(words::THashNode& label);
+  // How many call levels the statements could go deeper than here before a nesting, stack or
+  // run-control limit: compiled calls stop short of them, so that the statements reach them.
+  int CompiledDepthAllowed() const;
   PreparedPass ReadPass(const char* start);
   // Where the statement reader keeps how it split the word at p, or null when p lies in no
   // pinned text (or texts are read again each time).
@@ -384,6 +398,7 @@ class Interpreter {
   const Vocabulary& vocabulary_;
   std::unique_ptr<words::TMorvBase> state_;
   std::unique_ptr<PreparedTexts> prepared_;
+  std::unique_ptr<PureCalls> pure_calls_;
   // The cut-off ends of views in use, by position; expired handles are swept now and then.
   std::unordered_map<const char*, std::weak_ptr<void>> view_ends_;
   std::size_t view_ends_sweep_at_ = 64;

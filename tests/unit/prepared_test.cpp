@@ -55,19 +55,22 @@ class TestVocabulary : public commands::BuiltinVocabulary {
   }
 };
 
-std::string run(const std::string& utf8_script, bool preparing) {
+// `compiled_calls`, when given, learns how many calls ran as compiled steps.
+std::string run(const std::string& utf8_script, bool preparing, int nesting_limit = 200,
+                std::uint64_t* compiled_calls = nullptr) {
   RecordingHost host;
   TestVocabulary vocabulary;
   engine::Interpreter in{host, vocabulary};
   try {
     in.PrepareRun(sjis(utf8_script), "test.mrv");
     in.SetPreparing(preparing);
-    in.SetNestingLimit(200);
+    in.SetNestingLimit(nesting_limit);
     in.StartAtBeginning();
     in.RunMainLoop();
   } catch (const engine::EMorv&) {
     host.output += "[stopped]" + text::to_utf8(in.ErrorLog());
   }
+  if (compiled_calls) *compiled_calls = in.CompiledCallCount();
   return host.output;
 }
 
@@ -501,3 +504,97 @@ TEST(Prepared, RecursionLimitMatchesReadingAgain) {
 }
 
 }  // namespace
+
+// ---- calls run as compiled steps ---------------------------------------------------------------
+
+namespace {
+
+// A nesting limit under which compiled calls may go a few dozen levels deep.
+constexpr int kRoomyNesting = 5000;
+
+// Runs the script both ways; both must print `expected`, and the kept run must have run
+// `compiled` of its calls as compiled steps (at least one when -1).
+void expect_compiled(const std::string& script, const std::string& expected, int compiled = -1) {
+  std::uint64_t none = 0, count = 0;
+  std::string read_again = run(script, false, kRoomyNesting, &none);
+  EXPECT_EQ(read_again, expected) << script;
+  EXPECT_EQ(run(script, true, kRoomyNesting, &count), read_again) << script;
+  EXPECT_EQ(none, 0u);
+  if (compiled < 0)
+    EXPECT_GT(count, 0u) << script;
+  else
+    EXPECT_EQ(count, static_cast<std::uint64_t>(compiled)) << script;
+}
+
+const std::string kFibonacci =
+    "*フィボ(?を)\nNをローカル変数\nNに1番目の引数得る\nもし N<2 ならば (それ=N)\n"
+    "違えば (それ=フィボ(N-1)+フィボ(N-2))\n戻る\n";
+
+}  // namespace
+
+// The result keeps the kind its last assignment gave it: a text as 引数得る leaves it, or a
+// number from arithmetic. Comparisons, conditions and joins see the difference.
+TEST(CompiledCalls, ResultsKeepTheirKind) {
+  expect_compiled(
+      "フィボ(20)を表示\nX=フィボ(1)\nもし 「01」=X ならば「数」を表示\n違えば「文」を表示\n"
+      "もし 「01」=フィボ(2) ならば「数」を表示\n違えば「文」を表示\n"
+      "もし フィボ(0) ならば「真」を表示\n違えば「偽」を表示\n(フィボ(3)&「!」)を表示\n"
+      "小さい(10,9)を表示\n小さい(10,11)を表示\n等しい(7,7)を表示\nおわり\n" +
+          kFibonacci +
+          "*小さい(?を,?と)\nAをローカル変数\nBをローカル変数\nAに1番目の引数得る\n"
+          "Bに2番目の引数得る\nそれ=A<B\n戻る\n"
+          "*等しい(?を,?と)\nAをローカル変数\nBをローカル変数\nAに1番目の引数得る\n"
+          "Cをローカル変数\nBに2番目の引数得る\nC=A\nそれ=(A=B)+C*0\n戻る\n",
+      "6765\n文\n数\n真\n2!\n1\n1\n1\n");
+}
+
+// 引数得る in the caller after a call reads the arguments of the last call started inside it.
+TEST(CompiledCalls, CallersSeeTheLastArguments) {
+  expect_compiled("見る(9)を表示\nおわり\n" + kFibonacci +
+                      "*見る(?を)\nAをローカル変数\nBをローカル変数\nA=フィボ(5)\n"
+                      "Bに1番目の引数得る\nそれ=A&「,」&B\n戻る\n",
+                  "5,1\n");
+}
+
+// What the steps cannot give exactly runs as statements from the start of the call: numbers
+// past 15 digits, texts that are no plain whole number, a blank local, a result never set, a
+// negative zero.
+TEST(CompiledCalls, StepsTheyCannotTakeRunAsStatements) {
+  expect_compiled(
+      "累乗(6)を表示\nフィボ(「007」)を表示\nフィボ(2.5)を表示\n空き(1)を表示\n無し(1)を表示\n"
+      "零(0)を表示\nおわり\n" +
+          kFibonacci +
+          "*累乗(?を)\nNをローカル変数\nNに1番目の引数得る\nもし N<1 ならば (それ=1)\n"
+          "違えば (それ=累乗(N-1)*1000)\n戻る\n"
+          "*空き(?を)\nAをローカル変数\nそれ=A+1\n戻る\n"
+          "*無し(?を)\nNをローカル変数\nNに1番目の引数得る\n戻る\n"
+          "*零(?を)\nNをローカル変数\nNに1番目の引数得る\nそれ=N*(0-1)\n戻る\n",
+      "1E18\n13\n2\n1\n\n0\n");
+}
+
+// Recursion deeper than compiled calls go runs as statements, and still ends in the stack-full
+// error where it did.
+TEST(CompiledCalls, DepthLimitsMatchReadingAgain) {
+  const std::string deep =
+      "*深さ(?を)\nNをローカル変数\nNに1番目の引数得る\nもし N<1 ならば (それ=0)\n"
+      "違えば (それ=深さ(N-1)+1)\n戻る\n";
+  expect_compiled("深さ(20)を表示\n深さ(300)を表示\nおわり\n" + deep, "20\n300\n");
+  const std::string too_deep = "深さ(100000)を表示\nおわり\n" + deep;
+  std::string read_again = run(too_deep, false, kRoomyNesting);
+  EXPECT_NE(read_again.find("スタックが一杯"), std::string::npos) << read_again;
+  EXPECT_EQ(run(too_deep, true, kRoomyNesting), read_again);
+}
+
+// A label given another template (関数定義) and a caller's local hiding a label make the same
+// calls read anew.
+TEST(CompiledCalls, ChangedLabelsAndNamesReadAgain) {
+  const std::string twice = "*二倍(?を)\nNをローカル変数\nNに1番目の引数得る\nそれ=N*2\n戻る\n";
+  expect_compiled(
+      "それ=50\n2回(\n  二倍(5)を表示\n  二倍を「?を,?に」で関数定義\n)\nおわり\n" + twice,
+      "10\n0\n", 1);
+  expect_compiled(
+      "外(3)を表示\n隠す\nおわり\n*隠す\n「二倍」をローカル変数\n二倍=100\n外(3)を表示\n戻る\n"
+      "*外(?を)\nNをローカル変数\nNに1番目の引数得る\nそれ=二倍(N)+1\n戻る\n" +
+          twice,
+      "7\n100\n", 1);
+}
