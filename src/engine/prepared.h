@@ -108,8 +108,9 @@ struct PreparedBlock {
 
 // Sets a type mark to number. Kept values are numbers pass after pass, so the mark is written
 // only when it changed.
-inline void mark_number_type(std::string& type_mark) {
-  if (type_mark.size() != 1 || type_mark[0] != 'e') type_mark.assign(1, 'e');
+[[gnu::always_inline]] inline void mark_number_type(std::string& type_mark) {
+  if (type_mark.size() != 1 || type_mark[0] != 'e') [[unlikely]]
+    type_mark.assign(1, 'e');
 }
 
 // The statement at a position when it is a plain assignment "name = value": what the statement

@@ -71,9 +71,8 @@ class PlainWords : public expr::PreparedWords {
     words::THashNode& w = ArrayOf(element);
     std::int64_t record = Index(element.inner[0]);
     if (std::optional<std::string_view> plain = w.PlainRow(record))
-      return expr::ElementIsWhole(guess_type(*plain), *plain, out);
-    std::string value = w.GetRow(record);
-    return expr::ElementIsWhole(guess_type(value), value, out);
+      return expr::GuessedElementIsWhole(*plain, out);
+    return expr::GuessedElementIsWhole(w.GetRow(record), out);
   }
 
  private:
@@ -92,6 +91,7 @@ class PlainWords : public expr::PreparedWords {
   std::int64_t Index(const expr::PreparedToken& term) {
     // A whole number's text is its digits, which read back as that number.
     if (term.type == expr::PreparedToken::Type::kGroup) {
+      if (std::int64_t whole = 0; expr::PreparedWholeResult(term, *this, whole)) return whole;
       std::optional<expr::NumberResult> n = expr::PreparedNumberResult(term, *this);
       if (n && n->is_whole) return n->whole;
       if (n && expr::ReadsBackWhole(n->value)) return static_cast<std::int64_t>(n->value);

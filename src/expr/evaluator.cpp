@@ -793,6 +793,11 @@ bool ElementIsWhole(const std::string& type_mark, std::string_view text, std::in
   return IsNumberMark(type_mark) && WholeText(text, out);
 }
 
+bool GuessedElementIsWhole(std::string_view text, std::int64_t& out) {
+  // A "$" first is of number kind too, but never a plain whole number's text.
+  return !text.empty() && IsDigit(text[0]) && WholeText(text, out);
+}
+
 bool PreparedWords::WholeElement(const PreparedToken& element, std::int64_t& out) {
   Value v = Element(element);
   return ElementIsWhole(v.type_mark, v.text, out);
@@ -1072,6 +1077,19 @@ std::shared_ptr<const NumericProgram> CompileArgument(const PreparedArgument& ar
   return program;
 }
 
+// A program's result where the whole-number steps give one that reads back as itself.
+bool WholeResultOf(const NumericProgram& program, PreparedWords& words, std::int64_t& out) {
+  if (!program.usable || program.nesting > kMaxNesting) return false;
+  Num result = WholeNum(0);
+  try {
+    if (!TryWhole(program, words, nullptr, result) || !ReadsBack(result)) return false;
+  } catch (...) {
+    return false;  // a word giving up: the general way says what it gives
+  }
+  out = result.whole;
+  return true;
+}
+
 }  // namespace
 
 const NumericProgram& NumericCode::ForArgument(const PreparedArgument& argument) const {
@@ -1083,17 +1101,13 @@ bool PreparedArgumentWhole(const PreparedArgument& argument, PreparedWords& word
                            std::int64_t& out) {
   const bool group_alone = !argument.has_continuation && argument.joined.empty() &&
                            argument.first.type == PreparedToken::Type::kGroup;
-  const NumericProgram& program = group_alone ? argument.first.numeric.For(argument.first.inner)
-                                              : argument.whole.ForArgument(argument);
-  if (!program.usable || program.nesting > kMaxNesting) return false;
-  Num result = WholeNum(0);
-  try {
-    if (!TryWhole(program, words, nullptr, result) || !ReadsBack(result)) return false;
-  } catch (...) {
-    return false;  // a word giving up: the general way says what it gives
-  }
-  out = result.whole;
-  return true;
+  return WholeResultOf(group_alone ? argument.first.numeric.For(argument.first.inner)
+                                   : argument.whole.ForArgument(argument),
+                       words, out);
+}
+
+bool PreparedWholeResult(const PreparedToken& expression, PreparedWords& words, std::int64_t& out) {
+  return WholeResultOf(expression.numeric.For(expression.inner), words, out);
 }
 
 std::optional<NumberResult> PreparedNumberResult(const PreparedToken& expression,

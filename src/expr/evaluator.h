@@ -123,6 +123,9 @@ class PreparedWords {
 // Whether an element of type `type_mark` and text `text` is a whole number of number kind as the
 // integer steps take it: a number's type mark, a whole number below 10^15 as text.
 bool ElementIsWhole(const std::string& type_mark, std::string_view text, std::int64_t& out);
+// ElementIsWhole for an element whose type mark is guessed from its text, as element reads
+// guess it: of number kind when it starts with a digit or "$".
+bool GuessedElementIsWhole(std::string_view text, std::int64_t& out);
 
 // An argument text as the argument reader reads it: one term, terms joined to it with "&", and
 // an operator expression that goes on from the value so far.
@@ -159,6 +162,9 @@ Value EvaluatePrepared(const PreparedToken& expression, PreparedWords& words,
 // where a text is needed or the evaluation fails (EvaluatePrepared then says what it gives).
 std::optional<NumberResult> PreparedNumberResult(const PreparedToken& expression,
                                                  PreparedWords& words);
+// PreparedNumberResult where it is a whole number that reads back as itself, found by the
+// whole-number steps alone; false (the caller then asks PreparedNumberResult) otherwise.
+bool PreparedWholeResult(const PreparedToken& expression, PreparedWords& words, std::int64_t& out);
 // The number EvaluatePreparedArgument leaves in `number` when the argument is a number
 // expression whose values are numbers throughout; nothing otherwise (EvaluatePreparedArgument
 // then says what it gives).
