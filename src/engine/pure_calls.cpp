@@ -3,7 +3,7 @@
 
 #include <algorithm>
 #include <array>
-#include <optional>
+#include <cstring>
 #include <string_view>
 
 #include "engine/lexer.h"
@@ -22,6 +22,8 @@ constexpr std::size_t kMaxSlots = 16;  // それ (slot 0) and the declared local
 constexpr std::size_t kMaxStack = 16;  // values an expression holds at once
 constexpr std::size_t kMaxArguments = 8;
 constexpr int kMaxGroupNesting = 4;
+constexpr int kMaxCallNesting = 8;       // calls inside a call's arguments
+constexpr int kMaxLabelsCompiling = 32;  // labels whose bodies are read at once, callee in callee
 constexpr std::size_t kMaxWholeDigits = 15;
 // Whole numbers below this have a text that reads back as exactly themselves.
 constexpr std::int64_t kWholeLimit = 1'000'000'000'000'000;
@@ -75,7 +77,7 @@ const Keywords& keywords() {
 }
 
 bool at(const char* p, const std::string& word) {
-  return std::string_view(p).substr(0, word.size()) == word;
+  return std::strncmp(p, word.c_str(), word.size()) == 0;
 }
 
 void skip_blanks_only(const char*& p) {
@@ -99,7 +101,7 @@ std::size_t name_char_length(const char* p) {
   const unsigned char c = static_cast<unsigned char>(*p);
   if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_')
     return 1;
-  if (text::char_len(p) == 2 && c >= 0x83 && c != 0xA0) return 2;
+  if (c >= 0x83 && text::char_len(p) == 2) return 2;
   return 0;
 }
 
@@ -220,11 +222,12 @@ struct PureCalls::Body {
   struct Statement {
     enum class Kind : std::uint8_t { kTake, kAssign, kIf };
     Kind kind = Kind::kAssign;
-    std::uint8_t slot = 0;   // kTake: the local taking the argument
-    std::uint8_t index = 0;  // kTake: the argument's number, from 1
-    Expression condition;    // kIf
-    Assignment assignment;   // kAssign, and kIf's then-block
-    std::optional<Assignment> otherwise;
+    std::uint8_t slot = 0;       // kTake: the local taking the argument
+    std::uint8_t index = 0;      // kTake: the argument's number, from 1
+    Expression condition;        // kIf
+    Assignment assignment;       // kAssign, and kIf's then-block
+    bool has_otherwise = false;  // kIf: with a 違えば block
+    Assignment otherwise;
   };
   // A label named in a call, which must still be what the name finds when a run starts.
   struct CallSite {
@@ -232,7 +235,8 @@ struct PureCalls::Body {
     words::THashNode* label = nullptr;
   };
 
-  std::shared_ptr<words::WordObject> info;  // held: the text it points into lives with it
+  // Held, so that a label defined anew (another object, maybe at the same address) tells apart.
+  std::shared_ptr<words::WordObject> info;
   words::THashNode* label = nullptr;
   std::string extra;  // the argument template read
   std::size_t arity = 0;
@@ -245,12 +249,11 @@ struct PureCalls::Body {
   std::vector<Body*> closure;  // itself and every body it may reach, once usable
 };
 
-// ---- reading a body
-// ------------------------------------------------------------------------------
+// ---- reading a body -----------------------------------------------------------------------------
 
 class PureCalls::Compiler {
  public:
-  using Bodies = std::unordered_map<const void*, std::unique_ptr<Body>>;
+  using Bodies = std::unordered_map<const words::THashNode*, std::unique_ptr<Body>>;
   Compiler(const words::TScopedHash& words, Bodies& bodies) : words_(words), bodies_(bodies) {}
 
   Body* Compile(words::THashNode& label);
@@ -322,6 +325,7 @@ class PureCalls::Compiler {
 
   const words::TScopedHash& words_;
   Bodies& bodies_;
+  int compiling_ = 0;
 };
 
 // Reads one expression into steps; false where it holds anything the steps do not cover.
@@ -447,7 +451,8 @@ class PureCalls::Compiler::ExpressionReader {
 
   bool Call(const std::string& name) {
     words::THashNode* callee = compiler_.words_.FindScoped(name, true);
-    if (!callee || callee->Kind != words::kLabel) return false;
+    if (!callee || callee->Kind != words::kLabel || enclosing_calls_ >= kMaxCallNesting)
+      return false;
     std::string inside;
     try {
       inside = expr::ReadGroup(p_);
@@ -642,8 +647,7 @@ class PureCalls::Compiler::BodyReader {
       p_ += text::char_len(p_);
     if (!at(p_, k.nara)) return false;
     std::string condition = text::trim(std::string_view(start, p_ - start));
-    // Blanks inside would be cut out by the condition reader (and "が" read as a comparison).
-    if (std::any_of(condition.begin(), condition.end(), is_separator)) return false;
+    if (!PlainCondition(condition)) return false;
     Body::Statement statement;
     statement.kind = Body::Statement::Kind::kIf;
     bool operators = false;
@@ -661,10 +665,24 @@ class PureCalls::Compiler::BodyReader {
     if (at(otherwise, k.chigaeba)) {
       p_ = otherwise + k.chigaeba.size();
       while (*p_ == ' ' || *p_ == '\t' || *p_ == ',') ++p_;
-      statement.otherwise.emplace();
-      if (!Block(*statement.otherwise)) return false;
+      statement.has_otherwise = true;
+      if (!Block(statement.otherwise)) return false;
     }
     body_.statements.push_back(std::move(statement));
+    return true;
+  }
+
+  // A condition the condition reader takes as it stands: blanks inside would be cut out, and
+  // "が", "かつ" and "または" (a label's name may hold them) read as comparisons and logic.
+  static bool PlainCondition(std::string_view condition) {
+    static const std::string kGa = text::sjis("が"), kKatsu = text::sjis("かつ"),
+                             kMatawa = text::sjis("または");
+    for (std::size_t i = 0; i < condition.size(); i += text::char_len(condition, i)) {
+      std::string_view rest = condition.substr(i);
+      if (is_separator(condition[i]) || rest.starts_with(kGa) || rest.starts_with(kKatsu) ||
+          rest.starts_with(kMatawa))
+        return false;
+    }
     return true;
   }
 
@@ -690,7 +708,7 @@ class PureCalls::Compiler::BodyReader {
 };
 
 PureCalls::Body* PureCalls::Compiler::Compile(words::THashNode& label) {
-  std::unique_ptr<Body>& entry = bodies_[label.Obj.get()];
+  std::unique_ptr<Body>& entry = bodies_[&label];
   if (entry) return entry.get();
   entry = std::make_unique<Body>();
   Body* body = entry.get();
@@ -698,13 +716,18 @@ PureCalls::Body* PureCalls::Compiler::Compile(words::THashNode& label) {
   body->label = &label;
   body->extra = label.Extra;
   auto* info = dynamic_cast<const source::LabelInfo*>(label.Obj.get());
-  if (info && info->position && CommandsAreTheirOwn() && ReadTemplate(label.Extra, body->arity))
+  // A chain of labels each calling the next is read one inside the other: past a bound, the
+  // rest count as not covered rather than go deeper.
+  if (info && info->position && compiling_ < kMaxLabelsCompiling && CommandsAreTheirOwn() &&
+      ReadTemplate(label.Extra, body->arity)) {
+    ++compiling_;
     body->compiled = BodyReader(*this, *body).Read(info->position);
+    --compiling_;
+  }
   return body;
 }
 
-// ---- running
-// -------------------------------------------------------------------------------------
+// ---- running ------------------------------------------------------------------------------------
 
 class PureCalls::Machine {
  public:
@@ -755,7 +778,7 @@ class PureCalls::Machine {
           if (!Evaluate(statement.condition, slots, condition) || !condition.number) return false;
           if (condition.whole != 0) {
             if (!Assign(statement.assignment, slots)) return false;
-          } else if (statement.otherwise && !Assign(*statement.otherwise, slots)) {
+          } else if (statement.has_otherwise && !Assign(statement.otherwise, slots)) {
             return false;
           }
           break;
@@ -810,14 +833,13 @@ class PureCalls::Machine {
   bool took_arguments_ = false;
 };
 
-// ---- the cache
-// -----------------------------------------------------------------------------------
+// ---- the cache ----------------------------------------------------------------------------------
 
 PureCalls::PureCalls() = default;
 PureCalls::~PureCalls() = default;
 
 PureCalls::Body* PureCalls::Prepare(const words::TScopedHash& words, words::THashNode& label) {
-  auto found = bodies_.find(label.Obj.get());
+  auto found = bodies_.find(&label);
   if (found != bodies_.end()) return found->second.get();
   Compiler compiler(words, bodies_);
   Body* body = compiler.Compile(label);

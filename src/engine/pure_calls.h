@@ -65,7 +65,8 @@ class PureCalls {
   Body* Prepare(const words::TScopedHash& words, words::THashNode& label);
   bool StillHolds(const words::TScopedHash& words, const Body& root) const;
 
-  std::unordered_map<const void*, std::unique_ptr<Body>> bodies_;
+  // By label word: a word that goes changes the names generation, which clears them all.
+  std::unordered_map<const words::THashNode*, std::unique_ptr<Body>> bodies_;
   std::uint64_t names_generation_ = 0;
   std::uint64_t kind_changes_ = 0;
   std::uint64_t runs_ = 0;

@@ -133,6 +133,8 @@ std::optional<expr::NumberResult> Interpreter::KeptExpressionNumber(const std::s
   auto* entry = static_cast<PreparedExpressionEntry*>(kept.get());
   if (!entry || !entry->Usable()) return std::nullopt;
   PlainWords words(*this);
+  if (std::int64_t whole = 0; expr::PreparedWholeResult(*entry->prepared, words, whole))
+    return expr::NumberResult{static_cast<long double>(whole), whole, true};
   return expr::PreparedNumberResult(*entry->prepared, words);
 }
 

@@ -47,6 +47,7 @@ constexpr int kMaxCalls = 6;
 // Splitting a text that holds a line break quotes it as a table cell, doubling every quote in it:
 // それを「,」で区切る thirty times over builds a text of a gigabyte, correctly and slowly.
 constexpr int kMaxSplits = 4;
+constexpr int kMaxNesting = 5000;
 
 class ScriptGenerator {
  public:
@@ -62,7 +63,7 @@ class ScriptGenerator {
       next_label_ = label + 1;
       out += "*L" + std::to_string(label) + "\n" + Line(0) + J("\n戻る\n");
     }
-    return out;
+    return out + Functions();
   }
 
  private:
@@ -116,6 +117,42 @@ class ScriptGenerator {
     }
   }
 
+  // Two labels called in function form, shaped like the arithmetic functions that run as
+  // compiled steps, each line but the last kept, dropped or replaced. F0 calls itself once at
+  // most per pass and F1 only calls F0, so every call ends, at worst in the stack-full error.
+  std::string Functions() {
+    static const char* const kF0[] = {"Nをローカル変数", "Nに1番目の引数得る",
+                                      "もし N<1 ならば (それ=0)", "違えば (それ=F0(N-1)+N*2)",
+                                      "戻る"};
+    static const char* const kF1[] = {"Aをローカル変数",      "Bをローカル変数",
+                                      "Aに1番目の引数得る",   "Bに2番目の引数得る",
+                                      "それ=F0(A-B)*B-(A<B)", "戻る"};
+    return J("*F0(?を)\n") + Mutated(kF0) + J("*F1(?を,?と)\n") + Mutated(kF1);
+  }
+
+  // The closing 戻る stays: a body running on into the next label would call F0 twice a pass.
+  template <std::size_t N>
+  std::string Mutated(const char* const (&lines)[N]) {
+    std::string out;
+    for (std::size_t i = 0; i + 1 < N; ++i) {
+      const char* line = lines[i];
+      switch (data_.ConsumeIntegralInRange(0, 7)) {
+        case 0:
+          break;
+        case 1:
+          // Arithmetic only: a text joined to itself at every level would double a thousand times.
+          out += Variable() + "=" + Variable() + "+" + Count() + "\n";
+          break;
+        case 2:
+          out += Noise() + J(line) + "\n";
+          break;
+        default:
+          out += J(line) + "\n";
+      }
+    }
+    return out + J(lines[N - 1]) + "\n";
+  }
+
   std::string Body(int depth) {
     std::string body;
     int count = data_.ConsumeIntegralInRange(1, 3);
@@ -132,13 +169,15 @@ class ScriptGenerator {
   }
 
   std::string Value() {
-    switch (data_.ConsumeIntegralInRange(0, 3)) {
+    switch (data_.ConsumeIntegralInRange(0, 4)) {
       case 0:
         return Variable();
       case 1:
         return std::to_string(data_.ConsumeIntegral<std::int16_t>());
       case 2:
         return "(" + Expression() + ")";
+      case 3:
+        return data_.ConsumeBool() ? "F0(" + Value() + ")" : "F1(" + Value() + "," + Value() + ")";
       default:
         return Literal(data_.ConsumeRandomLengthString(12));
     }
@@ -198,6 +237,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   engine::Interpreter interpreter(host, vocabulary);
   try {
     interpreter.PrepareRun(script, "fuzz.mrv");
+    // Recursion tens of thousands of levels deep (F0 of a five-digit number) takes seconds under
+    // the sanitizers; the stack-full error comes as surely a few thousand levels earlier.
+    interpreter.SetNestingLimit(kMaxNesting);
     interpreter.StartAtBeginning();
     interpreter.RunMainLoop();
   } catch (const std::exception&) {
