@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "engine/lexer.h"
+#include "expr/evaluator.h"
 #include "expr/literal.h"
 #include "expr/number.h"
 #include "source/labels.h"
@@ -28,20 +29,7 @@ constexpr std::size_t kMaxWholeDigits = 15;
 // Whole numbers below this have a text that reads back as exactly themselves.
 constexpr std::int64_t kWholeLimit = 1'000'000'000'000'000;
 
-enum class Op : std::uint8_t {
-  kAdd,
-  kSubtract,
-  kMultiply,
-  kEqual,
-  kNotEqual,
-  kLess,
-  kGreater,
-  kAtLeast,
-  kAtMost,
-  kNumberEqual,
-  kNumberNotEqual,
-  kOther,
-};
+using expr::Op;
 
 bool IsComparison(Op op) {
   return op >= Op::kEqual && op <= Op::kNumberNotEqual;
@@ -112,22 +100,30 @@ std::string read_name(const char*& p) {
   return std::string(start, p);
 }
 
-// Reads the operator at p as the expression reader pairs its characters.
+// Reads the operator at p as the expression reader pairs its characters; kOther for one the
+// steps do not take (joining, division, powers, logic, text comparisons).
 Op read_operator(const char*& p) {
   static constexpr std::string_view kPairable = "!&<=>|";
-  std::string op(1, *p++);
-  if (kPairable.find(op[0]) != std::string_view::npos && *p &&
+  std::string spelling(1, *p++);
+  if (kPairable.find(spelling[0]) != std::string_view::npos && *p &&
       kPairable.find(*p) != std::string_view::npos)
-    op.push_back(*p++);
-  static constexpr std::pair<std::string_view, Op> kOps[] = {
-      {"+", Op::kAdd},          {"-", Op::kSubtract},       {"*", Op::kMultiply},
-      {"=", Op::kEqual},        {"<>", Op::kNotEqual},      {"><", Op::kNotEqual},
-      {"<", Op::kLess},         {">", Op::kGreater},        {">=", Op::kAtLeast},
-      {"=>", Op::kAtLeast},     {"<=", Op::kAtMost},        {"=<", Op::kAtMost},
-      {"==", Op::kNumberEqual}, {"!=", Op::kNumberNotEqual}};
-  for (const auto& [spelling, known] : kOps)
-    if (spelling == op) return known;
-  return Op::kOther;
+    spelling.push_back(*p++);
+  switch (const Op op = expr::OperatorOf(spelling)) {
+    case Op::kAdd:
+    case Op::kSubtract:
+    case Op::kMultiply:
+    case Op::kEqual:
+    case Op::kNotEqual:
+    case Op::kLess:
+    case Op::kGreater:
+    case Op::kAtLeast:
+    case Op::kAtMost:
+    case Op::kNumberEqual:
+    case Op::kNumberNotEqual:
+      return op;
+    default:
+      return Op::kOther;
+  }
 }
 
 // The whole number a text is the plain reading of ("12", "-3"; not "012", "-0", "1.0").
@@ -148,24 +144,6 @@ bool canonical_whole(std::string_view text, std::int64_t& out) {
 
 std::string text_of(std::int64_t whole) {
   return expr::NumberToText(static_cast<long double>(whole));
-}
-
-template <typename T>
-bool compare_ordered(Op op, const T& a, const T& b) {
-  switch (op) {
-    case Op::kEqual:
-      return a == b;
-    case Op::kNotEqual:
-      return a != b;
-    case Op::kLess:
-      return a < b;
-    case Op::kGreater:
-      return a > b;
-    case Op::kAtLeast:
-      return a >= b;
-    default:
-      return a <= b;
-  }
 }
 
 // One operator as the expression reader applies it, or false where its result would be no
@@ -191,8 +169,8 @@ bool apply(Op op, Value& left, const Value& right) {
       break;
     default:
       // A text on the right makes it a comparison of the two texts.
-      r = right.number ? compare_ordered(op, left.whole, right.whole)
-                       : compare_ordered(op, text_of(left.whole), text_of(right.whole));
+      r = right.number ? expr::CompareOrdered(op, left.whole, right.whole)
+                       : expr::CompareOrdered(op, text_of(left.whole), text_of(right.whole));
       break;
   }
   if (r <= -kWholeLimit || r >= kWholeLimit) return false;
@@ -467,9 +445,11 @@ class PureCalls::Compiler::ExpressionReader {
       ExpressionReader argument(compiler_, body_, locals_, out_, height_, nesting_,
                                 enclosing_calls_ + 1);
       bool operators = false;
-      // A piece without an operator is read as statement tokens: only plain terms are sure
-      // to read there as they do in an expression.
-      if (!argument.ReadAll(piece, operators) || (!operators && piece[0] == '(')) return false;
+      // A piece without an operator is read as statement tokens, where a group or a call reads
+      // otherwise than in an expression: only a plain word or number is sure to read alike.
+      if (!argument.ReadAll(piece, operators) ||
+          (!operators && piece.find('(') != std::string::npos))
+        return false;
     }
     Body::Step step{Body::Step::Code::kCall};
     step.argc = static_cast<std::uint8_t>(pieces.size());

@@ -53,46 +53,6 @@ GeneralError TooDeeplyNested() {
 
 enum class Kind : std::uint8_t { kText = 0, kNumber = 1, kStart = 2, kOperator = 3 };
 
-// Operators by meaning; spellings that mean the same share one. kOther is no known operator.
-enum class Op : std::uint8_t {
-  kNone,
-  kAnd,
-  kOr,
-  kEqual,
-  kNotEqual,
-  kLess,
-  kGreater,
-  kAtLeast,
-  kAtMost,
-  kTextEqual,
-  kTextNotEqual,
-  kNumberEqual,
-  kNumberNotEqual,
-  kAdd,
-  kSubtract,
-  kJoin,
-  kMultiply,
-  kDivide,
-  kRemainder,
-  kPower,
-  kOther,
-};
-
-Op OpOf(std::string_view text) {
-  static constexpr std::pair<std::string_view, Op> kOps[] = {
-      {"&&", Op::kAnd},          {"||", Op::kOr},          {"=", Op::kEqual},
-      {"<>", Op::kNotEqual},     {"><", Op::kNotEqual},    {"<", Op::kLess},
-      {">", Op::kGreater},       {">=", Op::kAtLeast},     {"=>", Op::kAtLeast},
-      {"<=", Op::kAtMost},       {"=<", Op::kAtMost},      {"=&", Op::kTextEqual},
-      {"!&", Op::kTextNotEqual}, {"==", Op::kNumberEqual}, {"!=", Op::kNumberNotEqual},
-      {"+", Op::kAdd},           {"-", Op::kSubtract},     {"&", Op::kJoin},
-      {"*", Op::kMultiply},      {"/", Op::kDivide},       {"%", Op::kRemainder},
-      {"^", Op::kPower}};
-  for (const auto& [spelling, op] : kOps)
-    if (spelling == text) return op;
-  return Op::kOther;
-}
-
 // An operand, a result or the current token. Arithmetic results carry only their number
 // until their text is needed (joining, text comparison), which saves formatting every step.
 struct Operand {
@@ -104,7 +64,7 @@ struct Operand {
 };
 
 Operand OperatorOperand(std::string text) {
-  Op op = OpOf(text);
+  Op op = OperatorOf(text);
   return Operand{std::move(text), 0, Kind::kOperator, false, op};
 }
 
@@ -153,16 +113,6 @@ long double Remainder(long double dividend, long double divisor) {
 long double Power(long double base, long double exponent) {
   if (exponent == 0) return 1;
   return std::pow(base, exponent);
-}
-
-template <typename T>
-bool CompareOrdered(Op op, const T& a, const T& b) {
-  if (op == Op::kEqual) return a == b;
-  if (op == Op::kNotEqual) return a != b;
-  if (op == Op::kLess) return a < b;
-  if (op == Op::kGreater) return a > b;
-  if (op == Op::kAtLeast) return a >= b;
-  return a <= b;  // kAtMost
 }
 
 long double Multiply(Op op, long double a, long double b) {
@@ -1128,8 +1078,23 @@ Value EvaluatePrepared(const PreparedToken& expression, PreparedWords& words,
   return ResultValue(Parser<ListTokens>(source).Run(), number);
 }
 
+Op OperatorOf(std::string_view text) {
+  static constexpr std::pair<std::string_view, Op> kOps[] = {
+      {"&&", Op::kAnd},          {"||", Op::kOr},          {"=", Op::kEqual},
+      {"<>", Op::kNotEqual},     {"><", Op::kNotEqual},    {"<", Op::kLess},
+      {">", Op::kGreater},       {">=", Op::kAtLeast},     {"=>", Op::kAtLeast},
+      {"<=", Op::kAtMost},       {"=<", Op::kAtMost},      {"=&", Op::kTextEqual},
+      {"!&", Op::kTextNotEqual}, {"==", Op::kNumberEqual}, {"!=", Op::kNumberNotEqual},
+      {"+", Op::kAdd},           {"-", Op::kSubtract},     {"&", Op::kJoin},
+      {"*", Op::kMultiply},      {"/", Op::kDivide},       {"%", Op::kRemainder},
+      {"^", Op::kPower}};
+  for (const auto& [spelling, op] : kOps)
+    if (spelling == text) return op;
+  return Op::kOther;
+}
+
 std::uint8_t OperatorCode(std::string_view spelling) {
-  return static_cast<std::uint8_t>(OpOf(spelling));
+  return static_cast<std::uint8_t>(OperatorOf(spelling));
 }
 
 namespace {

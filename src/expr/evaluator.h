@@ -103,8 +103,46 @@ struct PreparedToken {
   NumericCode numeric;                                      // kGroup
 };
 
+// Operators by meaning; spellings that mean the same share one. kOther is no known operator.
+enum class Op : std::uint8_t {
+  kNone,
+  kAnd,
+  kOr,
+  kEqual,
+  kNotEqual,
+  kLess,
+  kGreater,
+  kAtLeast,
+  kAtMost,
+  kTextEqual,
+  kTextNotEqual,
+  kNumberEqual,
+  kNumberNotEqual,
+  kAdd,
+  kSubtract,
+  kJoin,
+  kMultiply,
+  kDivide,
+  kRemainder,
+  kPower,
+  kOther,
+};
+
+Op OperatorOf(std::string_view spelling);
+
 // The evaluator's code for an operator's spelling, kept in prepared operator tokens.
 std::uint8_t OperatorCode(std::string_view spelling);
+
+// An ordered comparison or (in)equality of two numbers or two texts.
+template <typename T>
+bool CompareOrdered(Op op, const T& a, const T& b) {
+  if (op == Op::kEqual) return a == b;
+  if (op == Op::kNotEqual) return a != b;
+  if (op == Op::kLess) return a < b;
+  if (op == Op::kGreater) return a > b;
+  if (op == Op::kAtLeast) return a >= b;
+  return a <= b;  // kAtMost
+}
 
 // The values of the words of a prepared expression. Either may throw to give up: the caller
 // then evaluates the text instead, so a word must not change anything before it gives up.

@@ -598,3 +598,24 @@ TEST(CompiledCalls, ChangedLabelsAndNamesReadAgain) {
           twice,
       "7\n100\n", 1);
 }
+
+// A call alone in another call's arguments is read there as statement tokens, where it fails
+// ("引数が少ない"); with an operator beside it, it is an expression and runs compiled.
+TEST(CompiledCalls, CallsInsideArguments) {
+  const std::string labels =
+      "*合計(?を,?と)\nAをローカル変数\nBをローカル変数\nAに1番目の引数得る\n"
+      "Bに2番目の引数得る\nそれ=A+B\n戻る\n"
+      "*二倍(?を)\nNをローカル変数\nNに1番目の引数得る\nそれ=N*2\n戻る\n";
+  const std::string alone =
+      "入れ子(3)を表示\nおわり\n*入れ子(?を)\nNをローカル変数\nNに1番目の引数得る\n"
+      "それ=合計(二倍(N),合計(N,1))\n戻る\n" +
+      labels;
+  std::string read_again = run(alone, false, kRoomyNesting);
+  EXPECT_NE(read_again.find("引数が少ない"), std::string::npos) << read_again;
+  EXPECT_EQ(run(alone, true, kRoomyNesting), read_again);
+  expect_compiled(
+      "入れ子(3)を表示\nおわり\n*入れ子(?を)\nNをローカル変数\nNに1番目の引数得る\n"
+      "それ=合計(二倍(N)+0,合計(N,1)*1)\n戻る\n" +
+          labels,
+      "10\n", 1);
+}
