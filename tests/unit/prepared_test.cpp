@@ -599,8 +599,9 @@ TEST(CompiledCalls, ChangedLabelsAndNamesReadAgain) {
       "7\n100\n", 1);
 }
 
-// A call alone in another call's arguments is read there as statement tokens, where it fails
-// ("引数が少ない"); with an operator beside it, it is an expression and runs compiled.
+// A call alone in another call's arguments is read there as statement tokens (no operator stands
+// outside its group), where it fails ("引数が少ない"): the compiled steps leave such a call to the
+// statements. With an operator beside it, it is an expression and runs compiled.
 TEST(CompiledCalls, CallsInsideArguments) {
   const std::string labels =
       "*合計(?を,?と)\nAをローカル変数\nBをローカル変数\nAに1番目の引数得る\n"
