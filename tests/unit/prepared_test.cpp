@@ -620,3 +620,30 @@ TEST(CompiledCalls, CallsInsideArguments) {
           labels,
       "10\n", 1);
 }
+
+// Bodies written in the other ways the steps take (an else on the same line, なら, every
+// comparison spelling, texts compared, a local copied) and near them (引数得る
+// after a call, それ left unset on a path, products past 15 digits, groups nested deeper than
+// the steps go) give what the statements give, over a range of arguments.
+TEST(CompiledCalls, BodyShapesMatchReadingAgain) {
+  const std::string script =
+      "Iを-2から12まで繰り返す(\n"
+      "  (甲(I)&\",\"&乙(I)&\",\"&丙(I)&\",\"&丁(I)&\",\"&戊(I)&\",\"&己(I*1000))を表示\n"
+      ")\nおわり\n"
+      "*甲(?を)\nNをローカル変数\nNに1番目の引数得る\n"
+      "もし N<2 ならば (それ=N) 違えば (それ=甲(N-1)+甲(N-2))\n戻る\n"
+      "*乙(?を)\nNをローカル変数\nNに1番目の引数得る\nもし N=<3 なら (それ=N==3)\n"
+      "違えば (それ=(N<>4)*10+(N!=5)+(N=>6)*100+(N=7))\n戻る\n"
+      "*丙(?を)\nNをローカル変数\nCをローカル変数\nNに1番目の引数得る\nC=N\n"
+      "それ=(10<C)*10+(C<10)\n戻る\n"
+      "*丁(?を)\nNをローカル変数\nAをローカル変数\nBをローカル変数\nNに1番目の引数得る\n"
+      "A=甲(N+1)\nBに1番目の引数得る\nそれ=A*100+B\n戻る\n"
+      "*戊(?を)\nNをローカル変数\nNに1番目の引数得る\nもし N>3 ならば (それ=((((N+1)))))\n"
+      "戻る\n"
+      "*己(?を)\nNをローカル変数\nNに1番目の引数得る\nそれ=N*N*N*N\n戻る\n";
+  std::uint64_t compiled = 0;
+  std::string read_again = run(script, false, kRoomyNesting);
+  EXPECT_EQ(read_again.substr(0, 28), "-2,0,1,-101,,16000000000000\n") << read_again;
+  EXPECT_EQ(run(script, true, kRoomyNesting, &compiled), read_again);
+  EXPECT_GT(compiled, 0u);
+}
