@@ -314,12 +314,14 @@ expr::Value Interpreter::CallFunctionForm(words::THashNode& word, const char*& p
       std::shared_ptr<const std::string> file = SharedScriptName();
       sore->SetValue("");
       state_->RunControl.OpenLevel();
-      state_->Position = nullptr;
       try {
         // Held, not borrowed: evaluating the arguments may run code that defines it anew.
         if (auto info = std::dynamic_pointer_cast<source::LabelInfo>(word.Obj)) {
+          // The arguments are evaluated where the call stands: a command among them that reads
+          // the text after it (a loop's block) must find one, never no position at all.
           TakeLabelArguments(word);
           if (!RunCompiledCall(word)) {
+            state_->Position = nullptr;
             EnterLabel(*info);
             function_call_mode_ = false;
             RunMainLoop();

@@ -578,11 +578,13 @@ TEST(CompiledCalls, DepthLimitsMatchReadingAgain) {
   const std::string deep =
       "*深さ(?を)\nNをローカル変数\nNに1番目の引数得る\nもし N<1 ならば (それ=0)\n"
       "違えば (それ=深さ(N-1)+1)\n戻る\n";
-  expect_compiled("深さ(20)を表示\n深さ(300)を表示\nおわり\n" + deep, "20\n300\n");
+  expect_compiled("深さ(20)を表示\n深さ(100)を表示\nおわり\n" + deep, "20\n100\n");
   const std::string too_deep = "深さ(100000)を表示\nおわり\n" + deep;
-  std::string read_again = run(too_deep, false, kRoomyNesting);
+  // Under a low nesting limit, so that it ends there and not at the stack reserve, where the
+  // frames of the two readings (and of the sanitizers) differ.
+  std::string read_again = run(too_deep, false);
   EXPECT_NE(read_again.find("スタックが一杯"), std::string::npos) << read_again;
-  EXPECT_EQ(run(too_deep, true, kRoomyNesting), read_again);
+  EXPECT_EQ(run(too_deep, true), read_again);
 }
 
 // A label given another template (関数定義) and a caller's local hiding a label make the same
