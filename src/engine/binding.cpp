@@ -81,6 +81,29 @@ bool plain_decimal(std::string_view text, long double& out) {
   return true;
 }
 
+// The arguments of the statements around a call in function form (the pieces of an enclosing
+// call read so far, the statement's own), set aside while the label's body runs: its statements
+// start with none, and an error among them, which clears the arguments, leaves those alone.
+class ArgumentsAside {
+ public:
+  explicit ArgumentsAside(words::TStack& stack) : stack_(stack) {
+    while (!stack_.Empty()) kept_.push_back(stack_.Pop());
+  }
+  ~ArgumentsAside() {
+    // What the body left stays on top, for the call to find (too many arguments).
+    std::vector<std::string> left;
+    while (!stack_.Empty()) left.push_back(stack_.Pop());
+    for (auto it = kept_.rbegin(); it != kept_.rend(); ++it) stack_.Push(std::move(*it));
+    for (auto it = left.rbegin(); it != left.rend(); ++it) stack_.Push(std::move(*it));
+  }
+  ArgumentsAside(const ArgumentsAside&) = delete;
+  ArgumentsAside& operator=(const ArgumentsAside&) = delete;
+
+ private:
+  words::TStack& stack_;
+  std::vector<std::string> kept_;  // top first
+};
+
 }  // namespace
 
 // ---- words
@@ -324,6 +347,7 @@ expr::Value Interpreter::CallFunctionForm(words::THashNode& word, const char*& p
             state_->Position = nullptr;
             EnterLabel(*info);
             function_call_mode_ = false;
+            ArgumentsAside aside(stack);
             RunMainLoop();
           }
         }

@@ -589,7 +589,9 @@ void Interpreter::AnalyseToken(std::string token, bool read_as_word) {
               w->Kind == words::kDllFunction)) {
       SpoilRecording();
       expr::Value v = CallFunctionForm(*w, p);
-      if (statement_ends_at(p)) {
+      // A call ending a statement leaves its value in それ; one ending a piece of another call's
+      // arguments (合計(二倍(3),1)) is that argument.
+      if (statement_ends_at(p) && !collecting_arguments_) {
         SetResult(v.text, v.type_mark);
         return;
       }
