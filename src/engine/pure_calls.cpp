@@ -334,8 +334,7 @@ class PureCalls::Compiler::ExpressionReader {
  private:
   Op PeekOperator() {
     skip_blanks_only(p_);
-    if (!*p_ || std::string_view("!%&*+-/<=>^|").find(*p_) == std::string_view::npos)
-      return Op::kOther;
+    if (!is_operator_char(*p_)) return Op::kOther;
     const char* q = p_;
     Op op = read_operator(q);
     // An operator the steps do not know ends nothing: the reading fails where it stands.
@@ -400,9 +399,7 @@ class PureCalls::Compiler::ExpressionReader {
     while (is_digit(*p_)) ++p_;
     std::int64_t value = 0;
     // Followed by anything but a blank or an operator, the digits read otherwise (1.5, 1E3).
-    if (*p_ && *p_ != ' ' && *p_ != '\t' &&
-        std::string_view("!%&*+-/<=>^|").find(*p_) == std::string_view::npos)
-      return false;
+    if (*p_ && *p_ != ' ' && *p_ != '\t' && !is_operator_char(*p_)) return false;
     if (!canonical_whole(std::string_view(start, p_ - start), value)) return false;
     Body::Step step{Body::Step::Code::kConstant};
     step.constant = value;
